@@ -1,0 +1,67 @@
+// Texture maps of the direct engine: PNM files loaded under labels, each
+// with a chain of area-averaged reduced levels, and the filtered lookup used
+// by the "painted plastic" material.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/math.h"
+
+namespace kx {
+
+struct TextureLevel {
+    std::vector<uint8_t> red, green, blue;  // width * height each, row 0 = bottom row of the image
+    int width = 0;
+    int height = 0;
+};
+
+struct TextureMap {
+    std::vector<TextureLevel> levels;
+    std::string label;
+    int levelCount() const { return static_cast<int>(levels.size()); }
+};
+
+enum class MapBorderMode { None = 0, Clamp = 1, Repeat = 2 };
+enum class MapFilter { Nearest = 0, Linear = 1 };
+
+class MapList {
+public:
+    static constexpr int kMaxMaps = 20;
+
+    int MapLoad(const std::string& fileName, const std::string& label);
+    int Map(const std::string& type, const std::string& label);
+    int MapSample(const std::string& type, const std::string& first, const std::string& second);
+    int MapBorder(const std::string& type, const std::string& u, const std::string& v);
+    int MapBound(const std::string& type, float umin, float vmin, float umax, float vmax);
+
+    // The current map, or null when none is current.
+    const TextureMap* current() const { return currentIndex >= 0 ? &maps[currentIndex] : nullptr; }
+    // Lookup in the current map (which must exist): u, v in level-0 texel
+    // units, derivatives in texels per pixel. Components 0..1; texels outside
+    // a "none" border show currentColor.
+    ColorRGB lookup(float u, float v, float dudx, float dudy, float dvdx, float dvdy,
+                    const ColorRGB& currentColor) const;
+
+    // Releases every map (the engine's End).
+    void releaseAll();
+    // Back to program start.
+    void reset();
+
+    std::vector<TextureMap> maps;  // the loaded maps, at most kMaxMaps
+    int currentIndex = -1;
+    MapBorderMode uBorder = MapBorderMode::Clamp, vBorder = MapBorderMode::Clamp;
+    MapFilter filter = MapFilter::Nearest;
+    MapFilter secondFilter = MapFilter::Nearest;
+    float umin = 0, vmin = 0, du = 1, dv = 1;  // MapBound: origin and extent
+    int maxLevel = -1;                         // option "MaxTextureLevel"; -1 no limit
+};
+
+// Loads one PNM file into a map (levels and label). 0, -28 or -29.
+int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out);
+
+// The process-wide map list of the direct engine.
+MapList& mapList();
+
+}  // namespace kx

@@ -1,0 +1,70 @@
+// Display devices: the frame buffer, the window and the PPM files. Engines
+// draw only through the current device of displayState().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/math.h"
+
+namespace kx {
+
+class DisplayDevice {
+public:
+    virtual ~DisplayDevice() = default;
+    virtual int DisplayOpen() = 0;
+    virtual int DisplayClose() = 0;
+    virtual int ImageBegin(int frame) = 0;
+    virtual int ImageShow() = 0;
+    virtual int ImageClear() = 0;
+    virtual int SetBackground(const ColorRGB& c) = 0;
+    // Defined only for 0 <= x < width, 0 <= y < height of the open buffer;
+    // outside it (or without a buffer) the colour is black.
+    virtual int ReadPixel(int x, int y, ColorRGB& c) = 0;
+    virtual int WritePixel(int x, int y, const ColorRGB& c) = 0;
+};
+
+struct DisplayState {
+    int width = 640;
+    int height = 480;
+    std::string name;
+    bool perObjectRefresh = false;
+    std::unique_ptr<DisplayDevice> device;  // never null
+
+    DisplayDevice& dev() { return *device; }
+    void reset();
+};
+
+// The process-wide display state.
+DisplayState& displayState();
+
+// The Display command: installs a device. 0, -19 or -20.
+int SelectDisplay(const std::string& name, const std::string& type, const std::string& mode);
+// The Format command.
+int SetFormat(int width, int height);
+
+// Conversion of a colour component to a byte, clamped to 0..255; NaN gives 0.
+inline uint8_t ColorByte(float c) {
+    if (!(c > 0)) return 0;
+    if (c >= 1) return 255;
+    return static_cast<uint8_t>(static_cast<int>(255.999 * c));
+}
+
+// An RGB image in memory, rows top first. Used by the file device.
+struct FrameBuffer {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;  // width * height * 3
+    // Returns false when the memory cannot be had.
+    bool allocate(int w, int h);
+    void release() {
+        pixels.clear();
+        pixels.shrink_to_fit();
+        width = height = 0;
+    }
+    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+};
+
+}  // namespace kx

@@ -1,0 +1,34 @@
+// The file device: one binary PPM file per frame.
+#pragma once
+
+#include <string>
+
+#include "shell/display.h"
+
+namespace kx {
+
+class FileDevice final : public DisplayDevice {
+public:
+    int DisplayOpen() override;
+    int DisplayClose() override;
+    int ImageBegin(int frame) override;
+    int ImageShow() override;
+    int ImageClear() override;
+    int SetBackground(const ColorRGB& c) override;
+    int ReadPixel(int x, int y, ColorRGB& c) override;
+    int WritePixel(int x, int y, const ColorRGB& c) override;
+
+    const FrameBuffer& buffer() const { return buffer_; }
+    const std::string& fileName() const { return fileName_; }
+
+private:
+    FrameBuffer buffer_;
+    uint8_t background_[3] = {0, 0, 0};
+    std::string fileName_;
+};
+
+// "<name><frame, at least four digits>.ppm"; a negative frame gets a "-"
+// before its zero-padded digits.
+std::string FrameFileName(const std::string& name, int frame, const char* extension);
+
+}  // namespace kx
