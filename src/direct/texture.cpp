@@ -1,0 +1,1 @@
+#include "direct/texture.h"
