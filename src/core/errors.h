@@ -46,6 +46,9 @@ enum : int {
     kErrBsplineMismatch = -41,
     kErrObjectParameters = -42,
     kErrInstanceParameter = -43,
+    // Codes of this program beyond the format's table.
+    kErrNoWindowSystem = -44,  // the screen device found no window system
+    kErrOutputFailed = -45,    // an image file could not be written completely
 };
 
 }  // namespace kx

@@ -33,6 +33,14 @@ struct DisplayState {
     bool perObjectRefresh = false;
     std::unique_ptr<DisplayDevice> device;  // never null
 
+    // Set by the program entry: the command line for the window toolkit, the
+    // step the window's idle callback runs while the scene is parsed, and the
+    // status a right click ends the program with.
+    int* argc = nullptr;
+    char** argv = nullptr;
+    void (*idle)() = nullptr;
+    int exitStatus = 0;
+
     DisplayDevice& dev() { return *device; }
     void reset();
 };

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "shell/run.h"
+
+int main(int argc, char** argv) { return kx::RunProgram(argc, argv); }

@@ -1,0 +1,17 @@
+// Error messages and the one report a failed run prints.
+#pragma once
+
+#include <string>
+
+namespace kx {
+
+// The message of a code, or null for codes without one.
+const char* ErrorMessage(int code);
+
+// "Error in <file> on line <line>: <message>" on standard error.
+void ReportError(int code, const std::string& fileName);
+
+// The report text itself (without writing it).
+std::string FormatError(int code, const std::string& fileName, int line);
+
+}  // namespace kx

@@ -1,0 +1,395 @@
+#include "scene/input.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cfloat>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/errors.h"
+
+namespace kx {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 16;
+constexpr int kInitialIndexCapacity = 50000;
+constexpr int kRunawayLength = 300;
+
+inline bool IsStreamSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+inline bool IsOctal(int c) { return c >= '0' && c <= '7'; }
+inline int HexValue(int c) {
+    if (IsDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int SceneInput::open(const std::string& name) {
+    std::FILE* f = nullptr;
+    bool owns = false;
+    if (name == "-") {
+        f = stdin;
+    } else {
+        f = std::fopen(name.c_str(), "rb");
+        if (!f) return kErrFileNotFound;
+        owns = true;
+    }
+    close();
+    file_ = f;
+    ownsFile_ = owns;
+    memory_ = false;
+    buffer_.assign(kChunk, 0);
+    pos_ = len_ = consumedBase_ = 0;
+    eof_ = fail_ = false;
+    pushback_.clear();
+    line = 1;
+    indexBuffer.reset(new (std::nothrow) int[kInitialIndexCapacity]);
+    indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
+    return 0;
+}
+
+int SceneInput::openText(std::string text) {
+    close();
+    memory_ = true;
+    buffer_.assign(text.begin(), text.end());
+    pos_ = 0;
+    len_ = buffer_.size();
+    consumedBase_ = 0;
+    eof_ = fail_ = false;
+    pushback_.clear();
+    line = 1;
+    indexBuffer.reset(new (std::nothrow) int[kInitialIndexCapacity]);
+    indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
+    return 0;
+}
+
+void SceneInput::close() {
+    if (file_ && ownsFile_) std::fclose(file_);
+    file_ = nullptr;
+    ownsFile_ = false;
+    memory_ = false;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    pos_ = len_ = 0;
+    indexBuffer.reset();
+    indexCapacity = 0;
+}
+
+bool SceneInput::growIndexBuffer() {
+    long long grown = static_cast<long long>(indexCapacity * 1.4);
+    if (grown <= indexCapacity) grown = indexCapacity + 16;
+    if (grown > INT_MAX) return false;
+    int* fresh = new (std::nothrow) int[grown];
+    if (!fresh) return false;
+    if (indexCapacity > 0) std::memcpy(fresh, indexBuffer.get(), sizeof(int) * indexCapacity);
+    indexBuffer.reset(fresh);
+    indexCapacity = static_cast<int>(grown);
+    return true;
+}
+
+bool SceneInput::refill() {
+    if (memory_ || !file_) return false;
+    consumedBase_ += len_;
+    pos_ = len_ = 0;
+    size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    len_ = n;
+    return n > 0;
+}
+
+int SceneInput::get() {
+    if (fail_) return EOF;
+    if (pos_ >= len_ && !refill()) {
+        eof_ = fail_ = true;
+        return EOF;
+    }
+    return static_cast<unsigned char>(buffer_[pos_++]);
+}
+
+int SceneInput::peek() {
+    if (fail_ || eof_) return EOF;
+    if (pos_ >= len_ && !refill()) {
+        eof_ = true;
+        return EOF;
+    }
+    return static_cast<unsigned char>(buffer_[pos_]);
+}
+
+void SceneInput::SkipBlank() {
+    for (;;) {
+        int c = get();
+        if (c == EOF) return;
+        if (c == '\t' || c == '\r' || c == ' ') continue;
+        if (c == '\n') {
+            ++line;
+            continue;
+        }
+        if (c == '#') {
+            for (;;) {
+                c = get();
+                if (c == EOF) return;
+                if (c == '\n') {
+                    ++line;
+                    break;
+                }
+            }
+            continue;
+        }
+        unget();
+        return;
+    }
+}
+
+int SceneInput::ReadToken(std::string& word) {
+    if (!pushback_.empty()) {
+        word = std::move(pushback_.back());
+        pushback_.pop_back();
+        return 0;
+    }
+    if (eof_) return kErrEndOfFile;
+    ExtractWord(word);
+    return 0;
+}
+
+int SceneInput::ReadString(std::string& text) {
+    text.clear();
+    SkipBlank();
+    if (eof_) return kErrEndOfFile;
+    int c = get();
+    if (c == EOF) return eof_ ? kErrEndOfFile : 0;
+    const bool quoted = (c == '"');
+    if (!quoted) unget();
+    int count = 0;
+    for (;;) {
+        if (count >= kRunawayLength) return eof_ ? kErrEndOfFile : kErrRunawayString;
+        c = get();
+        if (c == EOF) break;
+        ++count;
+        if (c == '"') {
+            if (quoted) break;
+            text += '"';
+            continue;
+        }
+        if (!quoted && (c == '\t' || c == '\n' || c == ' ')) {
+            unget();
+            break;
+        }
+        if (c != '\\') {
+            text += static_cast<char>(c);
+            continue;
+        }
+        int e = get();
+        if (e == EOF) break;
+        ++count;
+        switch (e) {
+            case 'n': text += '\n'; break;
+            case 't': text += '\t'; break;
+            case 'r': text += '\r'; break;
+            case 'a': text += '\a'; break;
+            case 'b': text += '\b'; break;
+            case 'f': text += '\f'; break;
+            case 'v': text += '\v'; break;
+            case '\n': ++line; break;  // line continuation
+            case '0': {
+                int d = get();
+                if (d == EOF) break;
+                if (!IsOctal(d)) {
+                    text += '\0';
+                    unget();
+                    break;
+                }
+                ++count;
+                int d2 = get();
+                if (d2 == EOF) break;
+                ++count;
+                if (IsOctal(d2)) text += static_cast<char>((d - '0') * 8 + (d2 - '0'));
+                break;
+            }
+            case '1':
+            case '2': {
+                int d1 = get();
+                if (d1 == EOF) break;
+                ++count;
+                int d2 = get();
+                if (d2 == EOF) break;
+                ++count;
+                if (IsOctal(d1) && IsOctal(d2)) text += static_cast<char>((e - '0') * 64 + (d1 - '0') * 8 + (d2 - '0'));
+                break;
+            }
+            case 'x': {
+                int h = get();
+                if (h == EOF) break;
+                ++count;
+                if (HexValue(h) >= 0) text += static_cast<char>(HexValue(h));
+                break;
+            }
+            default: text += static_cast<char>(e); break;  // \\ \' \" and the rest
+        }
+    }
+    return eof_ ? kErrEndOfFile : 0;
+}
+
+void SceneInput::skipSpace() {
+    for (;;) {
+        int c = peek();
+        if (c == EOF) {
+            fail_ = true;
+            return;
+        }
+        if (!IsStreamSpace(c)) return;
+        ++pos_;
+    }
+}
+
+void SceneInput::ExtractWord(std::string& word) {
+    word.clear();
+    if (fail_ || eof_) {
+        fail_ = true;
+        return;
+    }
+    skipSpace();
+    if (fail_) return;
+    for (;;) {
+        if (pos_ >= len_ && !refill()) {
+            eof_ = true;
+            return;
+        }
+        // Take the run of word characters in the buffer at once.
+        size_t start = pos_;
+        while (pos_ < len_ && !IsStreamSpace(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
+        word.append(buffer_.data() + start, pos_ - start);
+        if (pos_ < len_) return;
+    }
+}
+
+bool SceneInput::collectInteger(std::string& out) {
+    out.clear();
+    int c = peek();
+    if (c == '+' || c == '-') {
+        out += static_cast<char>(c);
+        ++pos_;
+    }
+    bool digits = false;
+    while (IsDigit(c = peek())) {
+        out += static_cast<char>(c);
+        ++pos_;
+        digits = true;
+    }
+    return digits;
+}
+
+bool SceneInput::collectFloat(std::string& out) {
+    out.clear();
+    int c = peek();
+    if (c == '+' || c == '-') {
+        out += static_cast<char>(c);
+        ++pos_;
+    }
+    bool mantissa = false;
+    while (IsDigit(c = peek())) {
+        out += static_cast<char>(c);
+        ++pos_;
+        mantissa = true;
+    }
+    if (c == '.') {
+        out += '.';
+        ++pos_;
+        while (IsDigit(c = peek())) {
+            out += static_cast<char>(c);
+            ++pos_;
+            mantissa = true;
+        }
+    }
+    if (mantissa && (c == 'e' || c == 'E')) {
+        out += static_cast<char>(c);
+        ++pos_;
+        c = peek();
+        if (c == '+' || c == '-') {
+            out += static_cast<char>(c);
+            ++pos_;
+        }
+        while (IsDigit(c = peek())) {
+            out += static_cast<char>(c);
+            ++pos_;
+        }
+    }
+    return !out.empty();
+}
+
+void SceneInput::ExtractInt(int& value) {
+    if (fail_ || eof_) {
+        fail_ = true;
+        return;
+    }
+    skipSpace();
+    if (fail_) return;
+    if (!collectInteger(scratch_)) {
+        value = 0;
+        fail_ = true;
+        return;
+    }
+    errno = 0;
+    long v = std::strtol(scratch_.c_str(), nullptr, 10);
+    if (errno == ERANGE || v > INT_MAX || v < INT_MIN) {
+        value = (v > 0) ? INT_MAX : INT_MIN;
+        fail_ = true;
+        return;
+    }
+    value = static_cast<int>(v);
+}
+
+void SceneInput::ExtractFloat(float& value) {
+    if (fail_ || eof_) {
+        fail_ = true;
+        return;
+    }
+    skipSpace();
+    if (fail_) return;
+    collectFloat(scratch_);
+    char* end = nullptr;
+    float v = std::strtof(scratch_.c_str(), &end);
+    if (scratch_.empty() || end != scratch_.c_str() + scratch_.size()) {
+        value = 0;
+        fail_ = true;
+    } else if (v == HUGE_VALF || v == -HUGE_VALF) {
+        value = v > 0 ? FLT_MAX : -FLT_MAX;
+        fail_ = true;
+    } else {
+        value = v;
+    }
+}
+
+void SceneInput::ExtractDouble(double& value) {
+    if (fail_ || eof_) {
+        fail_ = true;
+        return;
+    }
+    skipSpace();
+    if (fail_) return;
+    collectFloat(scratch_);
+    char* end = nullptr;
+    double v = std::strtod(scratch_.c_str(), &end);
+    if (scratch_.empty() || end != scratch_.c_str() + scratch_.size()) {
+        value = 0;
+        fail_ = true;
+    } else if (v == HUGE_VAL || v == -HUGE_VAL) {
+        value = v > 0 ? DBL_MAX : -DBL_MAX;
+        fail_ = true;
+    } else {
+        value = v;
+    }
+}
+
+SceneInput& sceneInput() {
+    static SceneInput input;
+    return input;
+}
+
+}  // namespace kx

@@ -1,0 +1,85 @@
+// The scene input: the scene file (or standard input), the line counter, the
+// token pushback stack and the vertex index buffer. Reads follow the C++
+// stream conventions of the format: words end at white space, numbers are
+// read by the formatted-extraction rules, a malformed number puts the input
+// into a failed state in which every later read yields nothing.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+class SceneInput {
+public:
+    SceneInput() = default;
+    ~SceneInput() { close(); }
+    SceneInput(const SceneInput&) = delete;
+    SceneInput& operator=(const SceneInput&) = delete;
+
+    // "-" is standard input. 0 or -2.
+    int open(const std::string& name);
+    // Opens an in-memory text (tests, fuzzing). Always succeeds.
+    int openText(std::string text);
+    void close();
+    bool isOpen() const { return file_ != nullptr || memory_; }
+
+    // Skips blanks and comments, counting line feeds.
+    void SkipBlank();
+    // 0, or -1 at end of input.
+    int ReadToken(std::string& word);
+    void PushToken(const std::string& word) { pushback_.push_back(word); }
+    // 0, -1 (end of input) or -5 (runaway string).
+    int ReadString(std::string& text);
+    bool AtEnd() const { return eof_; }
+    bool hasPushback() const { return !pushback_.empty(); }
+    bool Failed() const { return fail_; }
+
+    // Formatted extraction (leading white space skipped, not counted).
+    void ExtractWord(std::string& word);
+    void ExtractInt(int& value);
+    void ExtractFloat(float& value);
+    void ExtractDouble(double& value);
+
+    int line = 0;
+
+    // The shared index buffer of the vertex-list commands.
+    std::unique_ptr<int[]> indexBuffer;
+    int indexCapacity = 0;
+    // Grows the index buffer by the factor 1.4; false when memory ran out.
+    bool growIndexBuffer();
+
+    // The number of bytes consumed so far (tests, statistics).
+    size_t consumed() const { return consumedBase_ + pos_; }
+
+private:
+    int get();  // next byte or EOF (sets eof and fail at the end)
+    int peek();
+    void unget() {
+        if (pos_ > 0) --pos_;
+    }
+    bool refill();
+    void skipSpace();  // formatted-extraction white space
+    // Collects the characters of a number as the stream extraction would.
+    bool collectInteger(std::string& out);
+    bool collectFloat(std::string& out);
+
+    std::FILE* file_ = nullptr;
+    bool ownsFile_ = false;
+    bool memory_ = false;
+    std::vector<char> buffer_;
+    size_t pos_ = 0;
+    size_t len_ = 0;
+    size_t consumedBase_ = 0;
+    bool eof_ = false;
+    bool fail_ = false;
+    std::vector<std::string> pushback_;
+    std::string scratch_;
+};
+
+// The process-wide scene input.
+SceneInput& sceneInput();
+
+}  // namespace kx

@@ -1,0 +1,145 @@
+#include "shell/run.h"
+
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/lights.h"
+#include "core/transform.h"
+#include "direct/direct_engine.h"
+#include "direct/texture.h"
+#include "engine/current_engine.h"
+#include "engines/echo_engine.h"
+#include "engines/scan_engine.h"
+#include "raytrace/ray_engine.h"
+#include "scene/errors.h"
+#include "scene/input.h"
+#include "scene/objects.h"
+#include "scene/parser.h"
+#include "shell/display.h"
+
+namespace kx {
+
+std::unique_ptr<RenderEngine> MakeEngine(const std::string& name, int& status) {
+    status = 0;
+#ifdef KX_BASE_ENGINES_ONLY  // TEMPORARY
+    if (name == "direct" || name == "raytrace" || name == "data convert" || name == "scan convert")
+        return std::make_unique<RenderEngine>();
+    status = kErrUnknownEngine;
+    return std::make_unique<RenderEngine>();
+#endif
+    if (name == "direct") return std::make_unique<REDirect>();
+    if (name == "raytrace") return std::make_unique<RERay>();
+    if (name == "data convert") return std::make_unique<REEcho>();
+    if (name == "scan convert") return std::make_unique<REScan>();
+    status = kErrUnknownEngine;
+    return std::make_unique<REDirect>();
+}
+
+void ResetProcessState() {
+    currentEngine().destroy();
+    sceneInput().close();
+    sceneParser().reset();
+    objectTable().reset();
+    displayState().reset();
+    transforms().reset();
+    lightSet().reset();
+#ifndef KX_BASE_ENGINES_ONLY
+    mapList().reset();
+#endif
+}
+
+namespace {
+
+// The scene's name for error reports.
+std::string& sceneName() {
+    static std::string name;
+    return name;
+}
+
+void OpenSceneState() {
+    sceneParser().reset();
+}
+
+void Shutdown() {
+    sceneInput().close();
+    if (RenderEngine* e = currentEngine().get()) e->End();
+    displayState().dev().DisplayClose();
+    currentEngine().destroy();
+}
+
+// Parsing continues here, one step per idle call, once a window is open.
+void IdleStep() {
+    int result = sceneParser().ParseStep();
+    if (result == 0) {
+        glFlush();
+        glutPostRedisplay();
+        return;
+    }
+    if (result != 1) {
+        ReportError(result, "input file");
+        displayState().exitStatus = result;
+    }
+    sceneInput().close();
+    glutIdleFunc(nullptr);
+    glFlush();
+    glutPostRedisplay();
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+    if (argc <= 1) {
+        std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
+        return 0;
+    }
+    const std::string file = argv[1];
+    sceneName() = file;
+    int status = sceneInput().open(file);
+    if (status != 0) {
+        ReportError(status, file);
+        return status;
+    }
+    OpenSceneState();
+    DisplayState& display = displayState();
+    display.argc = &argc;
+    display.argv = argv;
+    display.idle = IdleStep;
+
+    currentEngine().factory = MakeEngine;
+    int unused = 0;
+    currentEngine().set(MakeEngine("direct", unused));
+    status = currentEngine().get()->Begin();
+    if (status != 0) {
+        ReportError(status, file);
+        return status;
+    }
+
+    for (;;) {
+        int result = sceneParser().ParseStep();
+        if (result == 0) continue;
+        if (result == 1) {
+            status = 0;
+            break;
+        }
+        if (result == 2) {
+            // A display that cannot open ends the run here: later frames would
+            // have nowhere to go.
+            int opened = displayState().dev().DisplayOpen();
+            if (opened != 0) {
+                ReportError(opened, file);
+                status = opened;
+                break;
+            }
+            continue;
+        }
+        ReportError(result, file);
+        status = result;
+        break;
+    }
+    Shutdown();
+    return status;
+}
+
+}  // namespace kx
