@@ -3,6 +3,7 @@
 // by the "painted plastic" material.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,15 @@
 #include "core/math.h"
 
 namespace kx {
+
+// A map type other than "texture" in Map, MapSample or MapBorder. The code
+// has no message of its own.
+constexpr int kErrMapType = -32;
+
+// Limits on what a map file may claim. Larger files or images are treated as
+// unrecognized rather than read.
+constexpr size_t kMaxMapFileBytes = size_t{1} << 30;
+constexpr uint64_t kMaxMapPixels = uint64_t{1} << 28;
 
 struct TextureLevel {
     std::vector<uint8_t> red, green, blue;  // width * height each, row 0 = bottom row of the image
@@ -40,11 +50,13 @@ public:
     const TextureMap* current() const { return currentIndex >= 0 ? &maps[currentIndex] : nullptr; }
     // Lookup in the current map (which must exist): u, v in level-0 texel
     // units, derivatives in texels per pixel. Components 0..1; texels outside
-    // a "none" border show currentColor.
+    // a "none" border show currentColor. Any float is accepted (NaN and
+    // infinities included). Without a current map the result is currentColor.
     ColorRGB lookup(float u, float v, float dudx, float dudy, float dvdx, float dvdy,
                     const ColorRGB& currentColor) const;
 
-    // Releases every map (the engine's End).
+    // Releases every map (the engine's End); no map is current afterwards.
+    // The sample, border and bound settings stay.
     void releaseAll();
     // Back to program start.
     void reset();
@@ -60,6 +72,14 @@ public:
 
 // Loads one PNM file into a map (levels and label). 0, -28 or -29.
 int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out);
+
+// The same from the bytes of a file already read. 0 or -29; out is left
+// empty on failure.
+int ParseTextureData(const uint8_t* data, size_t size, const std::string& label, TextureMap& out);
+
+// Builds levels 1 .. count-1 of a map whose level 0 is filled in; the count
+// is the number of binary digits of min(width, height) of level 0.
+void BuildTextureLevels(TextureMap& map);
 
 // The process-wide map list of the direct engine.
 MapList& mapList();
