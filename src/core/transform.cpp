@@ -66,4 +66,45 @@ TransformState& transforms() {
     return state;
 }
 
+Matrix4 WorldToScreenMatrix(const Camera& camera, int width, int height, float hither, float yon) {
+    Vector3 n = camera.at - camera.eye;
+    normalize(n);
+    Vector3 u = cross(n, camera.up);
+    normalize(u);
+    const Vector3 v = cross(u, n);
+    const Vector3 minusEye = -toVector(camera.eye);
+    Matrix4 V = Matrix4::identity();
+    const Vector3* rows[3] = {&u, &v, &n};
+    for (int i = 0; i < 3; ++i) {
+        V(i, 0) = rows[i]->x;
+        V(i, 1) = rows[i]->y;
+        V(i, 2) = rows[i]->z;
+        V(i, 3) = static_cast<float>(dot(minusEye, *rows[i]));
+    }
+
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    const float t = static_cast<float>(std::tan((3.141592653589793 * (camera.fov / 2)) / 180));
+    Matrix4 P = Matrix4::identity();
+    P(0, 0) = 1 / (t * aspect);
+    P(1, 1) = 1 / t;
+    P(2, 2) = yon / (yon - hither);
+    P(2, 3) = -P(2, 2) * hither;
+    P(3, 2) = 1;
+    P(3, 3) = 0;
+
+    Matrix4 S = Matrix4::identity();
+    S(0, 0) = S(1, 1) = 0.5f;
+    S(0, 3) = S(1, 3) = 0.5f;
+    return S * P * V;
+}
+
+Matrix4 ScreenToDeviceMatrix(int width, int height) {
+    Matrix4 D = Matrix4::identity();
+    D(0, 0) = static_cast<float>(width);
+    D(0, 3) = -0.5f;
+    D(1, 1) = -static_cast<float>(height);
+    D(1, 3) = static_cast<float>(height) - 0.5f;
+    return D;
+}
+
 }  // namespace kx

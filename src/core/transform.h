@@ -46,4 +46,13 @@ private:
 // The process-wide transform state.
 TransformState& transforms();
 
+// The viewing matrices an engine builds at WorldBegin. World to screen is
+// S * P * V: V turns the world into camera space (x right, y up, z along the
+// view), P is the perspective of the camera's field of view with depth 0 at
+// the near and 1 at the far distance, S maps x and y from -1..1 to 0..1.
+Matrix4 WorldToScreenMatrix(const Camera& camera, int width, int height, float hither, float yon);
+// Screen to device: x to pixel columns shifted by half a pixel, y flipped so
+// that device row 0 is the top of the image.
+Matrix4 ScreenToDeviceMatrix(int width, int height);
+
 }  // namespace kx

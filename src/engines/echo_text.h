@@ -1,0 +1,80 @@
+// Building lines of scene text. Numbers are written exactly as a standard
+// stream with its default settings writes them: floats in general notation
+// with 6 significant digits (as "%g"), integers in decimal.
+#pragma once
+
+#include <charconv>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "core/math.h"
+
+namespace kx {
+
+class TextLine {
+public:
+    TextLine& word(std::string_view w) {
+        text_.append(w);
+        return *this;
+    }
+    TextLine& quoted(std::string_view w) {
+        text_.push_back('"');
+        text_.append(w);
+        text_.push_back('"');
+        return *this;
+    }
+    TextLine& space(int n = 1) {
+        text_.append(static_cast<size_t>(n), ' ');
+        return *this;
+    }
+    TextLine& num(float f) {
+        char buf[32];
+        auto r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::general, 6);
+        text_.append(buf, r.ptr);
+        return *this;
+    }
+    TextLine& num(int i) {
+        char buf[16];
+        auto r = std::to_chars(buf, buf + sizeof buf, i);
+        text_.append(buf, r.ptr);
+        return *this;
+    }
+    // n floats separated by single spaces.
+    TextLine& nums(const float* f, long long n) {
+        for (long long i = 0; i < n; ++i) {
+            if (i) space();
+            num(f[i]);
+        }
+        return *this;
+    }
+    TextLine& triple(const float* p) { return nums(p, 3); }
+    TextLine& triple(const Point3& p) { return triple(p.data()); }
+    TextLine& triple(const Vector3& v) { return triple(v.data()); }
+    TextLine& triple(const ColorRGB& c) { return triple(c.data()); }
+
+    // Ends the line: writes it with its newline to the stream and flushes.
+    void writeTo(std::ostream& os) {
+        text_.push_back('\n');
+        os.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+        os.flush();
+        text_.clear();
+    }
+    // Ends the line but keeps it in the buffer (for blocks written at once).
+    void endLine() { text_.push_back('\n'); }
+    size_t size() const { return text_.size(); }
+    // Writes what is buffered without flushing.
+    void drainTo(std::ostream& os) {
+        os.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+        text_.clear();
+    }
+    void release() {
+        text_.clear();
+        text_.shrink_to_fit();
+    }
+
+private:
+    std::string text_;
+};
+
+}  // namespace kx
