@@ -7,12 +7,12 @@ namespace kx {
 int ParsedObjectInstanceObject::replay(RenderEngine&) const { return objectTable().lookupAndStart(label_); }
 
 int ObjectTable::begin(const std::string& label, int parameterCount) {
-    for (const auto& r : records)
-        if (r->label == label) return kErrDuplicateObjectLabel;
+    if (byLabel.count(label)) return kErrDuplicateObjectLabel;
     auto record = std::make_unique<ObjectRecord>();
     record->label = label;
     record->parameterCount = parameterCount;
     current = record.get();
+    byLabel.emplace(label, record.get());
     records.push_back(std::move(record));
     return 0;
 }
@@ -22,14 +22,9 @@ void ObjectTable::record(std::unique_ptr<ParsedObject> command) {
 }
 
 int ObjectTable::lookupAndStart(const std::string& label) {
-    ObjectRecord* found = nullptr;
-    for (const auto& r : records) {
-        if (r->label == label) {
-            found = r.get();
-            break;
-        }
-    }
-    if (!found) return kErrUnknownObjectLabel;
+    auto it = byLabel.find(label);
+    if (it == byLabel.end()) return kErrUnknownObjectLabel;
+    ObjectRecord* found = it->second;
     if (found->active) return kErrRecursiveObject;
     ++replayDepth;
     found->savedDefinition = current;
@@ -62,6 +57,7 @@ int ObjectTable::replayStep(RenderEngine& engine, bool& drew) {
 }
 
 void ObjectTable::reset() {
+    byLabel.clear();
     records.clear();
     current = nullptr;
     replayDepth = 0;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -148,7 +149,8 @@ public:
     int replayStep(RenderEngine& engine, bool& drew);
     void reset();
 
-    std::vector<std::unique_ptr<ObjectRecord>> records;
+    std::vector<std::unique_ptr<ObjectRecord>> records;  // in definition order
+    std::unordered_map<std::string, ObjectRecord*> byLabel;
     ObjectRecord* current = nullptr;
     int replayDepth = 0;
     size_t replayPosition = 0;
