@@ -1,8 +1,389 @@
 #include "raytrace/ray_engine.h"
 
+#include <cmath>
+#include <memory>
+
+#include "core/errors.h"
+#include "core/lights.h"
+#include "shell/display.h"
+
 namespace kx {
+
+using render_raytrace::BuiltObject;
+using render_raytrace::GrAttrObject;
+using render_raytrace::GrObject;
+using render_raytrace::HitRecord;
+using render_raytrace::SurfaceAttributes;
+
+namespace {
+
+constexpr double kTraceMin = 1e-7;
+constexpr double kTraceMax = 1e30;
+constexpr float kSurfaceOffset = 0.001f;
+
+}  // namespace
+
+void RayState::reset() {
+    scene.Clear();
+    scene.useBoundingTree = true;
+    scene.objectsShared = false;
+    attributes = SurfaceAttributes();
+    background = ColorRGB();
+    maxLevels = 0;
+    subsamples = 1;
+    rasterToWorld = Matrix4();
+    eye = Point3();
+    initialized = false;
+}
+
+RayState& rayState() {
+    static RayState state;
+    return state;
+}
+
+Matrix4 BuildRasterToWorld(const Camera& camera, int width, int height) {
+    float halfW = static_cast<float>(width) / 2;
+    float halfH = static_cast<float>(height) / 2;
+    Matrix4 P;
+    P(0, 0) = 1;
+    P(0, 3) = -halfW;
+    P(1, 1) = -1;
+    P(1, 3) = halfH;
+    P(2, 2) = halfH / static_cast<float>(std::tan(camera.fov * 3.141592653589793 / 360.0));
+    P(3, 3) = 1;
+
+    Vector3 w = camera.at - camera.eye;
+    Vector3 right = cross(w, camera.up);
+    normalize(right);
+    normalize(w);
+    Vector3 up = cross(right, w);
+    normalize(up);
+    Matrix4 C;
+    for (int i = 0; i < 3; ++i) {
+        C(i, 0) = right[i];
+        C(i, 1) = up[i];
+        C(i, 2) = w[i];
+        C(i, 3) = camera.eye[i];
+    }
+    C(3, 3) = 1;
+    return C * P;
+}
+
+int TruncateOption(float value, int high) {
+    if (!(value > 0)) return 0;  // NaN, zero and negative values
+    if (value >= static_cast<float>(high)) return high;
+    return static_cast<int>(value);
+}
+
+bool InShadow(const Light& light, const Point3& p) {
+    Ray shadow{p, light.directionTo(p)};
+    return rayState().scene.AnyHit(kTraceMin, light.positional ? 1.0 : kTraceMax, shadow);
+}
+
+ColorRGB Trace(const Ray& ray, int level) {
+    const RayState& st = rayState();
+    double t;
+    HitRecord hit;
+    GrObject* object = nullptr;
+    if (!st.scene.NearestHit(kTraceMin, kTraceMax, ray, t, hit, object)) return st.background;
+    normalize(hit.normal);
+    hit.point += kSurfaceOffset * hit.normal;
+    // The scene holds only objects with attributes.
+    const SurfaceAttributes& a = static_cast<const GrAttrObject*>(object)->attributes;
+    ColorRGB colour;
+    a.shader(ray.direction, a, hit, colour);
+    if (level > 0) {
+        Ray reflected{hit.point, reflect(ray.direction, hit.normal)};
+        ColorRGB r = Trace(reflected, level - 1);
+        colour += (a.ks * a.specularColor) * r;
+    }
+    return colour;
+}
+
+namespace render_raytrace {
+
+namespace {
+
+// The contribution of one light to the diffuse and specular sums. R is the
+// mirror direction for the specular term (null when it is not wanted);
+// metal tests the facing of the light with the unnormalized direction.
+inline void AddLight(const Light& light, const HitRecord& hit, const Vector3* R, float exponent, bool metalTest,
+                     ColorRGB* diff, ColorRGB* spec) {
+    const Vector3& N = hit.normal;
+    Vector3 D = light.directionTo(hit.point);
+    Vector3 L = normalized(D);
+    float nl = static_cast<float>(dot(N, L));
+    float facing = metalTest ? static_cast<float>(dot(N, D)) : nl;
+    if (!(facing >= 0) || InShadow(light, hit.point)) return;
+    float a = light.attenuation(hit.point);
+    if (diff) *diff += light.color * (a * nl);
+    if (spec) {
+        float s = static_cast<float>(std::pow(static_cast<double>(clamp(0, static_cast<float>(dot(*R, L)), 1)), static_cast<double>(exponent)));
+        *spec += light.color * (a * s);
+    }
+}
+
+}  // namespace
+
+void MatteShader(const Vector3&, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
+    const LightSet& lights = lightSet();
+    ColorRGB diff;
+    for (const auto& light : lights.lights) AddLight(*light, hit, nullptr, 0, false, &diff, nullptr);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diff);
+}
+
+void MetalShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
+    const LightSet& lights = lightSet();
+    Vector3 R = reflect(incoming, hit.normal);
+    ColorRGB spec;
+    for (const auto& light : lights.lights)
+        AddLight(*light, hit, &R, attr.specularExponent, true, nullptr, &spec);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.ks * spec);
+}
+
+void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
+    const LightSet& lights = lightSet();
+    Vector3 R = reflect(incoming, hit.normal);
+    ColorRGB diff, spec;
+    for (const auto& light : lights.lights) AddLight(*light, hit, &R, attr.specularExponent, false, &diff, &spec);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diff) + attr.specularColor * (attr.ks * spec);
+}
+
+}  // namespace render_raytrace
+
+// ---- The engine ----
 
 RERay::RERay() = default;
 RERay::~RERay() = default;
+
+int RERay::Format(int xres, int yres) { return SetFormat(xres, yres); }
+
+int RERay::Begin() {
+    RayState& st = rayState();
+    if (st.initialized) return 0;
+    st.initialized = true;
+    st.scene.Clear();
+    lightSet().resetLighting();
+    displayState().perObjectRefresh = false;
+    return 0;
+}
+
+int RERay::End() {
+    rayState().scene.Clear();
+    lightSet().deleteAll();
+    return 0;
+}
+
+int RERay::WorldBegin() {
+    // The engine keeps no frame number: every image is frame 0.
+    int status = displayState().dev().ImageBegin(0);
+    if (status != 0) return status;
+    status = Begin();
+    if (status != 0) return status;
+    RayState& st = rayState();
+    st.scene.Clear();
+    TransformState& xf = transforms();
+    xf.setIdentity();
+    xf.clearStack();
+    st.rasterToWorld = BuildRasterToWorld(xf.camera, displayState().width, displayState().height);
+    st.eye = xf.camera.eye;
+    lightSet().resetLighting();
+    return 0;
+}
+
+int RERay::WorldEnd() {
+    Render();
+    // Like the other engines, a display that cannot show the image does not
+    // stop the run.
+    displayState().dev().ImageShow();
+    return 0;
+}
+
+void RERay::Render() {
+    DisplayState& ds = displayState();
+    DisplayDevice& dev = ds.dev();
+    dev.ImageClear();
+    const RayState& st = rayState();
+    const int W = ds.width, H = ds.height;
+    const int n = st.subsamples;
+    if (n <= 0) {
+        // No samples: every pixel shows the background.
+        ColorRGB bg(clamp(0, st.background.r, 1), clamp(0, st.background.g, 1), clamp(0, st.background.b, 1));
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) dev.WritePixel(x, y, bg);
+        return;
+    }
+    const int count = n < kRayMaxSubsamples ? n : kRayMaxSubsamples;
+    float offsets[kRayMaxSubsamples];
+    for (int s = 0; s < count; ++s) offsets[s] = SubsampleOffset(s, count);
+    const float weight = 1.0f / (static_cast<float>(count) * static_cast<float>(count));
+    const Matrix4 R2W = st.rasterToWorld;
+    const Point3 eye = st.eye;
+    const int levels = st.maxLevels;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            ColorRGB sum;
+            for (int sy = 0; sy < count; ++sy) {
+                for (int sx = 0; sx < count; ++sx) {
+                    Point3 q = R2W * Point3(static_cast<float>(x) + offsets[sx], static_cast<float>(y) + offsets[sy], 1);
+                    Ray primary{eye, normalized(q - eye)};
+                    sum += Trace(primary, levels);
+                }
+            }
+            sum = sum * weight;
+            sum = ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
+            dev.WritePixel(x, y, sum);
+        }
+    }
+}
+
+int RERay::CameraEye(const Point3& eye) {
+    transforms().camera.eye = eye;
+    return 0;
+}
+int RERay::CameraAt(const Point3& at) {
+    transforms().camera.at = at;
+    return 0;
+}
+int RERay::CameraUp(const Vector3& up) {
+    transforms().camera.up = up;
+    return 0;
+}
+int RERay::CameraFOV(float fov) {
+    transforms().camera.fov = fov;
+    return 0;
+}
+
+int RERay::Translate(const Vector3& t) {
+    transforms().translate(t);
+    return 0;
+}
+int RERay::Scale(const Vector3& s) {
+    transforms().scale(s);
+    return 0;
+}
+int RERay::RotateXY(float angle) {
+    transforms().rotateXY(angle);
+    return 0;
+}
+int RERay::RotateYZ(float angle) {
+    transforms().rotateYZ(angle);
+    return 0;
+}
+int RERay::RotateZX(float angle) {
+    transforms().rotateZX(angle);
+    return 0;
+}
+int RERay::XformPush() {
+    transforms().push();
+    return 0;
+}
+int RERay::XformPop() { return transforms().pop(); }
+
+int RERay::add(BuiltObject built) {
+    if (!built.object) return 0;
+    RayState& st = rayState();
+    built.object->attributes = st.attributes;
+    st.scene.Insert(built.object.release(), built.lower, built.upper);
+    return 0;
+}
+
+int RERay::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces, const int* indices) {
+    const TransformState& xf = transforms();
+    BuiltObject built;
+    int status = render_raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built);
+    if (status != 0) return status;
+    return add(std::move(built));
+}
+
+int RERay::Cone(float height, float radius, float thetamax) {
+    return add(render_raytrace::BuildCone(height, radius, thetamax, transforms().M, transforms().Minv));
+}
+int RERay::Cube() { return add(render_raytrace::BuildCube(transforms().M, transforms().Minv)); }
+int RERay::Cylinder(float radius, float zmin, float zmax, float thetamax) {
+    return add(render_raytrace::BuildCylinder(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+}
+int RERay::Disk(float height, float radius, float thetamax) {
+    return add(render_raytrace::BuildDisk(height, radius, thetamax, transforms().M, transforms().Minv));
+}
+int RERay::Sphere(float radius, float zmin, float zmax, float thetamax) {
+    return add(render_raytrace::BuildSphere(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+}
+int RERay::Tube(const Point3& start, const Point3& end, float radius) {
+    return add(render_raytrace::BuildTube(start, end, radius, transforms().M, transforms().Minv));
+}
+
+int RERay::Background(const ColorRGB& c) {
+    rayState().background = c;
+    return 0;
+}
+int RERay::Color(const ColorRGB& c) {
+    rayState().attributes.color = c;
+    return 0;
+}
+
+int RERay::Surface(const std::string& name) {
+    render_raytrace::SurfaceShader shader;
+    if (name == "matte")
+        shader = render_raytrace::MatteShader;
+    else if (name == "metal")
+        shader = render_raytrace::MetalShader;
+    else if (name == "plastic" || name == "painted plastic")
+        shader = render_raytrace::PlasticShader;
+    else
+        return kErrSurfaceType;
+    rayState().attributes.shader = shader;
+    return 0;
+}
+
+int RERay::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
+                     float intensity) {
+    lightSet().append(std::make_unique<kx::ConeLight>(at, to, coneangle, conedelta, c * intensity));
+    return 0;
+}
+int RERay::PointLight(const Point3& at, const ColorRGB& c, float intensity) {
+    lightSet().append(std::make_unique<kx::PointLight>(at, c * intensity));
+    return 0;
+}
+int RERay::FarLight(const Vector3& dir, const ColorRGB& c, float intensity) {
+    lightSet().append(std::make_unique<kx::FarLight>(dir, c * intensity));
+    return 0;
+}
+int RERay::AmbientLight(const ColorRGB& c, float intensity) {
+    lightSet().setAmbient(c * intensity);
+    return 0;
+}
+
+int RERay::Specular(const ColorRGB& c, int exponent) {
+    SurfaceAttributes& a = rayState().attributes;
+    a.specularColor = c;
+    a.specularExponent = static_cast<float>(exponent);
+    return 0;
+}
+int RERay::Ka(float ka) {
+    rayState().attributes.ka = ka;
+    return 0;
+}
+int RERay::Kd(float kd) {
+    rayState().attributes.kd = kd;
+    return 0;
+}
+int RERay::Ks(float ks) {
+    rayState().attributes.ks = ks;
+    return 0;
+}
+
+int RERay::OptionBool(const std::string& name, bool value) {
+    if (name == "Bounding Tree") rayState().scene.useBoundingTree = value;
+    return 0;  // "Jitter" and every other name: no effect
+}
+
+int RERay::OptionReal(const std::string& name, float value) {
+    if (name == "Levels")
+        rayState().maxLevels = TruncateOption(value, kRayMaxLevels);
+    else if (name == "Linear Subsamples")
+        rayState().subsamples = TruncateOption(value, kRayMaxSubsamples);
+    return 0;
+}
 
 }  // namespace kx

@@ -1,0 +1,84 @@
+// A hierarchy of axis-aligned boxes built one object at a time, each new
+// object going where it adds the least box surface area (Goldsmith-Salmon).
+// Answers the nearest-hit and any-hit queries of the ray tracer.
+//
+// No operation recurses: the traversals keep their own stacks in storage the
+// tree owns and sizes at insertion time, so a query allocates nothing and a
+// tree of any shape (a flat list of 100000 children, a long chain) is walked
+// without touching the call stack. Because of that scratch storage a tree
+// must not be queried again from inside one of its own objects' tests.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <vector>
+
+#include "core/math.h"
+#include "raytrace/surface.h"
+
+namespace kx::render_raytrace {
+
+class GrObject;
+
+struct TreeNode {
+    GrObject* object = nullptr;  // the object of a leaf; null for an interior node
+    TreeNode* firstChild = nullptr;
+    TreeNode* nextSibling = nullptr;
+    TreeNode* parent = nullptr;
+    double lower[3] = {0, 0, 0};
+    double upper[3] = {0, 0, 0};
+    double area = 0;  // half the surface area of the box
+    int childCount = 0;
+};
+
+// Half the surface area of a box: dx*dy + dx*dz + dy*dz.
+double HalfArea(const double lower[3], const double upper[3]);
+
+// The slab test of a box against the ray origin + t * direction over
+// [tmin, tmax], in double precision.
+bool SlabTest(const double lower[3], const double upper[3], const double origin[3], const double direction[3],
+              double tmin, double tmax);
+bool SlabTest(const double lower[3], const double upper[3], const Ray& ray, double tmin, double tmax);
+
+class BoundingTree {
+public:
+    BoundingTree() = default;
+    BoundingTree(const BoundingTree&) = delete;
+    BoundingTree& operator=(const BoundingTree&) = delete;
+    ~BoundingTree() { Clear(); }
+
+    // When false every new object goes directly below the root.
+    bool useBoundingTree = true;
+    // When true the tree does not destroy its objects.
+    bool objectsShared = false;
+
+    void Insert(GrObject* object, const Point3& lower, const Point3& upper);
+    void Insert(GrObject* object, const double lower[3], const double upper[3]);
+
+    // The closest hit with t in (tmin, tmax) as each object's intersect
+    // defines it. On success t, hit and object describe the nearest hit.
+    bool NearestHit(double tmin, double tmax, const Ray& ray, double& t, HitRecord& hit, GrObject*& object) const;
+    // True as soon as one object occludes the ray over (tmin, tmax).
+    bool AnyHit(double tmin, double tmax, const Ray& ray) const;
+
+    // The root's box, or all zeros for an empty tree.
+    void Bounds(double lower[3], double upper[3]) const;
+    void Clear();
+    int Height() const;
+    // The diagnostic dump, on standard error unless a stream is given.
+    void Print() const;
+    void Print(std::ostream& os) const;
+
+    const TreeNode* root() const { return root_; }
+    size_t nodeCount() const { return nodeCount_; }
+
+private:
+    TreeNode* root_ = nullptr;
+    size_t nodeCount_ = 0;
+    // Traversal stack of the queries and of Clear; always at least
+    // nodeCount_ + 1 entries, which bounds every traversal.
+    mutable std::vector<const TreeNode*> stack_;
+    std::vector<TreeNode*> queue_;  // breadth-first search of Insert
+};
+
+}  // namespace kx::render_raytrace

@@ -1,0 +1,38 @@
+// Surface description shared by the ray-traced objects and the ray tracer:
+// the attributes every object copies at creation, the record of one hit and
+// the local shading functions.
+#pragma once
+
+#include "core/math.h"
+
+namespace kx::render_raytrace {
+
+// One ray-surface intersection, in world space.
+struct HitRecord {
+    double t = 0;
+    Point3 point;
+    Vector3 normal;  // not necessarily unit length until the tracer normalizes it
+};
+
+struct SurfaceAttributes;
+
+// Writes the local colour of a hit seen along the incoming direction.
+using SurfaceShader = void (*)(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
+                               ColorRGB& out);
+
+void MatteShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
+void MetalShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
+void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
+                   ColorRGB& out);
+
+struct SurfaceAttributes {
+    float ka = 1.0f;
+    float kd = 0.0f;
+    float ks = 0.0f;
+    ColorRGB color{1, 1, 1};
+    ColorRGB specularColor{1, 1, 1};
+    float specularExponent = 10.0f;
+    SurfaceShader shader = MatteShader;
+};
+
+}  // namespace kx::render_raytrace
