@@ -1,6 +1,8 @@
 #include "raytrace/objects.h"
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 #include "core/errors.h"
 
@@ -325,15 +327,12 @@ int RTPolySet::build(const std::string& vertexType, int vertexCount, const float
 
     // First pass: check the indices and count the entries.
     size_t entries = 0;
-    size_t end = 0;
-    for (int closed = 0; closed < faceCount; ++end) {
-        int idx = indices[end];
-        if (idx == -1) {
+    for (int closed = 0; closed < faceCount; ++entries) {
+        int idx = indices[entries];
+        if (idx == -1)
             ++closed;
-        } else if (idx < 0 || idx >= vertexCount) {
+        else if (idx < 0 || idx >= vertexCount)
             return kErrVertexIndexRange;
-        }
-        ++entries;
     }
 
     vertexData.assign(data, data + static_cast<size_t>(vertexCount) * static_cast<size_t>(stride));
@@ -346,14 +345,29 @@ int RTPolySet::build(const std::string& vertexType, int vertexCount, const float
             vertexPointers[k] =
                 vertexData.data() + static_cast<size_t>(indices[k]) * static_cast<size_t>(stride) + positionOffset;
         vertexPointers[k] = nullptr;
-        RTPolyFace& face = faces[static_cast<size_t>(f)];
-        face.setup(vertexPointers.data() + start, static_cast<int>(k - start));
-        if (face.n > 0) {
-            Point3 lo(face.vertices[0]), hi(face.vertices[0]);
-            for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
-            faceTree.Insert(&face, lo, hi);
-        }
+        faces[static_cast<size_t>(f)].setup(vertexPointers.data() + start, static_cast<int>(k - start));
         start = k + 1;
+    }
+
+    // The faces go into the tree in a fixed shuffled order. Insertion by
+    // least added area builds a chain hundreds of levels deep when the faces
+    // arrive strip by strip, as meshes usually do; a shuffled order keeps
+    // the tree a few dozen levels deep, with queries tens of times faster.
+    std::vector<int> order(faces.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    uint64_t state = 0x9e3779b97f4a7c15ull;
+    for (size_t i = order.size(); i > 1; --i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::swap(order[i - 1], order[state % i]);
+    }
+    for (int f : order) {
+        RTPolyFace& face = faces[static_cast<size_t>(f)];
+        if (face.n <= 0) continue;
+        Point3 lo(face.vertices[0]), hi(face.vertices[0]);
+        for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
+        faceTree.Insert(&face, lo, hi);
     }
     return 0;
 }

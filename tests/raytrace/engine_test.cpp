@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -13,6 +15,21 @@
 #include "raytrace/ray_engine.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
+
+// Counts the allocations of the whole test program, so that a test can
+// check that a stretch of code makes none. (The compiler cannot see that
+// these operators pair malloc with free throughout.)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+size_t g_allocations = 0;
+}
+void* operator new(size_t n) {
+    ++g_allocations;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace kx {
 namespace {
@@ -362,6 +379,21 @@ TEST_F(RayEngineTest, PaintedPlasticRendersLikePlasticAndJitterChangesNothing) {
     int lit = 0;
     for (uint8_t b : plastic) lit += b != 0;
     EXPECT_GT(lit, 100);
+}
+
+TEST_F(RayEngineTest, RenderingAllocatesNothing) {
+    Open(32, 24);
+    engine.OptionReal("Levels", 3);
+    engine.OptionReal("Linear Subsamples", 2);
+    LitScene(engine, "plastic");
+    const float v[] = {-10, -10, -6, 10, -10, -6, 10, 10, -6, -10, 10, -6};
+    const int idx[] = {0, 1, 2, 3, -1};
+    engine.PolySet("P", 4, v, 1, idx);
+    engine.ConeLight({0, 5, 0}, {0, 0, -4}, 30, 60, {1, 1, 1}, 5);
+    size_t before = g_allocations;
+    EXPECT_GT(before, 0u);  // the counter sees the scene being built
+    engine.Render();
+    EXPECT_EQ(g_allocations, before);
 }
 
 TEST_F(RayEngineTest, BoundingTreeOptionGivesTheSameImage) {
