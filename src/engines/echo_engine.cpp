@@ -198,7 +198,7 @@ int REEcho::XformPop() {
 int REEcho::Curve(const std::string& vtype, int degree, const float* vertices) {
     EchoLayout layout;
     if (int r = ParseEchoLayout(vtype, layout)) return r;
-    Start("Curve", 1).word("Bezier").space().word(vtype);
+    Start("Curve", 1).word("\"Bezier\"").space().word(vtype);
     EndBlockLine();
     echoState().line.num(degree);
     EndBlockLine();

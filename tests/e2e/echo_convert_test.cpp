@@ -189,7 +189,7 @@ TEST(EchoConvert, CurveAndPointSetBlocks) {
         "PointSet PC 5  0 0 0 1 0 0  1 0 0 1 0 0  1 1 0 1 0 0  0 1 0 1 0 0  0.5 0.5 0.5 1 1 1\nWorldEnd\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
-              "WorldBegin\nCurve Bezier \"P\"\n3\n0 0 0\n1 2 0\n2 2 0\n3 0 0\n"
+              "WorldBegin\nCurve \"Bezier\" \"P\"\n3\n0 0 0\n1 2 0\n2 2 0\n3 0 0\n"
               "PointSet PC\n5\n0 0 0 1 0 0\n1 0 0 1 0 0\n1 1 0 1 0 0\n0 1 0 1 0 0\n0.5 0.5 0.5 1 1 1\n" +
                   std::string(kEmptyBlock) + "WorldEnd\n");
 }
@@ -220,6 +220,7 @@ TEST(EchoConvert, RoundTrip) {
         "PolySet P 4 3\n0 0 0  1 0 0  1 1 0  0 1 0\n0 1 2 3 -1 -1 3 3 2 -1\n"
         "OptionReal \"Divisions\" 3\nPatch \"Bezier\" P 2 2  0 0 0  1 0 1  2 0 0  0 1 1  1 1 2  2 1 1  0 2 0  1 2 1  2 2 0\n"
         "PointSet P 2  0.333333 0 0  1e-20 1e+20 -1\n"
+        "Curve \"Bezier\" \"P\" 2  0 0 0  1 1 0  2 0 0\n"
         "WorldEnd\nFrameEnd\nFrameBegin 2\nWorldBegin\nCube\nWorldEnd\nFrameEnd\n";
     RunResult first = Convert(scene);
     ASSERT_EQ(first.status, 0) << first.err;

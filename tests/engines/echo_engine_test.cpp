@@ -236,7 +236,7 @@ TEST_F(EchoTest, MeshIsEmptiedAtWorldBeginOnly) {
 TEST_F(EchoTest, CurveAndPointSetBlocks) {
     const float cv[] = {0, 0, 0, 1, 2, 0, 2, 2, 0, 3, 0, 0.5f};
     EXPECT_EQ(echo.Curve("\"P\"", 3, cv), 0);
-    EXPECT_EQ(Take(), "Curve Bezier \"P\"\n3\n0 0 0\n1 2 0\n2 2 0\n3 0 0.5\n");
+    EXPECT_EQ(Take(), "Curve \"Bezier\" \"P\"\n3\n0 0 0\n1 2 0\n2 2 0\n3 0 0.5\n");
     const float pv[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0.5f, 0.5f, 0.5f};
     EXPECT_EQ(echo.PointSet("P", 5, pv), 0);
     EXPECT_EQ(Take(), "PointSet P\n5\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n0.5 0.5 0.5\n");
@@ -245,7 +245,7 @@ TEST_F(EchoTest, CurveAndPointSetBlocks) {
     EXPECT_EQ(echo.PointSet("PT", 2, tv), 0);
     EXPECT_EQ(Take(), "PointSet PT\n2\n1 2 3 0.25 0.75\n9 8 7 0 1\n");
     EXPECT_EQ(echo.Curve("Pw", 1, cv), 0);
-    EXPECT_EQ(Take(), "Curve Bezier Pw\n1\n0 0 0 1\n2 0 2 2\n");
+    EXPECT_EQ(Take(), "Curve \"Bezier\" Pw\n1\n0 0 0 1\n2 0 2 2\n");
     // A vertex type with an unknown letter writes nothing.
     EXPECT_EQ(echo.Curve("PO", 1, cv), kErrVertexType);
     EXPECT_EQ(echo.PointSet("X", 1, cv), kErrVertexType);
