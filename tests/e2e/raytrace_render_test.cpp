@@ -210,6 +210,14 @@ void ExpectSameSilhouette(const std::string& objects) {
     EXPECT_LT(differ, both / 10);
 }
 
+TEST(RaytraceRender, DirectEngineAgreesOnASphere) {
+    ExpectSameSilhouette("Translate -0.3 0.2 -4\nSphere 1.2 -1.2 1.2 360\n");
+}
+
+TEST(RaytraceRender, DirectEngineAgreesOnATurnedCube) {
+    ExpectSameSilhouette("Translate 0.2 -0.1 -5\nRotate \"Y\" 30\nRotate \"X\" 20\nScale 1.1 1.1 1.1\nCube\n");
+}
+
 TEST(RaytraceRender, DirectEngineAgreesOnAPolygonMesh) {
     // A pyramid of four triangles over a square, turned to show three faces.
     ExpectSameSilhouette(
