@@ -364,7 +364,8 @@ int REDirect::Fill(const Point3& seed) {
     std::vector<FillFrame> stack;
     int left, right;
     spanAround(X, Y, left, right);
-    paintSpan(left, right, Y);
+    paintSpan(left, X, Y);  // the seed pixel is painted already
+    paintSpan(X + 1, right, Y);
     stack.push_back({left, right, Y, 0, left});
     while (!stack.empty()) {
         FillFrame& f = stack.back();
