@@ -1,15 +1,360 @@
 // Bezier curves and patches of the direct engine.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "core/errors.h"
+#include "direct/bezier_eval.h"
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
 #include "direct/pipeline.h"
+#include "direct/primitive_tessellate.h"
+#include "engine/vertex_type.h"
 
 namespace kx {
 
-int REDirect::Curve(const std::string& vtype, int degree, const float* vertices) {
-    return RenderEngine::Curve(vtype, degree, vertices);
+namespace {
+
+// Working vectors larger than this many floats are given back after a call.
+constexpr size_t kKeptFloats = size_t{1} << 18;
+// The per-column u reductions of a net are kept for the whole patch when
+// they take at most this many floats; otherwise each column is reduced when
+// it is needed.
+constexpr size_t kColumnCacheFloats = size_t{1} << 20;
+
+void Release(std::vector<float>& v) {
+    v.clear();
+    v.shrink_to_fit();
 }
+
+void Trim(std::vector<float>& v) {
+    if (v.capacity() > kKeptFloats) Release(v);
+}
+
+inline float Parameter(int i, int n) { return static_cast<float>(i) / static_cast<float>(n); }
+
+// A net of cols x rows points of width floats (u fastest, in the storage's
+// points), evaluated at the parameters u = c/n of the columns c = 0 .. n and
+// any v. The constructor sizes the storage and may throw std::bad_alloc.
+class NetEvaluator {
+public:
+    NetEvaluator(BezierNetStorage& st, int cols, int rows, int width, int n)
+        : st_(st), cols_(cols), rows_(rows), width_(width), n_(n) {
+        const size_t column = static_cast<size_t>(rows) * width;
+        cached_ = static_cast<size_t>(n + 1) * column <= kColumnCacheFloats;
+        st_.table.resize(cached_ ? static_cast<size_t>(n + 1) * column : column);
+        st_.copy.resize(static_cast<size_t>(std::max(cols, rows)) * width);
+        if (cached_)
+            for (int c = 0; c <= n; ++c) reduceColumn(c, &st_.table[c * column]);
+    }
+
+    // Every row reduced along u at column c: rows * width floats.
+    const float* column(int c) {
+        if (cached_) return &st_.table[static_cast<size_t>(c) * rows_ * width_];
+        reduceColumn(c, st_.table.data());
+        return st_.table.data();
+    }
+
+    // The point at (column, v) into out (width floats).
+    void at(const float* column, float v, float* out) {
+        std::memcpy(st_.copy.data(), column, static_cast<size_t>(rows_) * width_ * sizeof(float));
+        DeCasteljau(st_.copy.data(), rows_, width_, width_, v);
+        std::memcpy(out, st_.copy.data(), width_ * sizeof(float));
+    }
+
+private:
+    void reduceColumn(int c, float* out) {
+        const float u = Parameter(c, n_);
+        const size_t row = static_cast<size_t>(cols_) * width_;
+        for (int j = 0; j < rows_; ++j) {
+            std::memcpy(st_.copy.data(), st_.points.data() + j * row, row * sizeof(float));
+            DeCasteljau(st_.copy.data(), cols_, width_, width_, u);
+            std::memcpy(out + static_cast<size_t>(j) * width_, st_.copy.data(), width_ * sizeof(float));
+        }
+    }
+
+    BezierNetStorage& st_;
+    int cols_, rows_, width_, n_;
+    bool cached_ = false;
+};
+
+// The layouts of a control point array: the caller's points (input) and the
+// records (pipeline, made current). 0 or -10.
+int ControlLayouts(const std::string& vertexType, bool withNormal, VertexLayout& input, int& stride) {
+    stride = VertexStride(vertexType);  // the points' stride as the parser read them
+    VertexLayout pipeline;
+    if (stride < 0 || BuildLayouts(vertexType, input, pipeline) != 0) return kErrVertexType;
+    if (input.count != stride || !input.hasPosition) return kErrVertexType;
+    if (withNormal && !pipeline.hasNormal) {
+        pipeline.reset();
+        pipeline.parse(vertexType, true);
+        pipeline.append(VertexAttribute::Normal);  // left out when it does not fit
+        pipeline.finalize();
+    }
+    directState().layout = pipeline;
+    return 0;
+}
+
+// Turns count control points into records of the current pipeline layout.
+void BuildRecords(const float* points, int count, int stride, const VertexLayout& input, float* records) {
+    const VertexLayout& out = directState().layout;
+    const int width = out.count;
+    for (int i = 0; i < count; ++i) {
+        const float* p = points + static_cast<size_t>(i) * stride;
+        AttributeVertex v;
+        v[0] = p[input.position];
+        v[1] = p[input.position + 1];
+        v[2] = p[input.position + 2];
+        v[3] = 1;
+        TransformVertex(v);
+        if (input.hasColor && out.hasColor) std::memcpy(&v[out.color], p + input.color, 3 * sizeof(float));
+        if (input.hasNormal && out.hasNormal) {
+            std::memcpy(&v[out.normal], p + input.normal, 3 * sizeof(float));
+            TransformNormal(&v[out.normal]);
+        }
+        if (input.hasTexture && out.hasTexture) {
+            v[out.texture] = p[input.texture];
+            v[out.texture + 1] = p[input.texture + 1];
+            ScaleTextureToTexels(&v[out.texture]);
+        }
+        std::memcpy(records + static_cast<size_t>(i) * width, v.v, width * sizeof(float));
+    }
+}
+
+inline void ToVertex(const float* record, int width, AttributeVertex& v) {
+    std::memcpy(v.v, record, width * sizeof(float));
+}
+
+// The polyline through count records spaced step records apart, in the
+// control colour.
+void ControlPolyline(const float* records, int count, size_t step, int width, LineSink line) {
+    AttributeVertex v;
+    for (int i = 0; i < count; ++i) {
+        ToVertex(records + i * step * width, width, v);
+        line(v, i > 0);
+    }
+}
+
+// Runs f with the control colour current.
+template <class F>
+void WithControlColor(F f) {
+    DirectState& s = directState();
+    ColorRGB saved = s.color;
+    s.color = s.controlColor;
+    f();
+    s.color = saved;
+}
+
+}  // namespace
+
+void DeCasteljau(float* p, int count, int step, int width, float t) {
+    if (count <= 1 || t == 0) return;
+    if (t == 1) {
+        std::memmove(p, p + static_cast<size_t>(count - 1) * step, width * sizeof(float));
+        return;
+    }
+    for (int r = count - 1; r >= 1; --r) {
+        for (int k = 0; k < r; ++k) {
+            float* a = p + static_cast<size_t>(k) * step;
+            const float* b = a + step;
+            for (int f = 0; f < width; ++f) a[f] = a[f] + (b[f] - a[f]) * t;
+        }
+    }
+}
+
+void BezierWork::release() {
+    for (BezierNetStorage* st : {&surface, &du, &dv})
+        for (std::vector<float>* v : {&st->points, &st->table, &st->copy}) Release(*v);
+}
+
+void BezierWork::trim() {
+    for (BezierNetStorage* st : {&surface, &du, &dv})
+        for (std::vector<float>* v : {&st->points, &st->table, &st->copy}) Trim(*v);
+}
+
+BezierWork& bezierWork() {
+    static BezierWork work;
+    return work;
+}
+
+int DrawBezierCurve(const std::string& vertexType, int degree, const float* points, int n, LineSink line) {
+    VertexLayout input;
+    int stride = 0;
+    if (int r = ControlLayouts(vertexType, false, input, stride)) return r;
+    if (degree < 0 || !points) return 0;
+    const int width = directState().layout.count;
+    const int count = degree + 1;
+    BezierNetStorage& st = bezierWork().surface;
+    try {
+        st.points.resize(static_cast<size_t>(count) * width);
+        st.copy.resize(static_cast<size_t>(count) * width);
+    } catch (const std::bad_alloc&) {
+        bezierWork().release();
+        return kErrDisplayMemory;
+    }
+    const float* rec = st.points.data();
+    BuildRecords(points, count, stride, input, st.points.data());
+
+    AttributeVertex v;
+    ToVertex(rec, width, v);
+    line(v, false);
+    for (int s = 1; s <= n; ++s) {
+        std::memcpy(st.copy.data(), rec, static_cast<size_t>(count) * width * sizeof(float));
+        DeCasteljau(st.copy.data(), count, width, width, Parameter(s, n));
+        ToVertex(st.copy.data(), width, v);
+        line(v, true);
+    }
+    if (directState().control) WithControlColor([&] { ControlPolyline(rec, count, 1, width, line); });
+    bezierWork().trim();
+    return 0;
+}
+
+namespace {
+
+// The nets of a patch under evaluation: the surface records and, when the
+// normals are derived, the u and v derivative nets of the positions.
+class PatchEvaluator {
+public:
+    // derive: the normals are derived from the positions (into the layout's
+    // normal slot); the derivative nets exist only when m > 0 and k > 0.
+    PatchEvaluator(BezierWork& w, int m, int k, int width, int n, bool derive)
+        : surface_(w.surface, m + 1, k + 1, width, n) {
+        if (derive && m > 0 && k > 0) {
+            du_.emplace(w.du, m, k + 1, 3, n);
+            dv_.emplace(w.dv, m + 1, k, 3, n);
+        }
+        normal_ = derive ? directState().layout.normal : -1;
+    }
+
+    struct Column {
+        const float *surface, *du, *dv;
+    };
+    Column column(int c) {
+        return {surface_.column(c), du_ ? du_->column(c) : nullptr, dv_ ? dv_->column(c) : nullptr};
+    }
+
+    // The surface point at (column, v). With derived normals its normal is
+    // Du x Dv there, or zero when the net has degree 0 in a direction.
+    void at(const Column& c, float v, AttributeVertex& out) {
+        surface_.at(c.surface, v, out.v);
+        if (normal_ < 0) return;
+        Vector3 n;
+        if (du_) {
+            Vector3 a, b;
+            du_->at(c.du, v, a.data());
+            dv_->at(c.dv, v, b.data());
+            n = cross(a, b);
+        }
+        out[normal_] = n.x;
+        out[normal_ + 1] = n.y;
+        out[normal_ + 2] = n.z;
+    }
+
+private:
+    NetEvaluator surface_;
+    std::optional<NetEvaluator> du_, dv_;
+    int normal_ = -1;
+};
+
+}  // namespace
+
+int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* points, int n, QuadSink quad,
+                    LineSink line) {
+    VertexLayout input;
+    int stride = 0;
+    if (int r = ControlLayouts(vertexType, true, input, stride)) return r;
+    if (m < 0 || k < 0 || !points) return 0;
+    DirectState& s = directState();
+    const VertexLayout& layout = s.layout;
+    const int width = layout.count;
+    const int cols = m + 1, rows = k + 1;
+    const size_t count = static_cast<size_t>(cols) * rows;
+    BezierWork& w = bezierWork();
+    try {
+        w.surface.points.resize(count * width);
+    } catch (const std::bad_alloc&) {
+        w.release();
+        return kErrDisplayMemory;
+    }
+    float* rec = w.surface.points.data();
+    BuildRecords(points, static_cast<int>(count), stride, input, rec);
+
+    if (s.control) {
+        WithControlColor([&] {
+            for (int j = 0; j < rows; ++j) ControlPolyline(rec + static_cast<size_t>(j) * cols * width, cols, 1, width, line);
+            for (int i = 0; i < cols; ++i) ControlPolyline(rec + static_cast<size_t>(i) * width, rows, cols, width, line);
+        });
+    }
+    if (n <= 0) {
+        w.trim();
+        return 0;
+    }
+
+    // Normals from the derivatives of the positions when the points bring
+    // none. A net of degree 0 in a direction has no derivative there: its
+    // normals are zero (such a patch has no area either).
+    const bool derive = !input.hasNormal && layout.hasNormal;
+    const bool derivatives = derive && m > 0 && k > 0;
+    const int pos = layout.position;
+    std::optional<PatchEvaluator> eval;
+    try {
+        if (derivatives) {
+            // Du(i, j) = m (P(i+1, j) - P(i, j)); Dv(i, j) = k (P(i, j+1) - P(i, j)).
+            w.du.points.resize(static_cast<size_t>(m) * rows * 3);
+            w.dv.points.resize(static_cast<size_t>(cols) * k * 3);
+            const float fm = static_cast<float>(m), fk = static_cast<float>(k);
+            const size_t rowFloats = static_cast<size_t>(cols) * width;
+            for (int j = 0; j < rows; ++j)
+                for (int i = 0; i < cols; ++i) {
+                    const float* p = rec + j * rowFloats + static_cast<size_t>(i) * width + pos;
+                    for (int f = 0; f < 3; ++f) {
+                        if (i < m) w.du.points[(static_cast<size_t>(j) * m + i) * 3 + f] = fm * (p[width + f] - p[f]);
+                        if (j < k) w.dv.points[(static_cast<size_t>(j) * cols + i) * 3 + f] = fk * (p[rowFloats + f] - p[f]);
+                    }
+                }
+        }
+        eval.emplace(w, m, k, width, n, derive);
+    } catch (const std::bad_alloc&) {
+        w.release();
+        return kErrDisplayMemory;
+    }
+
+    s.face.objectSpace = false;
+    AttributeVertex a, b, a2, b2;
+    for (int r = 0; r < n; ++r) {
+        const float sv = Parameter(r, n), tv = Parameter(r + 1, n);
+        PatchEvaluator::Column col = eval->column(0);
+        eval->at(col, sv, a);
+        eval->at(col, tv, b);
+        for (int c = 1; c <= n; ++c) {
+            col = eval->column(c);
+            eval->at(col, sv, a2);
+            eval->at(col, tv, b2);
+            Vector3 pa(a[pos], a[pos + 1], a[pos + 2]);
+            Vector3 ea = Vector3(a2[pos], a2[pos + 1], a2[pos + 2]) - pa;
+            Vector3 eb = Vector3(b[pos], b[pos + 1], b[pos + 2]) - pa;
+            s.face = FaceNormal{cross(ea, eb), false};
+            quad(a, false);
+            quad(a2, false);
+            quad(b2, false);
+            quad(b, true);
+            a = a2;
+            b = b2;
+        }
+    }
+    w.trim();
+    return 0;
+}
+
+int REDirect::Curve(const std::string& vtype, int degree, const float* vertices) {
+    return DrawBezierCurve(vtype, degree, vertices, TessellationDivisions(directState().divisions),
+                           TransformedLineVertex);
+}
+
 int REDirect::Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) {
-    return RenderEngine::Patch(vtype, udegree, vdegree, vertices);
+    return DrawBezierPatch(vtype, udegree, vdegree, vertices, TessellationDivisions(directState().divisions),
+                           TransformedVertex, TransformedLineVertex);
 }
 
 }  // namespace kx
