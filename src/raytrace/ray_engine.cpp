@@ -156,7 +156,11 @@ void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const
 RERay::RERay() = default;
 RERay::~RERay() = default;
 
-int RERay::Format(int xres, int yres) { return SetFormat(xres, yres); }
+int RERay::Format(int xres, int yres) {
+    // Every pixel of the format is traced: refuse what no frame buffer holds.
+    if (static_cast<long long>(xres) * yres > kMaxImagePixels) return kErrDisplayMemory;
+    return SetFormat(xres, yres);
+}
 
 int RERay::Begin() {
     RayState& st = rayState();

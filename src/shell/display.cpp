@@ -32,8 +32,8 @@ public:
 bool FrameBuffer::allocate(int w, int h) {
     release();
     if (w <= 0 || h <= 0) return true;  // an empty image: nothing to store
+    if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
     size_t count = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
-    if (count / 3 / static_cast<size_t>(w) != static_cast<size_t>(h)) return false;
     try {
         pixels.assign(count, 0);
     } catch (const std::bad_alloc&) {

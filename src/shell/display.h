@@ -60,13 +60,19 @@ inline uint8_t ColorByte(float c) {
     return static_cast<uint8_t>(static_cast<int>(255.999 * c));
 }
 
-// An RGB image in memory, rows top first. Used by the file device.
+// The largest image the devices allocate (pixels); larger formats fail with
+// "Insufficient memory for display buffer".
+constexpr long long kMaxImagePixels = 1LL << 27;
+
+// An RGB image in memory, rows packed.
 struct FrameBuffer {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> pixels;  // width * height * 3
     // Returns false when the memory cannot be had.
     bool allocate(int w, int h);
+    // Follows a format changed since the buffer was allocated.
+    bool fitTo(int w, int h) { return (w == width && h == height) || allocate(w, h); }
     void release() {
         pixels.clear();
         pixels.shrink_to_fit();

@@ -37,6 +37,9 @@ int FileDevice::ImageClear() {
 }
 
 int FileDevice::ImageBegin(int frame) {
+    // A Format given after the device opened takes effect with the next frame.
+    const DisplayState& d = displayState();
+    if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
     ImageClear();
     fileName_ = FrameFileName(displayState().name, frame, ".ppm");
     return 0;

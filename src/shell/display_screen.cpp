@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <iostream>
 
 #include "core/errors.h"
@@ -13,6 +14,15 @@
 namespace kx {
 
 namespace {
+
+// Ends the process from inside the toolkit's event loop. The engines and the
+// process-wide state are left to the operating system: their destructors
+// depend on one another, and the loop never returns to unwind them in order.
+[[noreturn]] void EndProcess(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(status & 0xff);
+}
 
 // Rows are stored bottom row first, the order glDrawPixels expects, so that
 // pixel (x, y) with y = 0 at the top of the window is at row height-1-y.
@@ -26,7 +36,11 @@ public:
         buffer_.release();
         return 0;
     }
-    int ImageBegin(int) override { return ImageClear(); }
+    int ImageBegin(int) override {
+        const DisplayState& d = displayState();
+        if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
+        return ImageClear();
+    }
     int ImageShow() override {
         if (windowOpen_) glFlush();
         return 0;
@@ -85,7 +99,7 @@ private:
         std::fputs("kxrender: window system: ", stderr);
         std::vfprintf(stderr, format, args);
         std::fputc('\n', stderr);
-        std::exit(kErrNoWindowSystem & 0xff);
+        EndProcess(kErrNoWindowSystem);
     }
     static void toolkitWarning(const char*, va_list) {}
 
@@ -148,7 +162,7 @@ void ScreenDevice::mouse(int button, int state, int x, int y) {
                   << p[2] / 255.999 << std::endl;
     } else if (button == GLUT_RIGHT_BUTTON) {
         s->DisplayClose();
-        std::exit(displayState().exitStatus);
+        EndProcess(displayState().exitStatus);
     }
 }
 

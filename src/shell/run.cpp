@@ -23,12 +23,6 @@ namespace kx {
 
 std::unique_ptr<RenderEngine> MakeEngine(const std::string& name, int& status) {
     status = 0;
-#ifdef KX_BASE_ENGINES_ONLY  // TEMPORARY
-    if (name == "direct" || name == "raytrace" || name == "data convert" || name == "scan convert")
-        return std::make_unique<RenderEngine>();
-    status = kErrUnknownEngine;
-    return std::make_unique<RenderEngine>();
-#endif
     if (name == "direct") return std::make_unique<REDirect>();
     if (name == "raytrace") return std::make_unique<RERay>();
     if (name == "data convert") return std::make_unique<REEcho>();
@@ -45,9 +39,7 @@ void ResetProcessState() {
     displayState().reset();
     transforms().reset();
     lightSet().reset();
-#ifndef KX_BASE_ENGINES_ONLY
     mapList().reset();
-#endif
 }
 
 namespace {
@@ -113,6 +105,7 @@ int RunProgram(int argc, char** argv) {
     status = currentEngine().get()->Begin();
     if (status != 0) {
         ReportError(status, file);
+        currentEngine().destroy();
         return status;
     }
 

@@ -176,6 +176,9 @@ TEST_F(ScreenDevice, WindowShowsThePpmImageAndAnswersTheMouse) {
     }
     ASSERT_FALSE(window.empty()) << ReadFile(dir_ + "/win.err");
     window = window.substr(0, window.find('\n'));
+    // Without a window manager the window sits at (-1, -1), partly off the
+    // screen, where a dump would cut it.
+    xdo("windowmove " + window + " 20 20");
 
     // The scene is short: give the idle loop time to finish and redraw.
     Image shown;
