@@ -5,10 +5,12 @@
 #include <utility>
 
 #include "core/errors.h"
+#include "direct/midpoint_circle.h"
 #include "direct_fixture.h"
 
 using namespace kx;
 using kxtest::DirectTest;
+using kxtest::ReferenceCircle;
 
 namespace {
 
@@ -120,27 +122,6 @@ TEST_F(DirectTest, LineSetDrawsEachPolyline) {
 // ---------------------------------------------------------------- circles
 
 namespace {
-
-// The midpoint circle as a plain loop, plotting only inside w x h.
-std::set<std::pair<int, int>> ReferenceCircle(int X0, int Y0, int r, int w, int h) {
-    std::set<std::pair<int, int>> out;
-    int x = 0, y = r, d = 1 - r;
-    auto put = [&](int px, int py) {
-        if (px >= 0 && py >= 0 && px < w && py < h) out.insert({px, py});
-    };
-    while (x <= y) {
-        put(X0 + x, Y0 + y), put(X0 + x, Y0 - y), put(X0 - x, Y0 + y), put(X0 - x, Y0 - y);
-        put(X0 + y, Y0 + x), put(X0 + y, Y0 - x), put(X0 - y, Y0 + x), put(X0 - y, Y0 - x);
-        x += 1;
-        if (d < 0) {
-            d += 2 * x + 1;
-        } else {
-            y -= 1;
-            d += 2 * x - 2 * y + 1;
-        }
-    }
-    return out;
-}
 
 std::set<std::pair<int, int>> Written(const kxtest::CountingDevice& c) {
     std::set<std::pair<int, int>> out;

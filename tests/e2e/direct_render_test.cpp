@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "direct/midpoint_circle.h"
 #include "support/run.h"
 
 using kxtest::Image;
@@ -128,22 +129,7 @@ TEST(DirectRender, LineAndCircle) {
     // The line: device row 23.5, columns 15.5 to 47.5 -> row 23, columns 15 to 47.
     for (int x = 0; x < 64; ++x) EXPECT_EQ(img.at(x, 23)[0], (x >= 15 && x <= 47) ? 255 : 0) << x;
     // The circle: centre pixel (32, 48), radius 10, by the midpoint rule.
-    std::set<std::pair<int, int>> expected;
-    for (int x = 0, y = 10, d = -9; x <= y;) {
-        for (auto p : {std::pair{x, y}, {y, x}})
-            for (int sx : {-1, 1})
-                for (int sy : {-1, 1}) {
-                    int px = 32 + sx * p.first, py = 48 + sy * p.second;
-                    if (px >= 0 && px < 64 && py >= 0 && py < 64) expected.insert({px, py});
-                }
-        x += 1;
-        if (d < 0) {
-            d += 2 * x + 1;
-        } else {
-            y -= 1;
-            d += 2 * x - 2 * y + 1;
-        }
-    }
+    std::set<std::pair<int, int>> expected = kxtest::ReferenceCircle(32, 48, 10, 64, 64);
     std::set<std::pair<int, int>> green;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
