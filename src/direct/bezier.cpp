@@ -1,5 +1,6 @@
 // Bezier curves and patches of the direct engine.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -31,6 +32,28 @@ void Release(std::vector<float>& v) {
 void Trim(std::vector<float>& v) {
     if (v.capacity() > kKeptFloats) Release(v);
 }
+
+// Interpolation steps one curve or patch may spend. De Casteljau costs a
+// number of steps quadratic in the degree for every evaluated point, so a
+// hostile degree would keep the engine busy for hours; past this budget
+// fewer points are evaluated (at least the end points, which cost no
+// steps). Curves and patches of modest degree never reach it.
+constexpr double kInterpolationBudget = double(1 << 30);
+
+// The segments used for n asked for, perPoint steps per evaluated point;
+// a surface evaluates n x n points.
+int LimitSegments(int n, double perPoint, bool surface) {
+    if (n <= 1 || perPoint <= 0) return n;
+    double most = kInterpolationBudget / perPoint;
+    if (surface) most = std::sqrt(most);
+    if (most >= n) return n;
+    return most < 1 ? 1 : static_cast<int>(most);
+}
+
+// Whether an array of that many control points of stride floats can exist:
+// larger counts (a degree near the int range) come from no scene and would
+// overflow the index arithmetic.
+inline bool Plausible(double points, int stride) { return points * stride < double(1u << 31); }
 
 inline float Parameter(int i, int n) { return static_cast<float>(i) / static_cast<float>(n); }
 
@@ -97,11 +120,11 @@ int ControlLayouts(const std::string& vertexType, bool withNormal, VertexLayout&
 }
 
 // Turns count control points into records of the current pipeline layout.
-void BuildRecords(const float* points, int count, int stride, const VertexLayout& input, float* records) {
+void BuildRecords(const float* points, size_t count, int stride, const VertexLayout& input, float* records) {
     const VertexLayout& out = directState().layout;
     const int width = out.count;
-    for (int i = 0; i < count; ++i) {
-        const float* p = points + static_cast<size_t>(i) * stride;
+    for (size_t i = 0; i < count; ++i) {
+        const float* p = points + i * stride;
         AttributeVertex v;
         v[0] = p[input.position];
         v[1] = p[input.position + 1];
@@ -118,7 +141,7 @@ void BuildRecords(const float* points, int count, int stride, const VertexLayout
             v[out.texture + 1] = p[input.texture + 1];
             ScaleTextureToTexels(&v[out.texture]);
         }
-        std::memcpy(records + static_cast<size_t>(i) * width, v.v, width * sizeof(float));
+        std::memcpy(records + i * width, v.v, width * sizeof(float));
     }
 }
 
@@ -182,7 +205,7 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
     VertexLayout input;
     int stride = 0;
     if (int r = ControlLayouts(vertexType, false, input, stride)) return r;
-    if (degree < 0 || !points) return 0;
+    if (degree < 0 || !points || !Plausible(degree + 1.0, stride)) return 0;
     const int width = directState().layout.count;
     const int count = degree + 1;
     BezierNetStorage& st = bezierWork().surface;
@@ -195,6 +218,7 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
     }
     const float* rec = st.points.data();
     BuildRecords(points, count, stride, input, st.points.data());
+    n = LimitSegments(n, 0.5 * degree * (degree + 1.0), false);
 
     AttributeVertex v;
     ToVertex(rec, width, v);
@@ -264,7 +288,7 @@ int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* po
     VertexLayout input;
     int stride = 0;
     if (int r = ControlLayouts(vertexType, true, input, stride)) return r;
-    if (m < 0 || k < 0 || !points) return 0;
+    if (m < 0 || k < 0 || !points || !Plausible((m + 1.0) * (k + 1.0), stride)) return 0;
     DirectState& s = directState();
     const VertexLayout& layout = s.layout;
     const int width = layout.count;
@@ -278,7 +302,7 @@ int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* po
         return kErrDisplayMemory;
     }
     float* rec = w.surface.points.data();
-    BuildRecords(points, static_cast<int>(count), stride, input, rec);
+    BuildRecords(points, count, stride, input, rec);
 
     if (s.control) {
         WithControlColor([&] {
@@ -290,6 +314,9 @@ int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* po
         w.trim();
         return 0;
     }
+    // Per point: the rows along u, the result along v, and as much again at
+    // most for the derivative nets.
+    n = LimitSegments(n, (m + 1.0) * (k + 1.0) * (m + k + 2.0) / 2, true);
 
     // Normals from the derivatives of the positions when the points bring
     // none. A net of degree 0 in a direction has no derivative there: its

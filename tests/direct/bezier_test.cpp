@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "direct/primitive_tessellate.h"
 #include "primitive_test_scene.h"
 #include "support/run.h"
 
@@ -326,4 +327,27 @@ TEST_F(Bezier, HostileValuesDoNotBreakTheEngine) {
     const float line[] = {-1, 0, -3, 1, 0, -3};
     EXPECT_EQ(engine.Curve("P", 1, line), 0);
     EXPECT_GT(litCount(), 0);
+}
+
+TEST_F(Bezier, HighDegreesAreEvaluatedAtFewerPoints) {
+    // De Casteljau's work grows with the square of the degree per point: a
+    // degree of 50000 would cost more than the budget for a single interior
+    // point, so the curve is its chord from the first to the last point.
+    const int degree = 50000;
+    std::vector<float> pts;
+    for (int i = 0; i <= degree; ++i) pts.insert(pts.end(), {static_cast<float>(i) / degree - 0.5f, 0, -3});
+    ASSERT_EQ(DrawBezierCurve("P", degree, pts.data(), kMaxDivisions, RecordLine), 0);
+    const std::vector<Recorded>& r = LineRecording();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(WorldPosition(r.back()).x, 0.5f);
+    // Modest degrees keep every segment.
+    LineRecording().clear();
+    ASSERT_EQ(DrawBezierCurve("P", 30, pts.data(), kMaxDivisions, RecordLine), 0);
+    EXPECT_EQ(LineRecording().size(), kMaxDivisions + 1u);
+
+    // A patch of u degree 200 (and v degree 0): about 20000 steps a point.
+    ASSERT_EQ(DrawBezierPatch("P", 200, 0, pts.data(), kMaxDivisions, RecordVertex, RecordLine), 0);
+    int quads = QuadCount();
+    EXPECT_GT(quads, 100 * 100);
+    EXPECT_LT(quads, 300 * 300);
 }
