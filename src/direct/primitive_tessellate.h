@@ -21,7 +21,7 @@ using VertexSink = int (*)(const AttributeVertex& v, bool last);
 // treated as kMaxDivisions so that a hostile option cannot make the grid
 // arithmetic overflow or the work grow without limit. The option keeps the
 // value it was given.
-constexpr int kMaxDivisions = 4096;
+constexpr int kMaxDivisions = 1024;
 inline int TessellationDivisions(int divisions) {
     if (divisions < 0) return 0;
     return divisions > kMaxDivisions ? kMaxDivisions : divisions;
