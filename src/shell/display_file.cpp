@@ -1,6 +1,11 @@
 #include "shell/display_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/errors.h"
 
@@ -14,6 +19,67 @@ std::string FrameFileName(const std::string& name, int frame, const char* extens
     else
         std::snprintf(digits, sizeof digits, "%04lld", f);
     return name + digits + extension;
+}
+
+namespace {
+
+int WriteFailed(const std::string& path, int error) {
+    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), std::strerror(error != 0 ? error : EIO));
+    std::fflush(stderr);
+    return kErrEndOfFile;
+}
+
+// Creates a new temporary file next to path; its name goes to temp.
+int CreateTemporary(const std::string& path, std::string& temp) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Short enough that the folder's name length limit cannot refuse it when
+    // it accepts the final name.
+    if (base.size() > 200) base.resize(200);
+    const std::string stem = folder + "." + base + "." + std::to_string(getpid());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = stem + (attempt ? "-" + std::to_string(attempt) : std::string()) + ".tmp";
+        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write) {
+    std::string temp;
+    int fd = CreateTemporary(path, temp);
+    if (fd < 0) return WriteFailed(path, errno);
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        int error = errno;
+        close(fd);
+        unlink(temp.c_str());
+        return WriteFailed(path, error);
+    }
+    errno = 0;
+    bool ok = write(f);
+    int error = errno;
+    if (std::fflush(f) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (std::ferror(f)) ok = false;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return WriteFailed(path, error);
+    }
+    return 0;
 }
 
 int FileDevice::DisplayOpen() {
@@ -46,13 +112,12 @@ int FileDevice::ImageBegin(int frame) {
 }
 
 int FileDevice::ImageShow() {
-    std::FILE* f = std::fopen(fileName_.c_str(), "wb");
-    if (!f) return kErrEndOfFile;
-    std::fprintf(f, "P6\n%d %d\n255\n", buffer_.width, buffer_.height);
-    size_t n = buffer_.pixels.size();
-    bool ok = n == 0 || std::fwrite(buffer_.pixels.data(), 1, n, f) == n;
-    ok = (std::fclose(f) == 0) && ok;
-    return ok ? 0 : kErrEndOfFile;
+    if (fileName_.empty()) return 0;  // no image begun: nothing to write
+    return WriteWholeFile(fileName_, [this](std::FILE* f) {
+        if (std::fprintf(f, "P6\n%d %d\n255\n", buffer_.width, buffer_.height) < 0) return false;
+        size_t n = buffer_.pixels.size();
+        return n == 0 || std::fwrite(buffer_.pixels.data(), 1, n, f) == n;
+    });
 }
 
 int FileDevice::SetBackground(const ColorRGB& c) {

@@ -1,6 +1,8 @@
 // The file device: one binary PPM file per frame.
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <string>
 
 #include "shell/display.h"
@@ -30,5 +32,13 @@ private:
 // "<name><frame, at least four digits>.ppm"; a negative frame gets a "-"
 // before its zero-padded digits.
 std::string FrameFileName(const std::string& name, int frame, const char* extension);
+
+// Writes a whole file so that it appears under its name only when complete:
+// write() fills a temporary file in the same folder (returning false when it
+// fails), which is then renamed to path. Any failure (the file cannot be
+// created, a short write, a full disk, the rename) removes the temporary
+// file, prints "cannot write <path>: <the system's reason>" on standard error
+// and returns kErrEndOfFile; success returns 0.
+int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write);
 
 }  // namespace kx
