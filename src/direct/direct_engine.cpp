@@ -9,6 +9,7 @@
 #include "core/transform.h"
 #include "direct/direct_state.h"
 #include "direct/texture.h"
+#include "engine/frame_stats.h"
 #include "shell/display.h"
 
 namespace kx {
@@ -56,6 +57,7 @@ int REDirect::WorldBegin() {
     DisplayState& d = displayState();
     int status = d.dev().ImageBegin(s.frame);
     if (status != 0) return status;
+    BeginFrameStats(s.frame);
     status = Begin();
     if (status != 0) return status;
     // A Format after Begin, or a buffer lost with an earlier engine.
@@ -79,6 +81,7 @@ int REDirect::WorldBegin() {
 
 int REDirect::WorldEnd() {
     displayState().dev().ImageShow();
+    ReportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
     return 0;
 }
 
@@ -228,6 +231,8 @@ int REDirect::OptionBool(const std::string& name, bool value) {
         s.control = value;
     } else if (name == "DoubleSide") {
         s.doubleSided = value;
+    } else if (name == "Statistics") {
+        frameStats().enabled = value;
     }
     return 0;
 }

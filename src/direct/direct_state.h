@@ -6,6 +6,7 @@
 
 #include "core/math.h"
 #include "direct/pipeline.h"
+#include "engine/frame_stats.h"
 
 namespace kx {
 
@@ -107,6 +108,7 @@ struct DirectState {
 
     // Runs the current shader on the fragment.
     ColorRGB shade() const {
+        CountPixelShaded();
         ColorRGB c;
         shader(*this, c);
         return c;

@@ -343,6 +343,7 @@ inline bool Finite4(const AttributeVertex& v) {
 }
 
 void SubmitPolygon(DirectState& s) {
+    CountPolygon();
     int n = s.polygonCount;
     s.polygonCount = 0;
     if (s.face.objectSpace) {

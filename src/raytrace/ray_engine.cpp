@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/lights.h"
+#include "engine/frame_stats.h"
 #include "shell/display.h"
 
 namespace kx {
@@ -76,11 +77,13 @@ int TruncateOption(float value, int high) {
 }
 
 bool InShadow(const Light& light, const Point3& p) {
+    CountRay();
     Ray shadow{p, light.directionTo(p)};
     return rayState().scene.AnyHit(kTraceMin, light.positional ? 1.0 : kTraceMax, shadow);
 }
 
 ColorRGB Trace(const Ray& ray, int level) {
+    CountRay();
     const RayState& st = rayState();
     double t;
     HitRecord hit;
@@ -182,6 +185,7 @@ int RERay::WorldBegin() {
     // The engine keeps no frame number: every image is frame 0.
     int status = displayState().dev().ImageBegin(0);
     if (status != 0) return status;
+    BeginFrameStats(0);
     status = Begin();
     if (status != 0) return status;
     RayState& st = rayState();
@@ -200,6 +204,10 @@ int RERay::WorldEnd() {
     // Like the other engines, a display that cannot show the image does not
     // stop the run.
     displayState().dev().ImageShow();
+    if (StatisticsOn())
+        ReportFrame({{"rays cast", frameStats().rays.load()},
+                     {"objects", frameStats().objects},
+                     {"tree height", static_cast<unsigned long long>(rayState().scene.Height())}});
     return 0;
 }
 
@@ -238,6 +246,7 @@ void RERay::Render() {
             sum = ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
             dev.WritePixel(x, y, sum);
         }
+        ReportRowsDone(y + 1, H);
     }
 }
 
@@ -289,6 +298,7 @@ int RERay::add(BuiltObject built) {
     RayState& st = rayState();
     built.object->attributes = st.attributes;
     st.scene.Insert(built.object.release(), built.lower, built.upper);
+    CountObject();
     return 0;
 }
 
@@ -379,6 +389,7 @@ int RERay::Ks(float ks) {
 
 int RERay::OptionBool(const std::string& name, bool value) {
     if (name == "Bounding Tree") rayState().scene.useBoundingTree = value;
+    if (name == "Statistics") frameStats().enabled = value;
     return 0;  // "Jitter" and every other name: no effect
 }
 

@@ -10,6 +10,7 @@
 #include "direct/direct_engine.h"
 #include "direct/texture.h"
 #include "engine/current_engine.h"
+#include "engine/frame_stats.h"
 #include "engines/echo_engine.h"
 #include "engines/scan_engine.h"
 #include "raytrace/ray_engine.h"
@@ -40,9 +41,36 @@ void ResetProcessState() {
     transforms().reset();
     lightSet().reset();
     mapList().reset();
+    frameStats().reset();
 }
 
 namespace {
+
+#ifndef KX_VERSION
+#define KX_VERSION "unknown"
+#endif
+
+const char kHelpText[] =
+    "Renders a kx scene file (\"-\" reads the scene from standard input).\n"
+    "\n"
+    "The scene chooses everything: the engine (Engine \"name\"), where images go\n"
+    "(Display \"name\" \"PNM\" \"rgb\" or \"PNG\" \"rgb\" for one file per frame,\n"
+    "\"Screen\" \"rgbdouble\" for a window), the image size (Format w h), the camera,\n"
+    "frames (FrameBegin n ... FrameEnd) and worlds (WorldBegin ... WorldEnd) of\n"
+    "objects drawn under transforms, materials, lights and texture maps.\n"
+    "\n"
+    "Engines:\n"
+    "  \"direct\"        scan conversion with a depth buffer (the default)\n"
+    "  \"raytrace\"      ray tracing with shadows and mirror reflection\n"
+    "  \"data convert\"  writes the scene back as text on standard output\n"
+    "  \"scan convert\"  frames and camera only: shows each frame's background\n"
+    "\n"
+    "OptionBool \"Statistics\" on prints what each frame cost on standard error.\n"
+    "The exit status is 0, or the code of the first error.\n"
+    "\n"
+    "Options:\n"
+    "  --help     this text\n"
+    "  --version  the program's version\n";
 
 // The scene's name for error reports.
 std::string& sceneName() {
@@ -84,6 +112,14 @@ void IdleStep() {
 int RunProgram(int argc, char** argv) {
     if (argc <= 1) {
         std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kxrender %s\n", KX_VERSION);
         return 0;
     }
     const std::string file = argv[1];
