@@ -27,7 +27,7 @@ std::string MeshText(int columns, int rows) {
     char buf[128];
     for (int j = 0; j < rows; ++j)
         for (int i = 0; i < columns; ++i) {
-            std::snprintf(buf, sizeof buf, "%.6f %.6f %.6f\n", i * 0.0123456, j * 0.0654321, -1.0 - i * j * 1e-7);
+            std::snprintf(buf, sizeof buf, "%.5g %.5g %.5g\n", i * 0.0123456, j * 0.0654321, -1.0 - i * j * 1e-7);
             text += buf;
         }
     for (int j = 0; j + 1 < rows; ++j)
