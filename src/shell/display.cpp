@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "shell/display_file.h"
+#include "shell/display_png.h"
 #include "shell/display_screen.h"
 
 namespace kx {
@@ -89,6 +90,12 @@ int SelectDisplay(const std::string& name, const std::string& type, const std::s
         if (mode != "rgb") return kErrDisplayMode;
         if (d.device) d.device->DisplayClose();
         d.device = std::make_unique<FileDevice>();
+        return 0;
+    }
+    if (type == "PNG") {
+        if (mode != "rgb") return kErrDisplayMode;
+        if (d.device) d.device->DisplayClose();
+        d.device = std::make_unique<PngDevice>();
         return 0;
     }
     return kErrDisplayType;
