@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cfloat>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "core/errors.h"
@@ -345,7 +345,17 @@ void SceneInput::ExtractInt(int& value) {
     value = static_cast<int>(v);
 }
 
-void SceneInput::ExtractFloat(float& value) {
+namespace {
+
+inline float ConvertNumber(const char* s, char** end, float) { return std::strtof(s, end); }
+inline double ConvertNumber(const char* s, char** end, double) { return std::strtod(s, end); }
+
+}  // namespace
+
+// The characters of the number must convert whole; an overflow gives the
+// largest finite value and fails, as the stream extraction does.
+template <typename T>
+void SceneInput::extractReal(T& value) {
     if (fail_ || eof_) {
         fail_ = true;
         return;
@@ -354,38 +364,20 @@ void SceneInput::ExtractFloat(float& value) {
     if (fail_) return;
     collectFloat(scratch_);
     char* end = nullptr;
-    float v = std::strtof(scratch_.c_str(), &end);
+    T v = ConvertNumber(scratch_.c_str(), &end, T());
     if (scratch_.empty() || end != scratch_.c_str() + scratch_.size()) {
         value = 0;
         fail_ = true;
-    } else if (v == HUGE_VALF || v == -HUGE_VALF) {
-        value = v > 0 ? FLT_MAX : -FLT_MAX;
+    } else if (std::isinf(v)) {
+        value = v > 0 ? std::numeric_limits<T>::max() : -std::numeric_limits<T>::max();
         fail_ = true;
     } else {
         value = v;
     }
 }
 
-void SceneInput::ExtractDouble(double& value) {
-    if (fail_ || eof_) {
-        fail_ = true;
-        return;
-    }
-    skipSpace();
-    if (fail_) return;
-    collectFloat(scratch_);
-    char* end = nullptr;
-    double v = std::strtod(scratch_.c_str(), &end);
-    if (scratch_.empty() || end != scratch_.c_str() + scratch_.size()) {
-        value = 0;
-        fail_ = true;
-    } else if (v == HUGE_VAL || v == -HUGE_VAL) {
-        value = v > 0 ? DBL_MAX : -DBL_MAX;
-        fail_ = true;
-    } else {
-        value = v;
-    }
-}
+void SceneInput::ExtractFloat(float& value) { extractReal(value); }
+void SceneInput::ExtractDouble(double& value) { extractReal(value); }
 
 SceneInput& sceneInput() {
     static SceneInput input;

@@ -65,6 +65,8 @@ private:
     // Collects the characters of a number as the stream extraction would.
     bool collectInteger(std::string& out);
     bool collectFloat(std::string& out);
+    template <typename T>
+    void extractReal(T& value);
 
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
