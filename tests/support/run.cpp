@@ -42,6 +42,11 @@ bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 
 
 RunResult RunKx(const std::vector<std::string>& args, const std::string& dir, const std::string* stdinText,
                 const std::vector<std::string>& env) {
+    return RunBinary(KX_BINARY, args, dir, stdinText, env);
+}
+
+RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args, const std::string& dir,
+                    const std::string* stdinText, const std::vector<std::string>& env) {
     RunResult r;
     int outPipe[2], errPipe[2], inPipe[2];
     if (pipe(outPipe) || pipe(errPipe) || pipe(inPipe)) {
@@ -77,14 +82,14 @@ RunResult RunKx(const std::vector<std::string>& args, const std::string& dir, co
     for (std::string& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> argStrings{KX_BINARY};
+    std::vector<std::string> argStrings{binary};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : argStrings) argv.push_back(s.data());
     argv.push_back(nullptr);
 
     pid_t pid;
-    int rc = posix_spawn(&pid, KX_BINARY, &fa, nullptr, argv.data(), envp.data());
+    int rc = posix_spawn(&pid, binary.c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
     close(outPipe[1]);
     close(errPipe[1]);

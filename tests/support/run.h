@@ -27,6 +27,10 @@ bool FileExists(const std::string& path);
 RunResult RunKx(const std::vector<std::string>& args, const std::string& dir, const std::string* stdinText = nullptr,
                 const std::vector<std::string>& env = {});
 
+// The same for another program of the build (KX_OBJ2KX, for instance).
+RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args, const std::string& dir,
+                    const std::string* stdinText = nullptr, const std::vector<std::string>& env = {});
+
 // Writes scene.kx into a new temporary directory and renders it there.
 // Returns the result; the directory is stored in *dirOut when given.
 RunResult RunScene(const std::string& sceneText, std::string* dirOut = nullptr,
