@@ -1,8 +1,15 @@
 #include "raytrace/bounding_tree.h"
 
 #include <iostream>
+#include <new>
+#include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <utility>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "raytrace/objects.h"
 
@@ -38,40 +45,108 @@ double InsertionCost(const TreeNode& n, const double lower[3], const double uppe
     return 2 * u;
 }
 
-struct DoubleRay {
+// A ray in double precision, ready for the slab tests of one query.
+//
+// The test must decide exactly as SlabTest does, quotient for quotient, or
+// a ray could meet a different set of objects. With every direction
+// component non-zero (and tmin, tmax numbers) the three axes are tested
+// together on the same quotients. Only the order of the comparisons
+// changes, which cannot change the outcome: the interval only narrows, and
+// a NaN quotient narrows it in neither form (minpd and maxpd return their
+// second operand then, as the scalar "if" keeps its old value).
+struct SlabRay {
     double origin[3];
     double direction[3];
-    explicit DoubleRay(const Ray& r) {
+    bool packed = false;  // the axes are tested together
+#ifdef __SSE2__
+    __m128d oxy, dxy, oz, dz;
+#endif
+    SlabRay(const Ray& r, double tmin, double tmax) {
         for (int i = 0; i < 3; ++i) {
             origin[i] = r.origin[i];
             direction[i] = r.direction[i];
         }
+#ifdef __SSE2__
+        packed = direction[0] != 0 && direction[1] != 0 && direction[2] != 0 && tmin == tmin && tmax == tmax;
+        oxy = _mm_loadu_pd(origin);
+        dxy = _mm_loadu_pd(direction);
+        oz = _mm_set1_pd(origin[2]);
+        dz = _mm_set1_pd(direction[2]);
+#else
+        (void)tmin;
+        (void)tmax;
+#endif
+    }
+
+#ifdef __SSE2__
+    // The interval ends from the quotients t0 = (lower - o)/d
+    // and t1 = (upper - o)/d of x, y (two lanes) and z (lanes: t0, t1).
+    static void Ends(__m128d t0, __m128d t1, __m128d tz, double tmin, double tmax, __m128d& tn, __m128d& tf) {
+        __m128d tz1 = _mm_unpackhi_pd(tz, tz);
+        // near = t0 > t1 ? t1 : t0, far = t0 > t1 ? t0 : t1
+        __m128d nearXY = _mm_min_pd(t1, t0), farXY = _mm_max_pd(t0, t1);
+        __m128d nearZ = _mm_min_sd(tz1, tz), farZ = _mm_max_sd(tz, tz1);
+        // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar
+        tn = _mm_max_sd(nearXY, _mm_set_sd(tmin));
+        tf = _mm_min_sd(farXY, _mm_set_sd(tmax));
+        tn = _mm_max_sd(_mm_unpackhi_pd(nearXY, nearXY), tn);
+        tf = _mm_min_sd(_mm_unpackhi_pd(farXY, farXY), tf);
+        tn = _mm_max_sd(nearZ, tn);
+        tf = _mm_min_sd(farZ, tf);
+    }
+#endif
+
+    // Exactly SlabTest(lower, upper, origin, direction, tmin, tmax).
+    bool hits(const double lower[3], const double upper[3], double tmin, double tmax) const {
+#ifdef __SSE2__
+        if (packed) {
+            __m128d a0 = _mm_sub_pd(_mm_loadu_pd(lower), oxy);
+            __m128d a1 = _mm_sub_pd(_mm_loadu_pd(upper), oxy);
+            __m128d az = _mm_sub_pd(_mm_set_pd(upper[2], lower[2]), oz);
+            __m128d tn, tf;
+            Ends(_mm_div_pd(a0, dxy), _mm_div_pd(a1, dxy), _mm_div_pd(az, dz), tmin, tmax, tn, tf);
+            return !(_mm_cvtsd_f64(tn) > _mm_cvtsd_f64(tf));
+        }
+#endif
+        return SlabTest(lower, upper, origin, direction, tmin, tmax);
     }
 };
-
-// Pushes the children of n so that they pop in list order.
-inline void PushChildren(const TreeNode* n, const TreeNode** stack, size_t& sp) {
-    size_t top = sp + static_cast<size_t>(n->childCount);
-    size_t i = top;
-    for (const TreeNode* c = n->firstChild; c && i > sp; c = c->nextSibling) stack[--i] = c;
-    sp = top;
-}
 
 // Visits, depth first in child-list order, the leaves whose boxes and
 // whose ancestors' boxes the ray meets over [tmin, tmax] (tmax as it is at
 // each visit). Stops when leaf() returns true and then returns true.
 template <class LeafVisit>
-bool Walk(const TreeNode* root, const TreeNode** stack, const DoubleRay& r, double tmin, const double& tmax,
-          LeafVisit leaf) {
-    size_t sp = 0;
-    stack[sp++] = root;
-    while (sp > 0) {
-        const TreeNode* n = stack[--sp];
-        if (!SlabTest(n->lower, n->upper, r.origin, r.direction, tmin, tmax)) continue;
-        if (n->firstChild)
-            PushChildren(n, stack, sp);
-        else if (n->object && leaf(n->object))
-            return true;
+bool Walk(const TreeNode* root, const SlabRay& r, double tmin, const double& tmax, LeafVisit leaf) {
+    const TreeNode* n = root;
+    for (;;) {
+        if (r.hits(n->lower, n->upper, tmin, tmax)) {
+            if (n->firstChild) {
+                n = n->firstChild;
+                continue;
+            }
+            if (n->object && leaf(n->object)) return true;
+        }
+        // On to the next node after n's subtree.
+        while (n != root && !n->nextSibling) n = n->parent;
+        if (n == root) return false;
+        n = n->nextSibling;
+    }
+}
+
+// The same over the depth-first layout.
+template <class LeafVisit>
+bool WalkFlat(const std::vector<FlatNode>& nodes, const SlabRay& r, double tmin, const double& tmax,
+              LeafVisit leaf) {
+    const FlatNode* flat = nodes.data();
+    const size_t count = nodes.size();
+    for (size_t i = 0; i < count;) {
+        const FlatNode& n = flat[i];
+        if (!r.hits(n.lower, n.upper, tmin, tmax)) {
+            i = n.skip;
+            continue;
+        }
+        if (n.object && leaf(const_cast<GrObject*>(n.object))) return true;
+        ++i;
     }
     return false;
 }
@@ -104,8 +179,7 @@ bool SlabTest(const double lower[3], const double upper[3], const double origin[
 }
 
 bool SlabTest(const double lower[3], const double upper[3], const Ray& ray, double tmin, double tmax) {
-    DoubleRay r(ray);
-    return SlabTest(lower, upper, r.origin, r.direction, tmin, tmax);
+    return SlabRay(ray, tmin, tmax).hits(lower, upper, tmin, tmax);
 }
 
 void BoundingTree::Insert(GrObject* object, const Point3& lower, const Point3& upper) {
@@ -115,6 +189,7 @@ void BoundingTree::Insert(GrObject* object, const Point3& lower, const Point3& u
 }
 
 void BoundingTree::Insert(GrObject* object, const double lower[3], const double upper[3]) {
+    flat_.clear();
     TreeNode* node = new TreeNode;
     node->object = object;
     SetBox(*node, lower, upper);
@@ -180,7 +255,7 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
     if (root_) {
         // tmax shrinks with every hit, so the record last written is the
         // nearest one.
-        Walk(root_, stack_.data(), DoubleRay(ray), tmin, tmax, [&](GrObject* o) {
+        auto leaf = [&](GrObject* o) {
             double th;
             if (o->intersect(tmin, tmax, th, ray, hit)) {
                 if (th < tmax) tmax = th;
@@ -188,7 +263,12 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
                 object = o;
             }
             return false;
-        });
+        };
+        SlabRay r(ray, tmin, tmax);
+        if (prepared())
+            WalkFlat(flat_, r, tmin, tmax, leaf);
+        else
+            Walk(root_, r, tmin, tmax, leaf);
     }
     t = tmax;
     return found;
@@ -196,8 +276,53 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
 
 bool BoundingTree::AnyHit(double tmin, double tmax, const Ray& ray) const {
     if (!root_) return false;
-    return Walk(root_, stack_.data(), DoubleRay(ray), tmin, tmax,
-                [&](GrObject* o) { return o->occludes(tmin, tmax, ray); });
+    auto leaf = [&](GrObject* o) { return o->occludes(tmin, tmax, ray); };
+    SlabRay r(ray, tmin, tmax);
+    return prepared() ? WalkFlat(flat_, r, tmin, tmax, leaf) : Walk(root_, r, tmin, tmax, leaf);
+}
+
+bool BoundingTree::Prepare() {
+    flat_.clear();
+    if (!root_) return true;
+    try {
+        flat_.reserve(nodeCount_);
+        // Preorder with an explicit stack; a node's entry is closed (its
+        // skip set) when everything pushed above it has been laid out.
+        struct Entry {
+            const TreeNode* node;
+            size_t index;  // its place in flat_ once laid out, else SIZE_MAX
+        };
+        std::vector<Entry> pending;
+        pending.reserve(nodeCount_ + 1);
+        pending.push_back({root_, SIZE_MAX});
+        while (!pending.empty()) {
+            Entry e = pending.back();
+            pending.pop_back();
+            if (e.index != SIZE_MAX) {
+                flat_[e.index].skip = flat_.size();
+                continue;
+            }
+            const TreeNode* n = e.node;
+            FlatNode f;
+            for (int i = 0; i < 3; ++i) {
+                f.lower[i] = n->lower[i];
+                f.upper[i] = n->upper[i];
+            }
+            f.object = n->firstChild ? nullptr : n->object;
+            f.skip = 0;
+            pending.push_back({n, flat_.size()});
+            flat_.push_back(f);
+            // The children, so that they pop in list order.
+            size_t top = pending.size();
+            for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) pending.push_back({c, SIZE_MAX});
+            std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(top), pending.end());
+        }
+    } catch (const std::bad_alloc&) {
+        flat_.clear();
+        flat_.shrink_to_fit();
+        return false;
+    }
+    return true;
 }
 
 void BoundingTree::Bounds(double lower[3], double upper[3]) const {
@@ -208,6 +333,8 @@ void BoundingTree::Bounds(double lower[3], double upper[3]) const {
 }
 
 void BoundingTree::Clear() {
+    flat_.clear();
+    flat_.shrink_to_fit();
     if (root_) {
         // Every node is pushed exactly once, so the stack never holds more
         // than nodeCount_ entries.

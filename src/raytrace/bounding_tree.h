@@ -2,11 +2,11 @@
 // object going where it adds the least box surface area (Goldsmith-Salmon).
 // Answers the nearest-hit and any-hit queries of the ray tracer.
 //
-// No operation recurses: the traversals keep their own stacks in storage the
-// tree owns and sizes at insertion time, so a query allocates nothing and a
-// tree of any shape (a flat list of 100000 children, a long chain) is walked
-// without touching the call stack. Because of that scratch storage a tree
-// must not be queried again from inside one of its own objects' tests.
+// No operation recurses and no query writes to the tree: a query walks the
+// node links (or the depth-first layout that Prepare makes) without a stack,
+// allocates nothing, handles a tree of any shape (a flat list of 100000
+// children, a long chain) without touching the call stack, and may run on
+// several threads at once as long as nobody inserts or clears meanwhile.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +29,15 @@ struct TreeNode {
     double upper[3] = {0, 0, 0};
     double area = 0;  // half the surface area of the box
     int childCount = 0;
+};
+
+// A node of the query layout: the tree in depth-first order, children in
+// list order, so that a subtree is the run of nodes from its root up to skip.
+struct FlatNode {
+    double lower[3];
+    double upper[3];
+    const GrObject* object;  // the object of a leaf; null for an interior node
+    size_t skip;             // the first node after this subtree
 };
 
 // Half the surface area of a box: dx*dy + dx*dz + dy*dz.
@@ -61,6 +70,13 @@ public:
     // True as soon as one object occludes the ray over (tmin, tmax).
     bool AnyHit(double tmin, double tmax, const Ray& ray) const;
 
+    // Lays the tree out in depth-first order for faster queries, which visit
+    // the same boxes in the same order either way. Insert and Clear drop the
+    // layout. False when the memory cannot be had (queries then walk the
+    // node links).
+    bool Prepare();
+    bool prepared() const { return !flat_.empty(); }
+
     // The root's box, or all zeros for an empty tree.
     void Bounds(double lower[3], double upper[3]) const;
     void Clear();
@@ -75,10 +91,10 @@ public:
 private:
     TreeNode* root_ = nullptr;
     size_t nodeCount_ = 0;
-    // Traversal stack of the queries and of Clear; always at least
-    // nodeCount_ + 1 entries, which bounds every traversal.
-    mutable std::vector<const TreeNode*> stack_;
+    // Stack of Clear; always at least nodeCount_ + 1 entries.
+    std::vector<const TreeNode*> stack_;
     std::vector<TreeNode*> queue_;  // breadth-first search of Insert
+    std::vector<FlatNode> flat_;    // the layout of Prepare; empty when there is none
 };
 
 }  // namespace kx::render_raytrace

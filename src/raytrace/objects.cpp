@@ -369,6 +369,8 @@ int RTPolySet::build(const std::string& vertexType, int vertexCount, const float
         for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
         faceTree.Insert(&face, lo, hi);
     }
+    // The faces are final: lay the tree out for the queries.
+    faceTree.Prepare();
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/lights.h"
 #include "engine/frame_stats.h"
+#include "raytrace/row_pipeline.h"
 #include "shell/display.h"
 
 namespace kx {
@@ -32,6 +33,7 @@ void RayState::reset() {
     background = ColorRGB();
     maxLevels = 0;
     subsamples = 1;
+    threads = 0;
     rasterToWorld = Matrix4();
     eye = Point3();
     initialized = false;
@@ -201,21 +203,61 @@ int RERay::WorldBegin() {
 
 int RERay::WorldEnd() {
     Render();
-    // Like the other engines, a display that cannot show the image does not
-    // stop the run.
-    displayState().dev().ImageShow();
+    // As with the other engines, an image that cannot be shown (a file that
+    // cannot be written) ends the run.
+    const int status = displayState().dev().ImageShow();
     if (StatisticsOn())
         ReportFrame({{"rays cast", frameStats().rays.load()},
                      {"objects", frameStats().objects},
                      {"tree height", static_cast<unsigned long long>(rayState().scene.Height())}});
-    return 0;
+    return status;
 }
+
+namespace {
+
+// The colour of pixel (x, y): n x n samples averaged and clamped.
+class PixelTracer {
+public:
+    PixelTracer(const RayState& st, int n) : count_(n < kRayMaxSubsamples ? n : kRayMaxSubsamples) {
+        for (int s = 0; s < count_; ++s) offsets_[s] = SubsampleOffset(s, count_);
+        weight_ = 1.0f / (static_cast<float>(count_) * static_cast<float>(count_));
+        R2W_ = st.rasterToWorld;
+        eye_ = st.eye;
+        levels_ = st.maxLevels;
+    }
+
+    ColorRGB pixel(int x, int y) const {
+        ColorRGB sum;
+        for (int sy = 0; sy < count_; ++sy) {
+            for (int sx = 0; sx < count_; ++sx) {
+                Point3 q = R2W_ * Point3(static_cast<float>(x) + offsets_[sx], static_cast<float>(y) + offsets_[sy], 1);
+                Ray primary{eye_, normalized(q - eye_)};
+                sum += Trace(primary, levels_);
+            }
+        }
+        sum = sum * weight_;
+        return ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
+    }
+
+private:
+    int count_;
+    float offsets_[kRayMaxSubsamples];
+    float weight_;
+    Matrix4 R2W_;
+    Point3 eye_;
+    int levels_;
+};
+
+}  // namespace
 
 void RERay::Render() {
     DisplayState& ds = displayState();
     DisplayDevice& dev = ds.dev();
     dev.ImageClear();
-    const RayState& st = rayState();
+    RayState& st = rayState();
+    // The queries of all threads walk the tree's prepared layout, laid out
+    // once per scene; nothing changes the scene while the image is traced.
+    if (!st.scene.prepared()) st.scene.Prepare();
     const int W = ds.width, H = ds.height;
     const int n = st.subsamples;
     if (n <= 0) {
@@ -225,27 +267,23 @@ void RERay::Render() {
             for (int x = 0; x < W; ++x) dev.WritePixel(x, y, bg);
         return;
     }
-    const int count = n < kRayMaxSubsamples ? n : kRayMaxSubsamples;
-    float offsets[kRayMaxSubsamples];
-    for (int s = 0; s < count; ++s) offsets[s] = SubsampleOffset(s, count);
-    const float weight = 1.0f / (static_cast<float>(count) * static_cast<float>(count));
-    const Matrix4 R2W = st.rasterToWorld;
-    const Point3 eye = st.eye;
-    const int levels = st.maxLevels;
+    const PixelTracer tracer(st, n);
+    const int threads = render_raytrace::ResolveThreadCount(st.threads, H);
+    if (threads > 1) {
+        // Rows traced on every thread, handed to the display here, in order.
+        bool ran = render_raytrace::RunRows(
+            W, H, threads,
+            [&tracer, W](int y, ColorRGB* row) {
+                for (int x = 0; x < W; ++x) row[x] = tracer.pixel(x, y);
+            },
+            [&dev, W, H](int y, const ColorRGB* row) {
+                for (int x = 0; x < W; ++x) dev.WritePixel(x, y, row[x]);
+                ReportRowsDone(y + 1, H);
+            });
+        if (ran) return;
+    }
     for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            ColorRGB sum;
-            for (int sy = 0; sy < count; ++sy) {
-                for (int sx = 0; sx < count; ++sx) {
-                    Point3 q = R2W * Point3(static_cast<float>(x) + offsets[sx], static_cast<float>(y) + offsets[sy], 1);
-                    Ray primary{eye, normalized(q - eye)};
-                    sum += Trace(primary, levels);
-                }
-            }
-            sum = sum * weight;
-            sum = ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
-            dev.WritePixel(x, y, sum);
-        }
+        for (int x = 0; x < W; ++x) dev.WritePixel(x, y, tracer.pixel(x, y));
         ReportRowsDone(y + 1, H);
     }
 }
@@ -398,6 +436,8 @@ int RERay::OptionReal(const std::string& name, float value) {
         rayState().maxLevels = TruncateOption(value, kRayMaxLevels);
     else if (name == "Linear Subsamples")
         rayState().subsamples = TruncateOption(value, kRayMaxSubsamples);
+    else if (name == "Threads")
+        rayState().threads = TruncateOption(value, kRayMaxThreads);
     return 0;
 }
 

@@ -20,6 +20,8 @@ namespace kx {
 // nested trace, and n subsamples cost n * n rays per pixel.
 constexpr int kRayMaxLevels = 100;
 constexpr int kRayMaxSubsamples = 64;
+// Threads tracing one image at most.
+constexpr int kRayMaxThreads = 256;
 
 // The ray tracer's process-wide state. Attributes, background, options and
 // camera persist across world blocks; the scene lives until the next
@@ -30,6 +32,7 @@ struct RayState {
     ColorRGB background;
     int maxLevels = 0;
     int subsamples = 1;
+    int threads = 0;  // threads tracing an image; 0: one per core
     Matrix4 rasterToWorld;
     Point3 eye;  // the camera eye when the world began
     bool initialized = false;

@@ -383,6 +383,8 @@ TEST_F(RayEngineTest, PaintedPlasticRendersLikePlasticAndJitterChangesNothing) {
 
 TEST_F(RayEngineTest, RenderingAllocatesNothing) {
     Open(32, 24);
+    // One thread traces in place; more share a ring of rows set up per image.
+    engine.OptionReal("Threads", 1);
     engine.OptionReal("Levels", 3);
     engine.OptionReal("Linear Subsamples", 2);
     LitScene(engine, "plastic");
@@ -392,8 +394,59 @@ TEST_F(RayEngineTest, RenderingAllocatesNothing) {
     engine.ConeLight({0, 5, 0}, {0, 0, -4}, 30, 60, {1, 1, 1}, 5);
     size_t before = g_allocations;
     EXPECT_GT(before, 0u);  // the counter sees the scene being built
+    // The first image lays the scene tree out for the queries; after that
+    // tracing allocates nothing.
+    engine.Render();
+    EXPECT_LE(g_allocations, before + 4);
+    before = g_allocations;
     engine.Render();
     EXPECT_EQ(g_allocations, before);
+}
+
+// Reflections, subsamples, a mesh and every light kind: the image is the
+// same byte for byte whatever the number of threads tracing it.
+TEST_F(RayEngineTest, ThreadsGiveTheSameImage) {
+    Open(47, 31);
+    engine.OptionReal("Levels", 2);
+    engine.OptionReal("Linear Subsamples", 2);
+    auto render = [&](float threads) {
+        engine.OptionReal("Threads", threads);
+        LitScene(engine, "plastic");
+        const float v[] = {-10, -10, -6, 10, -10, -6, 10, 10, -6, -10, 10, -6};
+        const int idx[] = {0, 1, 2, 3, -1};
+        engine.Surface("metal");
+        engine.PolySet("P", 4, v, 1, idx);
+        engine.ConeLight({0, 5, 0}, {0, 0, -4}, 30, 60, {1, 1, 1}, 5);
+        engine.Render();
+        return device->buffer().pixels;
+    };
+    const std::vector<uint8_t> one = render(1);
+    EXPECT_EQ(rayState().threads, 1);
+    size_t lit = 0;
+    for (uint8_t b : one) lit += b != 0;
+    EXPECT_GT(lit, 1000u);
+    for (float threads : {2.0f, 3.0f, 0.0f, 7.9f, 31.0f, 200.0f})
+        EXPECT_EQ(render(threads), one) << threads << " threads";
+    EXPECT_EQ(rayState().threads, 200);
+}
+
+TEST_F(RayEngineTest, ThreadsOptionGuards) {
+    Open(5, 4);
+    engine.Background({0.5f, 0.25f, 1});
+    ASSERT_EQ(engine.WorldBegin(), 0);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    // NaN, zero and negative counts mean one thread per core; huge counts
+    // are capped (and never exceed the rows of the image).
+    for (float n : {nan, -3.0f, -inf, 0.0f, 2.5f, 1e10f, inf}) {
+        engine.OptionReal("Threads", n);
+        int expected = n >= 1e10f ? kRayMaxThreads : (n > 0 ? 2 : 0);
+        EXPECT_EQ(rayState().threads, expected) << n;
+        engine.Render();
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x) EXPECT_EQ(Pixel(x, y)[1], 63) << n;
+    }
+    rayState().reset();
+    EXPECT_EQ(rayState().threads, 0);
 }
 
 TEST_F(RayEngineTest, BoundingTreeOptionGivesTheSameImage) {

@@ -1,0 +1,241 @@
+// The tracer's fast paths against their plain forms: the packed slab test,
+// the prepared tree layout, queries from several threads, and rows traced
+// on several threads but shown in order.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "core/transform.h"
+#include "raytrace/bounding_tree.h"
+#include "raytrace/objects.h"
+#include "raytrace/row_pipeline.h"
+
+namespace kx::render_raytrace {
+namespace {
+
+// SlabTest on a Ray takes the packed path when no direction component is
+// zero; the form on double arrays always tests axis by axis.
+bool AxisByAxis(const double lo[3], const double hi[3], const Ray& r, double tmin, double tmax) {
+    const double o[3] = {r.origin.x, r.origin.y, r.origin.z};
+    const double d[3] = {r.direction.x, r.direction.y, r.direction.z};
+    return SlabTest(lo, hi, o, d, tmin, tmax);
+}
+
+TEST(SlabTest, PackedFormDecidesAsTheAxisByAxisForm) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(-4, 4), dir(-1, 1), tpick(-1, 3);
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    const float tiny[] = {1e-38f, -1e-30f, 1e-7f, 3e30f, -2e38f};
+    int hits = 0, misses = 0;
+    for (int k = 0; k < 200000; ++k) {
+        Ray r{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        if (k % 7 == 0) r.direction[k % 3] = tiny[k % 5];
+        if (k % 11 == 0) r.direction[(k + 1) % 3] = 0;  // the axis-by-axis path
+        double lo[3], hi[3];
+        for (int i = 0; i < 3; ++i) {
+            // Faces where the ray crosses them at a chosen t, so that
+            // quotients tie with one another and with tmin and tmax.
+            double a = r.origin[i] + static_cast<double>(tpick(rng)) * r.direction[i];
+            double b = k % 5 == 0 ? a : r.origin[i] + static_cast<double>(tpick(rng)) * r.direction[i];
+            if (k % 13 == 0) b = pos(rng);  // boxes turned inside out too
+            lo[i] = std::fmin(a, b);
+            hi[i] = k % 13 == 0 ? a : std::fmax(a, b);
+        }
+        if (k % 97 == 0) lo[k % 3] = -inf;
+        if (k % 101 == 0) hi[k % 3] = nan;
+        double tmin = k % 3 == 0 ? 0 : 1e-7;
+        double tmax = k % 4 == 0 ? 1e30 : static_cast<double>(tpick(rng) + 1.5f);
+        if (k % 17 == 0) tmax = (hi[0] - r.origin[0]) / r.direction[0];
+        bool expected = AxisByAxis(lo, hi, r, tmin, tmax);
+        ASSERT_EQ(SlabTest(lo, hi, r, tmin, tmax), expected) << "case " << k;
+        (expected ? hits : misses)++;
+    }
+    EXPECT_GT(hits, 20000);
+    EXPECT_GT(misses, 20000);
+}
+
+// Logs every test made on it; hit at a fixed t wherever the ray is, so that
+// many objects tie and the order of the tests decides which one wins.
+class LoggingObject : public GrObject {
+public:
+    LoggingObject(int id_, double t_, std::vector<int>* log_) : id(id_), t(t_), log(log_) {}
+    bool mayHit(double, double, const Ray&) const override { return true; }
+    bool intersect(double tmin, double tmax, double& th, const Ray&, HitRecord& hit) const override {
+        if (log) log->push_back(id);
+        if (!(t >= tmin && t <= tmax)) return false;
+        th = t;
+        hit.t = t;
+        hit.normal = Vector3(static_cast<float>(id), 0, 0);
+        return true;
+    }
+    bool occludes(double tmin, double tmax, const Ray& ray) const override {
+        double th;
+        HitRecord h;
+        return intersect(tmin, tmax, th, ray, h);
+    }
+    int id;
+    double t;
+    std::vector<int>* log;
+};
+
+struct QueryResult {
+    bool found = false, any = false;
+    double t = 0;
+    float normal = 0;
+    std::vector<int> tests;
+    bool operator==(const QueryResult&) const = default;
+};
+
+QueryResult Query(const BoundingTree& tree, const Ray& ray, double tmax, std::vector<int>& log) {
+    QueryResult q;
+    HitRecord hit;
+    GrObject* obj = nullptr;
+    log.clear();
+    q.found = tree.NearestHit(1e-7, tmax, ray, q.t, hit, obj);
+    q.normal = q.found ? hit.normal.x : -1;
+    q.any = tree.AnyHit(1e-7, tmax, ray);
+    q.tests = log;
+    return q;
+}
+
+TEST(BoundingTree, PreparedLayoutTestsTheSameObjectsInTheSameOrder) {
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> pos(-10, 10), size(0.2f, 4), dir(-1, 1);
+    std::vector<int> log;
+    for (bool useTree : {true, false}) {
+        BoundingTree tree;
+        std::vector<std::unique_ptr<LoggingObject>> objects;
+        tree.objectsShared = true;
+        tree.useBoundingTree = useTree;
+        auto add = [&](int i) {
+            // Few distinct t values: most hits tie with others.
+            objects.push_back(std::make_unique<LoggingObject>(i, 1 + (i % 4), &log));
+            Point3 lo(pos(rng), pos(rng), pos(rng));
+            Point3 hi(lo.x + size(rng), lo.y + size(rng), lo.z + size(rng));
+            tree.Insert(objects.back().get(), lo, hi);
+        };
+        for (int i = 0; i < 400; ++i) add(i);
+        std::vector<Ray> rays;
+        for (int k = 0; k < 2000; ++k) rays.push_back({{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}});
+        rays.push_back({{0, 0, 0}, {1, 0, 0}});  // zero components: the axis-by-axis test
+        rays.push_back({{0, 0, 0}, {0, 0, 0}});
+        std::vector<QueryResult> linked;
+        for (size_t k = 0; k < rays.size(); ++k) linked.push_back(Query(tree, rays[k], k % 2 ? 2.5 : 1e30, log));
+        ASSERT_TRUE(tree.Prepare());
+        EXPECT_TRUE(tree.prepared());
+        int found = 0;
+        for (size_t k = 0; k < rays.size(); ++k) {
+            ASSERT_EQ(Query(tree, rays[k], k % 2 ? 2.5 : 1e30, log), linked[k]) << "ray " << k;
+            found += linked[k].found;
+        }
+        EXPECT_GT(found, 200);
+        // An insertion drops the layout; the queries see the new object.
+        add(400);
+        EXPECT_FALSE(tree.prepared());
+        objects.back()->t = 0.5;
+        for (size_t k = 0; k < rays.size(); ++k) {
+            QueryResult q = Query(tree, rays[k], 1e30, log);
+            ASSERT_TRUE(tree.Prepare());
+            ASSERT_EQ(Query(tree, rays[k], 1e30, log), q) << "ray " << k;
+        }
+        tree.Clear();
+        EXPECT_FALSE(tree.prepared());
+    }
+}
+
+// Scene and mesh queries from several threads at once answer as from one.
+TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {
+    BoundingTree tree;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> pos(-6, 6), dir(-1, 1);
+    for (int i = 0; i < 200; ++i) {
+        TransformState xf;
+        xf.setIdentity();
+        xf.translate({pos(rng), pos(rng), pos(rng)});
+        BuiltObject b = BuildSphere(0.7f, -1, 1, 360, xf.M, xf.Minv);
+        tree.Insert(b.object.release(), b.lower, b.upper);
+    }
+    // A grid mesh of 20 x 20 quads in the plane z = 0.
+    std::vector<float> v;
+    std::vector<int> idx;
+    for (int j = 0; j <= 20; ++j)
+        for (int i = 0; i <= 20; ++i) v.insert(v.end(), {i - 10.0f, j - 10.0f, 0.0f});
+    for (int j = 0; j < 20; ++j)
+        for (int i = 0; i < 20; ++i) idx.insert(idx.end(), {j * 21 + i, j * 21 + i + 1, (j + 1) * 21 + i + 1, (j + 1) * 21 + i, -1});
+    TransformState xf;
+    xf.setIdentity();
+    BuiltObject mesh;
+    ASSERT_EQ(BuildPolySet("P", 441, v.data(), 400, idx.data(), xf.M, xf.Minv, mesh), 0);
+    tree.Insert(mesh.object.release(), mesh.lower, mesh.upper);
+    ASSERT_TRUE(tree.Prepare());
+
+    std::vector<Ray> rays;
+    for (int k = 0; k < 4000; ++k) rays.push_back({{pos(rng), pos(rng), 12}, {dir(rng), dir(rng), -1}});
+    auto answer = [&](const Ray& r) {
+        double t = 0;
+        HitRecord hit;
+        GrObject* obj = nullptr;
+        bool found = tree.NearestHit(1e-7, 1e30, r, t, hit, obj);
+        return std::vector<double>{double(found), t, hit.normal.x, hit.normal.y, hit.normal.z,
+                                   double(tree.AnyHit(1e-7, 1e30, r))};
+    };
+    std::vector<std::vector<double>> expected;
+    for (const Ray& r : rays) expected.push_back(answer(r));
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int th = 0; th < 4; ++th)
+        threads.emplace_back([&, th] {
+            for (int pass = 0; pass < 3; ++pass)
+                for (size_t k = th; k < rays.size(); k += 1 + th % 2)
+                    if (answer(rays[k]) != expected[k]) ++wrong[th];
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+TEST(RowPipeline, ThreadCounts) {
+    EXPECT_GE(ResolveThreadCount(0, 480), 1);
+    EXPECT_EQ(ResolveThreadCount(1, 480), 1);
+    EXPECT_EQ(ResolveThreadCount(3, 480), 3);
+    EXPECT_EQ(ResolveThreadCount(64, 5), 5);
+    EXPECT_EQ(ResolveThreadCount(-4, 0), 1);
+}
+
+TEST(RowPipeline, EveryRowComputedOnceAndShownInOrderOnTheCallingThread) {
+    const std::thread::id caller = std::this_thread::get_id();
+    for (int threads : {1, 2, 3, 5, 8}) {
+        for (int height : {1, 2, 7, 61}) {
+            const int width = 3;
+            std::vector<int> computed(static_cast<size_t>(height), 0);
+            std::vector<int> shown;
+            bool otherThread = false;
+            bool ok = RunRows(
+                width, height, threads,
+                [&](int y, ColorRGB* row) {
+                    // Rows take uneven times, so that they finish out of order.
+                    if (y % 3 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    for (int x = 0; x < width; ++x) row[x] = ColorRGB(float(x), float(y), 1);
+                    ++computed[static_cast<size_t>(y)];  // each row by one thread only
+                },
+                [&](int y, const ColorRGB* row) {
+                    if (std::this_thread::get_id() != caller) otherThread = true;
+                    for (int x = 0; x < width; ++x)
+                        if (row[x].r != float(x) || row[x].g != float(y)) shown.push_back(-1);
+                    shown.push_back(y);
+                });
+            ASSERT_TRUE(ok);
+            std::vector<int> order(static_cast<size_t>(height));
+            for (int y = 0; y < height; ++y) order[static_cast<size_t>(y)] = y;
+            EXPECT_EQ(shown, order) << threads << " threads, " << height << " rows";
+            EXPECT_EQ(computed, std::vector<int>(static_cast<size_t>(height), 1));
+            EXPECT_FALSE(otherThread);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kx::render_raytrace
