@@ -79,10 +79,11 @@ int REDirect::WorldBegin() {
     return 0;
 }
 
+// An image that cannot be shown (a file that cannot be written) ends the run.
 int REDirect::WorldEnd() {
-    displayState().dev().ImageShow();
+    const int status = displayState().dev().ImageShow();
     ReportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
-    return 0;
+    return status;
 }
 
 int REDirect::FrameBegin(int frame) {
@@ -90,10 +91,7 @@ int REDirect::FrameBegin(int frame) {
     return 0;
 }
 
-int REDirect::FrameEnd() {
-    displayState().dev().ImageShow();
-    return 0;
-}
+int REDirect::FrameEnd() { return displayState().dev().ImageShow(); }
 
 int REDirect::CameraEye(const Point3& eye) {
     transforms().camera.eye = eye;

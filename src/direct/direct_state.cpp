@@ -17,6 +17,9 @@ bool DirectState::allocateBuffers() {
     int w = d.width > 0 ? d.width : 0;
     int h = d.height > 0 ? d.height : 0;
     if (w == 0 || h == 0) w = h = 0;
+    // Checked before asking: a sanitized build ends the process on an
+    // impossible request instead of throwing.
+    if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
     try {
         depth.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 1.0f);
         spanTable.assign(static_cast<size_t>(h), -1);

@@ -33,17 +33,11 @@ int REScan::WorldBegin() {
     return 0;
 }
 
-// A frame that cannot be shown (a file that cannot be written) does not stop
-// the run, as with the direct engine.
-int REScan::WorldEnd() {
-    displayState().dev().ImageShow();
-    return 0;
-}
+// A frame that cannot be shown (a file that cannot be written) ends the run,
+// as with the other engines.
+int REScan::WorldEnd() { return displayState().dev().ImageShow(); }
 
-int REScan::FrameEnd() {
-    displayState().dev().ImageShow();
-    return 0;
-}
+int REScan::FrameEnd() { return displayState().dev().ImageShow(); }
 
 int REScan::FrameBegin(int frame) {
     scanState().frame = frame;

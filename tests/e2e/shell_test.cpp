@@ -84,7 +84,10 @@ TEST(Program, ErrorReportsNameTheLine) {
         {"WorldBegin\nPatch \"Spline\" \"P\" 0 0 0 0 0\n", 2, "Unknown patch type", -24},
         {"WorldBegin\nXformPop\n", 2, "Transform stack underflow", -26},
         {"WorldBegin\nSurface \"velvet\"\n", 2, "Unknown surface material type", -21},
-        {"FrameBegin 1\nWorldBegin\nWorldEnd\n", 4, "Unexepected end of file", -1},
+        {"Display \"d\" \"PNM\" \"rgb\"\nFormat 2 2\nFrameBegin 1\nWorldBegin\nWorldEnd\n", 6,
+         "Unexepected end of file", -1},
+        // An image drawn before any Display has nowhere to go.
+        {"FrameBegin 1\nWorldBegin\nWorldEnd\n", 3, "Unknown display type", -19},
         {"WorldBegin\nPolySet \"P\" 2000000000 1\n0 0 0\n", 4, "Unexepected end of file", -1},
     };
     for (const Case& c : cases) {

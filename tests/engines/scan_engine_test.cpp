@@ -118,8 +118,8 @@ TEST_F(ScanTest, CallSequenceOnTheDevice) {
     scan.FrameBegin(12);
     scan.Background(ColorRGB(1, 1, 1));
     EXPECT_EQ(scan.WorldBegin(), 0);
-    EXPECT_EQ(scan.WorldEnd(), 0);  // the failed show does not stop the run
-    EXPECT_EQ(scan.FrameEnd(), 0);
+    EXPECT_EQ(scan.WorldEnd(), kErrEndOfFile);  // the failed show ends the run
+    EXPECT_EQ(scan.FrameEnd(), kErrEndOfFile);
     EXPECT_EQ(log, (std::vector<std::string>{"SetBackground", "ImageBegin 12", "ImageShow", "ImageShow"}));
 }
 
