@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-sanitize bench clean
+.PHONY: all build demo gallery test test-sanitize bench clean
 
 all: build
 
@@ -21,6 +21,11 @@ demo: build
 	  [ -s out/$$name.out ] || rm -f out/$$name.out; \
 	done
 	@ls out
+
+# Render the demo and refresh the README's gallery pictures in docs/.
+gallery: demo
+	@mkdir -p docs
+	cp out/gallery_*.png docs/
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
