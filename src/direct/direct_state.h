@@ -11,6 +11,8 @@
 namespace kx {
 
 struct DirectState;
+class Light;
+class MapList;
 
 // Each component clamped to 0..1 as clamp(0, c, 1) does; NaN gives 0.
 inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
@@ -23,6 +25,23 @@ void ShadeMatte(const DirectState& s, ColorRGB& out);
 void ShadeMetal(const DirectState& s, ColorRGB& out);
 void ShadePlastic(const DirectState& s, ColorRGB& out);
 void ShadePaintedPlastic(const DirectState& s, ColorRGB& out);
+
+// A light of the light set with its kind found out.
+struct ShadingLight {
+    enum Kind { Point, Far, Other };
+    const Light* light;
+    Kind kind;
+};
+
+// What the materials read besides the fragment, gathered once per polygon
+// so that the pixel loop calls no accessor and, for the point and far
+// lights, nothing virtual.
+struct ShadingLights {
+    std::vector<ShadingLight> list;  // keeps its capacity from polygon to polygon
+    ColorRGB ambient;
+    const MapList* maps = nullptr;
+    void gather();
+};
 
 // One polygon edge in the scan converter.
 struct EdgeRecord {
@@ -76,6 +95,7 @@ struct DirectState {
     int clippedCount = 0;
     ClipPlane planes[6];
     EdgeRecord edges[kMaxPolygonVertices];
+    ShadingLights shadingLights;
 
     // ---- line state: the previous vertex, its boundary values, its outcode ----
     AttributeVertex linePrevious;

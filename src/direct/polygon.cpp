@@ -1,6 +1,7 @@
 // The polygon pipeline: vertex layouts, vertex transforms, homogeneous
 // clipping, projection and scan conversion with the depth test.
 #include <cmath>
+#include <cstdint>
 
 #include "core/errors.h"
 #include "core/transform.h"
@@ -8,7 +9,9 @@
 #include "direct/direct_state.h"
 #include "direct/pipeline.h"
 #include "direct/raster.h"
+#include "direct/shading.h"
 #include "direct/texture.h"
+#include "shell/display.h"
 
 namespace kx {
 
@@ -243,11 +246,29 @@ inline void InsertEdge(EdgeRecord* edges, int& head, int e) {
     *link = e;
 }
 
-void FillSpan(DirectState& s, EdgeRecord& e1, EdgeRecord& e2, int y) {
+// How the span filler shades a pixel: a known material inlined, with the
+// lights looked up for the polygon, or the current shader function.
+template <Material M>
+struct MaterialShader {
+    const ShadingLights& lights;
+    void operator()(const DirectState& s, ColorRGB& out) const {
+        shading::Shade<M>(s, lights.list, lights.ambient, *lights.maps, out);
+    }
+};
+struct FunctionShader {
+    ShaderFunction f;
+    void operator()(const DirectState& s, ColorRGB& out) const { f(s, out); }
+};
+
+// The pixels of row y between two active edges. kCount is the layout's
+// float count when known at compile time, else 0.
+template <int kCount, class Shader>
+void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecord& e1, EdgeRecord& e2, int y,
+              uint64_t& shaded) {
     int xs = CeilIndex(e1.cur[0], s.width), xe = CeilIndex(e2.cur[0], s.width);
-    if (xs >= xe) return;
+    if (xs >= xe || y < 0 || y >= s.height) return;
     const VertexLayout& L = s.layout;
-    const int count = L.count;
+    const int count = kCount > 0 ? kCount : L.count;
     float dx = e2.cur[0] - e1.cur[0];
     float d[kVertexFloats];
     for (int i = 0; i < count; ++i) d[i] = (e2.cur[i] - e1.cur[i]) / dx;
@@ -264,8 +285,10 @@ void FillSpan(DirectState& s, EdgeRecord& e1, EdgeRecord& e2, int y) {
     float offset = static_cast<float>(xs) - e1.cur[0];
     for (int i = 0; i < count; ++i) v[i] = e1.cur[i] + d[i] * offset;
     AttributeVertex& frag = s.fragment;
+    // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
+    float* depthRow = s.depth.data() + static_cast<size_t>(y) * static_cast<size_t>(s.width);
     for (int x = xs; x < xe; ++x) {
-        if (s.depthTestPixel(x, y, v[2])) {
+        if (depthRow[x] > v[2]) {
             for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
             if (L.hasTexture) {
                 s.dudx = d[t] / v[4];
@@ -273,15 +296,20 @@ void FillSpan(DirectState& s, EdgeRecord& e1, EdgeRecord& e2, int y) {
                 s.dudy = frag[t + 2];
                 s.dvdy = frag[t + 3];
             }
-            s.plotPixel(x, y, v[2], s.shade());
+            ColorRGB c;
+            shade(s, c);
+            ++shaded;
+            depthRow[x] = v[2];
+            dev.WritePixel(x, y, ClampColor(c));
         }
         for (int i = 0; i < count; ++i) v[i] += d[i];
     }
 }
 
-void FillPolygon(DirectState& s) {
+template <int kCount, class Shader>
+void ScanPolygon(DirectState& s, const Shader& shade) {
     const int n = s.clippedCount;
-    const int count = s.layout.count;
+    const int count = kCount > 0 ? kCount : s.layout.count;
     EdgeRecord* edges = s.edges;
     int ymin = s.height, ymax = 0, made = 0;
     for (int i = 0; i < n; ++i) {
@@ -307,6 +335,8 @@ void FillPolygon(DirectState& s) {
         ++made;
     }
     if (made == 0) return;
+    DisplayDevice& dev = displayState().dev();
+    uint64_t shaded = 0;
     ymax += 1;
     int active = -1;
     for (int y = ymin; y < ymax; ++y) {
@@ -318,7 +348,7 @@ void FillPolygon(DirectState& s) {
         s.spanTable[y] = -1;
         if (active == -1) continue;
         for (int e = active; e != -1 && edges[e].next != -1; e = edges[edges[e].next].next)
-            FillSpan(s, edges[e], edges[edges[e].next], y);
+            FillSpan<kCount>(s, dev, shade, edges[e], edges[edges[e].next], y, shaded);
         for (int* link = &active; *link != -1;) {
             EdgeRecord& e = edges[*link];
             if (e.last <= y) {
@@ -335,6 +365,36 @@ void FillPolygon(DirectState& s) {
             InsertEdge(edges, active, list);
             list = next;
         }
+    }
+    if (StatisticsOn()) frameStats().pixels += shaded;
+}
+
+// The float counts of the common layouts: position only (8), position and
+// normal (11), with texture coordinates (15).
+template <class Shader>
+void ScanPolygonOfLayout(DirectState& s, const Shader& shade) {
+    switch (s.layout.count) {
+        case 8: ScanPolygon<8>(s, shade); break;
+        case 11: ScanPolygon<11>(s, shade); break;
+        case 15: ScanPolygon<15>(s, shade); break;
+        default: ScanPolygon<0>(s, shade); break;
+    }
+}
+
+void FillPolygon(DirectState& s) {
+    Material m;
+    if (!MaterialOf(s.shader, m)) {
+        ScanPolygonOfLayout(s, FunctionShader{s.shader});
+        return;
+    }
+    s.shadingLights.gather();
+    switch (m) {
+        case Material::Matte: ScanPolygonOfLayout(s, MaterialShader<Material::Matte>{s.shadingLights}); break;
+        case Material::Metal: ScanPolygonOfLayout(s, MaterialShader<Material::Metal>{s.shadingLights}); break;
+        case Material::Plastic: ScanPolygonOfLayout(s, MaterialShader<Material::Plastic>{s.shadingLights}); break;
+        case Material::PaintedPlastic:
+            ScanPolygonOfLayout(s, MaterialShader<Material::PaintedPlastic>{s.shadingLights});
+            break;
     }
 }
 
