@@ -4,9 +4,7 @@
 #include <cmath>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
-#include <new>
 
 #include "core/errors.h"
 
@@ -51,7 +49,7 @@ int SceneInput::open(const std::string& name) {
     eof_ = fail_ = false;
     pushback_.clear();
     line = 1;
-    indexBuffer.reset(new (std::nothrow) int[kInitialIndexCapacity]);
+    indexBuffer.reset(static_cast<int*>(std::malloc(sizeof(int) * kInitialIndexCapacity)));
     indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
     return 0;
 }
@@ -66,7 +64,7 @@ int SceneInput::openText(std::string text) {
     eof_ = fail_ = false;
     pushback_.clear();
     line = 1;
-    indexBuffer.reset(new (std::nothrow) int[kInitialIndexCapacity]);
+    indexBuffer.reset(static_cast<int*>(std::malloc(sizeof(int) * kInitialIndexCapacity)));
     indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
     return 0;
 }
@@ -87,9 +85,9 @@ bool SceneInput::growIndexBuffer() {
     long long grown = static_cast<long long>(indexCapacity * 1.4);
     if (grown <= indexCapacity) grown = indexCapacity + 16;
     if (grown > INT_MAX) return false;
-    int* fresh = new (std::nothrow) int[grown];
-    if (!fresh) return false;
-    if (indexCapacity > 0) std::memcpy(fresh, indexBuffer.get(), sizeof(int) * indexCapacity);
+    int* fresh = static_cast<int*>(std::realloc(indexBuffer.get(), sizeof(int) * static_cast<size_t>(grown)));
+    if (!fresh) return false;  // the old buffer stays as it was
+    (void)indexBuffer.release();
     indexBuffer.reset(fresh);
     indexCapacity = static_cast<int>(grown);
     return true;

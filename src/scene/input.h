@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,8 +46,13 @@ public:
 
     int line = 0;
 
-    // The shared index buffer of the vertex-list commands.
-    std::unique_ptr<int[]> indexBuffer;
+    // The shared index buffer of the vertex-list commands. It lives in
+    // malloc'd memory so that growing it can move pages instead of copying
+    // them into a second buffer (the peak memory of a big mesh).
+    struct FreeDeleter {
+        void operator()(int* p) const { std::free(p); }
+    };
+    std::unique_ptr<int[], FreeDeleter> indexBuffer;
     int indexCapacity = 0;
     // Grows the index buffer by the factor 1.4; false when memory ran out.
     bool growIndexBuffer();

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string_view>
 
@@ -145,6 +146,12 @@ public:
     // count numbers of vertex data, appended to out.
     int vertexNumbers(long long count, int notNumber, std::vector<float>& out) {
         out.clear();
+        // One buffer for the whole list instead of a doubling series of
+        // copies (a count from the file is taken at its word only so far).
+        try {
+            out.reserve(static_cast<size_t>(std::min<long long>(count, 1 << 24)));
+        } catch (const std::exception&) {
+        }
         for (long long k = 0; k < count; ++k) {
             in_.SkipBlank();
             if (in_.AtEnd()) return kErrEndOfFile;
