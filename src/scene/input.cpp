@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -345,10 +346,88 @@ void SceneInput::ExtractInt(int& value) {
 
 namespace {
 
-inline float ConvertNumber(const char* s, char** end, float) { return std::strtof(s, end); }
-inline double ConvertNumber(const char* s, char** end, double) { return std::strtod(s, end); }
+// A plain decimal number: sign, digits, an optional point and digits, and
+// no exponent. False when the text is anything else or too long to be
+// converted exactly here.
+struct PlainDecimal {
+    bool negative = false;
+    uint64_t mantissa = 0;  // the significant digits
+    int scale = 0;          // digits after the point
+    const char* end = nullptr;
+
+    bool read(const char* s) {
+        const char* p = s;
+        if (*p == '+' || *p == '-') negative = *p++ == '-';
+        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;  // hexadecimal
+        int digits = 0, significant = 0;
+        for (; IsDigit(*p); ++p, ++digits) {
+            if (mantissa == 0 && *p == '0') continue;
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            ++significant;
+        }
+        if (*p == '.') {
+            ++p;
+            for (; IsDigit(*p); ++p, ++digits, ++scale) {
+                if (mantissa == 0 && *p == '0') continue;
+                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+                ++significant;
+            }
+        }
+        if (digits == 0 || significant > 19 || *p == 'e' || *p == 'E') return false;
+        end = p;
+        return true;
+    }
+};
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+inline float ConvertNumber(const char* s, char** end, float) { return ReadFloat(s, end); }
+inline double ConvertNumber(const char* s, char** end, double) { return ReadDouble(s, end); }
 
 }  // namespace
+
+double ReadDouble(const char* s, char** end) {
+    PlainDecimal d;
+    if (d.read(s) && d.mantissa <= (uint64_t(1) << 53) && d.scale <= 22) {
+        double v = static_cast<double>(d.mantissa) / kPow10[d.scale];
+        if (end) *end = const_cast<char*>(d.end);
+        return d.negative ? -v : v;
+    }
+    return std::strtod(s, end);
+}
+
+float ReadFloat(const char* s, char** end) {
+    PlainDecimal d;
+    if (d.read(s) && d.mantissa <= (uint64_t(1) << 24) && d.scale <= 10) {
+        float v = static_cast<float>(d.mantissa) / kPow10f[d.scale];
+        if (end) *end = const_cast<char*>(d.end);
+        return d.negative ? -v : v;
+    }
+    return std::strtof(s, end);
+}
+
+long ReadLong(const char* s, char** end) {
+    // Decimal only: a leading 0 makes the number octal (or hexadecimal) for
+    // strtol with base 0, and "0" alone is the one such number taken here.
+    const char* p = s;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (*p >= '1' && *p <= '9') {
+        long v = 0;
+        int digits = 0;
+        for (; IsDigit(*p) && digits < 18; ++p, ++digits) v = v * 10 + (*p - '0');
+        if (!IsDigit(*p)) {
+            if (end) *end = const_cast<char*>(p);
+            return negative ? -v : v;
+        }
+    } else if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
+        if (end) *end = const_cast<char*>(p + 1);
+        return 0;
+    }
+    return std::strtol(s, end, 0);
+}
 
 // The characters of the number must convert whole; an overflow gives the
 // largest finite value and fails, as the stream extraction does.

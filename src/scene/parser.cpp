@@ -158,7 +158,7 @@ public:
             in_.ReadToken(token_);
             const char* start = token_.c_str();
             char* end = nullptr;
-            double v = std::strtod(start, &end);
+            double v = ReadDouble(start, &end);
             if (end == start) return notNumber;
             out.push_back(static_cast<float>(v));
         }
@@ -172,7 +172,7 @@ public:
         in_.ReadToken(token_);
         const char* start = token_.c_str();
         char* end = nullptr;
-        value = std::strtol(start, &end, 0);
+        value = ReadLong(start, &end);
         if (end == start) return codes.noIndex;
         if (*end == '.') return codes.decimalPoint;
         if (value >= nvertices || value < -1) return kErrVertexIndexRange;
