@@ -388,25 +388,28 @@ inline double ConvertNumber(const char* s, char** end, double) { return ReadDoub
 
 }  // namespace
 
-double ReadDouble(const char* s, char** end) {
+namespace {
+
+// The plain decimal as T when its mantissa and 10^scale are exact in T, so
+// that one division rounds it correctly; else the runtime's conversion.
+template <typename T>
+T ReadReal(const char* s, char** end, int mantissaBits, const T* pow10, int maxScale, T (*runtime)(const char*, char**)) {
     PlainDecimal d;
-    if (d.read(s) && d.mantissa <= (uint64_t(1) << 53) && d.scale <= 22) {
-        double v = static_cast<double>(d.mantissa) / kPow10[d.scale];
+    if (d.read(s) && d.mantissa <= (uint64_t(1) << mantissaBits) && d.scale <= maxScale) {
+        T v = static_cast<T>(d.mantissa) / pow10[d.scale];
         if (end) *end = const_cast<char*>(d.end);
         return d.negative ? -v : v;
     }
-    return std::strtod(s, end);
+    return runtime(s, end);
 }
 
-float ReadFloat(const char* s, char** end) {
-    PlainDecimal d;
-    if (d.read(s) && d.mantissa <= (uint64_t(1) << 24) && d.scale <= 10) {
-        float v = static_cast<float>(d.mantissa) / kPow10f[d.scale];
-        if (end) *end = const_cast<char*>(d.end);
-        return d.negative ? -v : v;
-    }
-    return std::strtof(s, end);
-}
+double RuntimeDouble(const char* s, char** end) { return std::strtod(s, end); }
+float RuntimeFloat(const char* s, char** end) { return std::strtof(s, end); }
+
+}  // namespace
+
+double ReadDouble(const char* s, char** end) { return ReadReal<double>(s, end, 53, kPow10, 22, RuntimeDouble); }
+float ReadFloat(const char* s, char** end) { return ReadReal<float>(s, end, 24, kPow10f, 10, RuntimeFloat); }
 
 long ReadLong(const char* s, char** end) {
     // Decimal only: a leading 0 makes the number octal (or hexadecimal) for
