@@ -73,10 +73,15 @@ TEST(PngOutput, ModesAndWriteFailures) {
     EXPECT_EQ(r.err, "Error in scene.kx on line 1: Unknown display mode\n");
     EXPECT_EQ(r.status, StatusOf(-20));
 
-    // As with PPM files, a frame that cannot be written is reported and the
-    // run goes on.
-    std::string dir;
-    r = RunScene("Display \"missing/img\" \"PNG\" \"rgb\"\nFormat 4 4\nWorldBegin\nWorldEnd\n", &dir);
-    EXPECT_EQ(r.err, "cannot write missing/img0000.png: No such file or directory\n");
-    EXPECT_EQ(r.status, 0);
+    // As with PPM files, a frame that cannot be written is reported with the
+    // system's reason and ends the run.
+    for (const char* engine : {"direct", "raytrace"}) {
+        r = RunScene(std::string("Engine \"") + engine +
+                     "\"\nDisplay \"missing/img\" \"PNG\" \"rgb\"\nFormat 4 4\nWorldBegin\nWorldEnd\n");
+        EXPECT_NE(r.err.find("cannot write missing/img0000.png: No such file or directory\n"
+                             "Error in scene.kx on line 5: Unexepected end of file\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.status, StatusOf(-1));
+    }
 }
