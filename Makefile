@@ -33,9 +33,11 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKX_SANITIZE=ON"
 
+# Micro-benchmarks of the hot paths, then whole-scene timings.
 bench:
 	$(MAKE) build CMAKE_FLAGS="-DKX_BENCH=ON"
 	$(BUILD)/bench/kx_bench
+	bench/scenes.sh $(BUILD)/kxrender
 
 clean:
 	rm -rf build build-sanitize out
