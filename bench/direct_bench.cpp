@@ -14,6 +14,7 @@
 #include "direct/texture.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
+#include "fresh_state.h"
 
 namespace kx {
 namespace {
@@ -51,14 +52,7 @@ const Mesh& SphereMesh() {
 }
 
 void Fresh(REDirect& e) {
-    directState().reset();
-    lightSet().reset();
-    transforms().reset();
-    mapList().reset();
-    displayState().reset();
-    displayState().device = std::make_unique<FileDevice>();
-    SetFormat(1280, 960);
-    displayState().dev().DisplayOpen();
+    bench::FreshState(1280, 960);
     e.Begin();
 }
 

@@ -22,6 +22,7 @@
 #include "scene/input.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
+#include "fresh_state.h"
 
 namespace kx {
 namespace {
@@ -93,14 +94,7 @@ BENCHMARK(BM_ExtractFloats)->Unit(benchmark::kMillisecond);
 // ---------------------------------------------------------------- direct engine
 
 void FreshDirect(REDirect& e, int w, int h) {
-    directState().reset();
-    lightSet().reset();
-    transforms().reset();
-    mapList().reset();
-    displayState().reset();
-    displayState().device = std::make_unique<FileDevice>();
-    SetFormat(w, h);
-    displayState().dev().DisplayOpen();
+    bench::FreshState(w, h);
     e.Begin();
     e.WorldBegin();
 }

@@ -12,19 +12,12 @@
 #include "raytrace/ray_engine.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
+#include "fresh_state.h"
 
 namespace kx {
 namespace {
 
-void FreshDisplay(int w, int h) {
-    rayState().reset();
-    lightSet().reset();
-    transforms().reset();
-    displayState().reset();
-    displayState().device = std::make_unique<FileDevice>();
-    SetFormat(w, h);
-    displayState().dev().DisplayOpen();
-}
+void FreshDisplay(int w, int h) { bench::FreshState(w, h); }
 
 void SphereGrid(RERay& e) {
     e.CameraEye({14, 11, 30});

@@ -1,0 +1,29 @@
+// Process state for a benchmark: every engine's state back to program
+// start and a PPM device open at the given size.
+#pragma once
+
+#include <memory>
+
+#include "core/lights.h"
+#include "core/transform.h"
+#include "direct/direct_state.h"
+#include "direct/texture.h"
+#include "raytrace/ray_engine.h"
+#include "shell/display.h"
+#include "shell/display_file.h"
+
+namespace kx::bench {
+
+inline void FreshState(int width, int height) {
+    directState().reset();
+    rayState().reset();
+    lightSet().reset();
+    transforms().reset();
+    mapList().reset();
+    displayState().reset();
+    displayState().device = std::make_unique<FileDevice>();
+    SetFormat(width, height);
+    displayState().dev().DisplayOpen();
+}
+
+}  // namespace kx::bench
