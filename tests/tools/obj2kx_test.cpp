@@ -2,6 +2,7 @@
 // next to the same mesh written by hand, and its errors.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "support/run.h"
@@ -118,6 +119,22 @@ TEST(Obj2kx, LongFacesAreSplitIntoTriangles) {
     EXPECT_EQ(r.err, "long.obj: warning: 1 faces of more than 50 vertices split into triangles\n");
     EXPECT_NE(r.out.find("PolySet \"P\" 60 59\n"), std::string::npos);
     EXPECT_NE(r.out.find("\n  0 58 59 -1\n  0 1 2 -1\n"), std::string::npos);
+
+    // Past 255 vertices the reader cannot keep faces whole: every face is
+    // split, and the face after the long one is still the triangle 1 2 3.
+    obj.clear();
+    face = "f";
+    for (int i = 0; i < 300; ++i) {
+        double a = 6.283185307179586 * i / 300;
+        obj += "v " + std::to_string(std::cos(a)) + " " + std::to_string(std::sin(a)) + " 0\n";
+        face += " " + std::to_string(i + 1);
+    }
+    WriteFile(dir, "huge.obj", obj + face + "\nf 1 2 3\n");
+    r = Convert(dir, "huge.obj");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "huge.obj: warning: faces of more than 255 vertices: every face split into triangles\n");
+    EXPECT_NE(r.out.find("PolySet \"P\" 300 299\n"), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.size() - 11), "  0 1 2 -1\n");
 }
 
 TEST(Obj2kx, BadFilesAreReportedWithAFailingStatus) {

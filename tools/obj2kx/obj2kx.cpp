@@ -65,40 +65,60 @@ std::string ParseError(const std::string& text) {
     return text.substr(line, end - line) + ": bad face (indices are numbers counted from 1, or negative from the end)";
 }
 
-bool Parse(const std::string& path, tinyobj::ObjReader& reader, std::FILE* err, int& status) {
-    tinyobj::ObjReaderConfig config;
-    config.triangulate = false;
-    config.vertex_color = false;
-    bool ok;
+// The whole file ("-": standard input) as text.
+bool ReadText(const std::string& path, std::string& text, std::FILE* err, int& status) {
     if (path == "-") {
-        std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-        ok = reader.ParseFromString(text, std::string(), config);
-    } else {
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0) {
-            status = Fail(err, path, std::strerror(errno));
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            status = Fail(err, path, std::strerror(EISDIR));
-            return false;
-        }
-        std::FILE* probe = std::fopen(path.c_str(), "rb");
-        if (!probe) {
-            status = Fail(err, path, std::strerror(errno));
-            return false;
-        }
-        std::fclose(probe);
-        ok = reader.ParseFromFile(path, config);
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        return true;
     }
-    std::string warning = OneLine(reader.Warning());
-    if (!ok) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        status = Fail(err, path, std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        status = Fail(err, path, std::strerror(EISDIR));
+        return false;
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        status = Fail(err, path, std::strerror(errno));
+        return false;
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    bool failed = std::ferror(f) != 0;
+    int error = errno;
+    std::fclose(f);
+    if (failed) {
+        status = Fail(err, path, std::strerror(error ? error : EIO));
+        return false;
+    }
+    return true;
+}
+
+bool Parse(const std::string& path, const std::string& text, bool triangulate, tinyobj::ObjReader& reader,
+           std::FILE* err, int& status) {
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = triangulate;
+    config.vertex_color = false;
+    // Materials play no part in a PolySet: the text is parsed without them.
+    if (!reader.ParseFromString(text, std::string(), config)) {
         status = Fail(err, path, ParseError(reader.Error()));
         return false;
     }
-    // Index range warnings are checked below with a message of our own.
-    if (!warning.empty() && warning.find("out of bounds") == std::string::npos)
-        std::fprintf(err, "%s: warning: %s\n", path.c_str(), warning.c_str());
+    return true;
+}
+
+// The parser records a face's vertex count in one byte: after a face of more
+// than 255 vertices the counts no longer add up to the index list.
+bool FaceCountsAgree(const tinyobj::ObjReader& reader) {
+    for (const tinyobj::shape_t& shape : reader.GetShapes()) {
+        size_t total = 0;
+        for (unsigned char count : shape.mesh.num_face_vertices) total += count;
+        if (total != shape.mesh.indices.size()) return false;
+    }
     return true;
 }
 
@@ -112,9 +132,22 @@ void WriteNumber(std::string& line, float value) {
 }  // namespace
 
 int ConvertObj(const std::string& path, std::FILE* out, std::FILE* err) {
-    tinyobj::ObjReader reader;
+    std::string text;
     int status = 0;
-    if (!Parse(path, reader, err, status)) return status;
+    if (!ReadText(path, text, err, status)) return status;
+    tinyobj::ObjReader reader;
+    if (!Parse(path, text, false, reader, err, status)) return status;
+    if (!FaceCountsAgree(reader)) {
+        std::fprintf(err, "%s: warning: faces of more than 255 vertices: every face split into triangles\n",
+                     path.c_str());
+        reader = tinyobj::ObjReader();
+        if (!Parse(path, text, true, reader, err, status)) return status;
+        if (!FaceCountsAgree(reader)) return Fail(err, path, "faces do not add up to the index list");
+    }
+    // Index range warnings are checked below with a message of our own.
+    std::string warning = OneLine(reader.Warning());
+    if (!warning.empty() && warning.find("out of bounds") == std::string::npos)
+        std::fprintf(err, "%s: warning: %s\n", path.c_str(), warning.c_str());
     const tinyobj::attrib_t& attrib = reader.GetAttrib();
     const long long positions = static_cast<long long>(attrib.vertices.size() / 3);
     const long long normals = static_cast<long long>(attrib.normals.size() / 3);
@@ -129,7 +162,6 @@ int ConvertObj(const std::string& path, std::FILE* out, std::FILE* err) {
         size_t at = 0;
         for (unsigned char count : mesh.num_face_vertices) {
             ++faceCount;
-            if (at + count > mesh.indices.size()) return Fail(err, path, "face list cut short");
             for (size_t k = 0; k < count; ++k) {
                 const tinyobj::index_t& i = mesh.indices[at + k];
                 char what[160];
