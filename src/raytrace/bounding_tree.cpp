@@ -281,6 +281,71 @@ bool BoundingTree::AnyHit(double tmin, double tmax, const Ray& ray) const {
     return prepared() ? WalkFlat(flat_, r, tmin, tmax, leaf) : Walk(root_, r, tmin, tmax, leaf);
 }
 
+void BoundingTree::NearestHitPair(double tmin, double tmax, const Ray ray[2], bool found[2], double t[2],
+                                  HitRecord hit[2], GrObject* object[2]) const {
+#ifdef __SSE2__
+    const SlabRay r0(ray[0], tmin, tmax), r1(ray[1], tmin, tmax);
+    if (prepared() && r0.packed && r1.packed) {
+        // The two rays in the two lanes, axis by axis.
+        const __m128d ox = _mm_set_pd(r1.origin[0], r0.origin[0]), dx = _mm_set_pd(r1.direction[0], r0.direction[0]);
+        const __m128d oy = _mm_set_pd(r1.origin[1], r0.origin[1]), dy = _mm_set_pd(r1.direction[1], r0.direction[1]);
+        const __m128d oz = _mm_set_pd(r1.origin[2], r0.origin[2]), dz = _mm_set_pd(r1.direction[2], r0.direction[2]);
+        const __m128d tn0 = _mm_set1_pd(tmin);
+        double tm[2] = {tmax, tmax};  // each ray's tmax, shrinking with its hits
+        // A ray that missed a box sits out that box's subtree: it takes part
+        // again from node resume on.
+        size_t resume[2] = {0, 0};
+        found[0] = found[1] = false;
+        const FlatNode* flat = flat_.data();
+        const size_t count = flat_.size();
+        for (size_t i = 0; i < count;) {
+            const FlatNode& n = flat[i];
+            // The slab test of both rays, quotient for quotient as SlabRay.
+            __m128d tn, tf = _mm_loadu_pd(tm);
+            __m128d lo = _mm_set1_pd(n.lower[0]), hi = _mm_set1_pd(n.upper[0]);
+            __m128d t0 = _mm_div_pd(_mm_sub_pd(lo, ox), dx), t1 = _mm_div_pd(_mm_sub_pd(hi, ox), dx);
+            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn0);
+            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
+            lo = _mm_set1_pd(n.lower[1]), hi = _mm_set1_pd(n.upper[1]);
+            t0 = _mm_div_pd(_mm_sub_pd(lo, oy), dy), t1 = _mm_div_pd(_mm_sub_pd(hi, oy), dy);
+            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn);
+            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
+            lo = _mm_set1_pd(n.lower[2]), hi = _mm_set1_pd(n.upper[2]);
+            t0 = _mm_div_pd(_mm_sub_pd(lo, oz), dz), t1 = _mm_div_pd(_mm_sub_pd(hi, oz), dz);
+            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn);
+            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
+            const int missed = _mm_movemask_pd(_mm_cmpgt_pd(tn, tf));
+            bool hits[2];
+            for (int k = 0; k < 2; ++k) {
+                bool active = i >= resume[k];
+                hits[k] = active && !(missed & (1 << k));
+                if (active && !hits[k]) resume[k] = n.skip;
+            }
+            if (!hits[0] && !hits[1]) {
+                i = resume[0] < resume[1] ? resume[0] : resume[1];
+                continue;
+            }
+            if (n.object) {
+                GrObject* o = const_cast<GrObject*>(n.object);
+                for (int k = 0; k < 2; ++k) {
+                    double th;
+                    if (hits[k] && o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
+                        if (th < tm[k]) tm[k] = th;
+                        found[k] = true;
+                        object[k] = o;
+                    }
+                }
+            }
+            ++i;
+        }
+        t[0] = tm[0];
+        t[1] = tm[1];
+        return;
+    }
+#endif
+    for (int k = 0; k < 2; ++k) found[k] = NearestHit(tmin, tmax, ray[k], t[k], hit[k], object[k]);
+}
+
 bool BoundingTree::Prepare() {
     flat_.clear();
     if (!root_) return true;

@@ -69,6 +69,11 @@ public:
     bool NearestHit(double tmin, double tmax, const Ray& ray, double& t, HitRecord& hit, GrObject*& object) const;
     // True as soon as one object occludes the ray over (tmin, tmax).
     bool AnyHit(double tmin, double tmax, const Ray& ray) const;
+    // NearestHit for two rays in one walk (neighbouring primary rays meet
+    // mostly the same boxes): each ray gets exactly the result, and its
+    // objects exactly the tests, that NearestHit would give it alone.
+    void NearestHitPair(double tmin, double tmax, const Ray ray[2], bool found[2], double t[2], HitRecord hit[2],
+                        GrObject* object[2]) const;
 
     // Lays the tree out in depth-first order for faster queries, which visit
     // the same boxes in the same order either way. Insert and Clear drop the

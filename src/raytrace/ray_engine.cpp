@@ -84,13 +84,10 @@ bool InShadow(const Light& light, const Point3& p) {
     return rayState().scene.AnyHit(kTraceMin, light.positional ? 1.0 : kTraceMax, shadow);
 }
 
-ColorRGB Trace(const Ray& ray, int level) {
-    CountRay();
-    const RayState& st = rayState();
-    double t;
-    HitRecord hit;
-    GrObject* object = nullptr;
-    if (!st.scene.NearestHit(kTraceMin, kTraceMax, ray, t, hit, object)) return st.background;
+namespace {
+
+// The colour at a hit found along ray, with level reflection bounces left.
+ColorRGB ShadeHit(const Ray& ray, int level, HitRecord hit, const GrObject* object) {
     normalize(hit.normal);
     hit.point += kSurfaceOffset * hit.normal;
     // The scene holds only objects with attributes.
@@ -104,6 +101,35 @@ ColorRGB Trace(const Ray& ray, int level) {
     }
     return colour;
 }
+
+}  // namespace
+
+ColorRGB Trace(const Ray& ray, int level) {
+    CountRay();
+    const RayState& st = rayState();
+    double t;
+    HitRecord hit;
+    GrObject* object = nullptr;
+    if (!st.scene.NearestHit(kTraceMin, kTraceMax, ray, t, hit, object)) return st.background;
+    return ShadeHit(ray, level, hit, object);
+}
+
+namespace {
+
+// Trace for two rays, their nearest hits found in one walk of the tree.
+void TracePair(const Ray ray[2], int level, ColorRGB colour[2]) {
+    CountRay();
+    CountRay();
+    const RayState& st = rayState();
+    bool found[2];
+    double t[2];
+    HitRecord hit[2];
+    GrObject* object[2] = {nullptr, nullptr};
+    st.scene.NearestHitPair(kTraceMin, kTraceMax, ray, found, t, hit, object);
+    for (int k = 0; k < 2; ++k) colour[k] = found[k] ? ShadeHit(ray[k], level, hit[k], object[k]) : st.background;
+}
+
+}  // namespace
 
 namespace render_raytrace {
 
@@ -229,17 +255,45 @@ public:
     ColorRGB pixel(int x, int y) const {
         ColorRGB sum;
         for (int sy = 0; sy < count_; ++sy) {
+            for (int sx = 0; sx < count_; ++sx) sum += Trace(primary(x, y, sx, sy), levels_);
+        }
+        return finish(sum);
+    }
+
+    // Pixels x and x + 1 of row y, sample by sample as pixel() takes them,
+    // each pair of primary rays traced together.
+    void pixelPair(int x, int y, ColorRGB out[2]) const {
+        ColorRGB sum[2];
+        for (int sy = 0; sy < count_; ++sy) {
             for (int sx = 0; sx < count_; ++sx) {
-                Point3 q = R2W_ * Point3(static_cast<float>(x) + offsets_[sx], static_cast<float>(y) + offsets_[sy], 1);
-                Ray primary{eye_, normalized(q - eye_)};
-                sum += Trace(primary, levels_);
+                const Ray rays[2] = {primary(x, y, sx, sy), primary(x + 1, y, sx, sy)};
+                ColorRGB c[2];
+                TracePair(rays, levels_, c);
+                sum[0] += c[0];
+                sum[1] += c[1];
             }
         }
+        out[0] = finish(sum[0]);
+        out[1] = finish(sum[1]);
+    }
+
+    // Pixels 0 .. width - 1 of row y.
+    void row(int y, int width, ColorRGB* out) const {
+        int x = 0;
+        for (; x + 1 < width; x += 2) pixelPair(x, y, out + x);
+        if (x < width) out[x] = pixel(x, y);
+    }
+
+private:
+    Ray primary(int x, int y, int sx, int sy) const {
+        Point3 q = R2W_ * Point3(static_cast<float>(x) + offsets_[sx], static_cast<float>(y) + offsets_[sy], 1);
+        return Ray{eye_, normalized(q - eye_)};
+    }
+    ColorRGB finish(ColorRGB sum) const {
         sum = sum * weight_;
         return ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
     }
 
-private:
     int count_;
     float offsets_[kRayMaxSubsamples];
     float weight_;
@@ -273,9 +327,7 @@ void RERay::Render() {
         // Rows traced on every thread, handed to the display here, in order.
         bool ran = render_raytrace::RunRows(
             W, H, threads,
-            [&tracer, W](int y, ColorRGB* row) {
-                for (int x = 0; x < W; ++x) row[x] = tracer.pixel(x, y);
-            },
+            [&tracer, W](int y, ColorRGB* row) { tracer.row(y, W, row); },
             [&dev, W, H](int y, const ColorRGB* row) {
                 for (int x = 0; x < W; ++x) dev.WritePixel(x, y, row[x]);
                 ReportRowsDone(y + 1, H);
@@ -283,7 +335,14 @@ void RERay::Render() {
         if (ran) return;
     }
     for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) dev.WritePixel(x, y, tracer.pixel(x, y));
+        int x = 0;
+        for (; x + 1 < W; x += 2) {
+            ColorRGB pair[2];
+            tracer.pixelPair(x, y, pair);
+            dev.WritePixel(x, y, pair[0]);
+            dev.WritePixel(x + 1, y, pair[1]);
+        }
+        if (x < W) dev.WritePixel(x, y, tracer.pixel(x, y));
         ReportRowsDone(y + 1, H);
     }
 }

@@ -3,6 +3,7 @@
 // on several threads but shown in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -64,8 +65,9 @@ class LoggingObject : public GrObject {
 public:
     LoggingObject(int id_, double t_, std::vector<int>* log_) : id(id_), t(t_), log(log_) {}
     bool mayHit(double, double, const Ray&) const override { return true; }
-    bool intersect(double tmin, double tmax, double& th, const Ray&, HitRecord& hit) const override {
+    bool intersect(double tmin, double tmax, double& th, const Ray& ray, HitRecord& hit) const override {
         if (log) log->push_back(id);
+        if (rays) rays->push_back(ray.direction.x);
         if (!(t >= tmin && t <= tmax)) return false;
         th = t;
         hit.t = t;
@@ -80,6 +82,7 @@ public:
     int id;
     double t;
     std::vector<int>* log;
+    std::vector<float>* rays = nullptr;  // the direction's x of each test
 };
 
 struct QueryResult {
@@ -144,6 +147,79 @@ TEST(BoundingTree, PreparedLayoutTestsTheSameObjectsInTheSameOrder) {
         }
         tree.Clear();
         EXPECT_FALSE(tree.prepared());
+    }
+}
+
+// Two rays walked together: each gets its own result, and every object the
+// tests it would get alone, in the same order.
+TEST(BoundingTree, PairedQueriesEqualSingleOnes) {
+    std::mt19937 rng(41);
+    std::uniform_real_distribution<float> pos(-10, 10), size(0.2f, 4), dir(-1, 1), jitter(-0.05f, 0.05f);
+    std::vector<std::unique_ptr<LoggingObject>> objects;
+    std::vector<int> log;
+    BoundingTree tree;
+    tree.objectsShared = true;
+    for (int i = 0; i < 300; ++i) {
+        objects.push_back(std::make_unique<LoggingObject>(i, 1 + (i % 5) * 0.5, &log));
+        Point3 lo(pos(rng), pos(rng), pos(rng));
+        tree.Insert(objects.back().get(), lo, Point3(lo.x + size(rng), lo.y + size(rng), lo.z + size(rng)));
+    }
+    // Which ray each test was for, so that the paired walk's log can be
+    // split into the two rays' sequences.
+    std::vector<float> rayLog;
+    for (auto& o : objects) o->rays = &rayLog;
+    auto single = [&](const Ray& r, std::vector<int>& tests, double& t, float& normal) {
+        log.clear();
+        HitRecord hit;
+        GrObject* obj = nullptr;
+        bool found = tree.NearestHit(1e-7, 1e30, r, t, hit, obj);
+        tests = log;
+        normal = found ? hit.normal.x : -1;
+        return found;
+    };
+    for (bool prepared : {false, true}) {
+        if (prepared) {
+            ASSERT_TRUE(tree.Prepare());
+        }
+        int bothFound = 0;
+        for (int k = 0; k < 3000; ++k) {
+            Ray a{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+            // Neighbours mostly, strangers sometimes, and now and then a
+            // direction with a zero component (the unpaired path).
+            Ray b = a;
+            if (k % 4 == 0)
+                b = Ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+            else
+                b.direction = Vector3(a.direction.x + jitter(rng), a.direction.y + jitter(rng), a.direction.z);
+            if (k % 50 == 0) b.direction.y = 0;
+            const Ray pair[2] = {a, b};
+            std::vector<int> tests[2];
+            double t[2];
+            float normal[2];
+            bool found[2];
+            for (int r = 0; r < 2; ++r) found[r] = single(pair[r], tests[r], t[r], normal[r]);
+            log.clear();
+            rayLog.clear();
+            bool pf[2];
+            double pt[2];
+            HitRecord ph[2];
+            GrObject* po[2] = {nullptr, nullptr};
+            tree.NearestHitPair(1e-7, 1e30, pair, pf, pt, ph, po);
+            for (int r = 0; r < 2; ++r) {
+                ASSERT_EQ(pf[r], found[r]) << "ray " << k << "/" << r;
+                if (!found[r]) continue;
+                EXPECT_EQ(pt[r], t[r]) << "ray " << k << "/" << r;
+                EXPECT_EQ(ph[r].normal.x, normal[r]) << "ray " << k << "/" << r;  // the same object won the tie
+            }
+            if (a.direction.x != b.direction.x) {
+                std::vector<int> split[2];
+                for (size_t i = 0; i < log.size(); ++i) split[rayLog[i] == a.direction.x ? 0 : 1].push_back(log[i]);
+                ASSERT_EQ(split[0], tests[0]) << "ray " << k;
+                ASSERT_EQ(split[1], tests[1]) << "ray " << k;
+            }
+            bothFound += pf[0] && pf[1];
+        }
+        EXPECT_GT(bothFound, 100);
     }
 }
 
