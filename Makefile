@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo gallery test test-sanitize bench clean
+.PHONY: all build demo gallery test test-sanitize bench clean fuzz-build fuzz fuzz-smoke
 
 all: build
 
@@ -39,5 +39,22 @@ bench:
 	$(BUILD)/bench/kx_bench
 	bench/scenes.sh $(BUILD)/kxrender
 
+# Fuzzing with clang and libFuzzer (fuzz/), built in build-fuzz/. `make fuzz`
+# runs each target for FUZZ_SECONDS; `make fuzz-smoke` replays every kept
+# input and fuzzes each target for a minute.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DKX_FUZZ=ON -DKX_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_scene fuzz_echo fuzz_texture
+
+fuzz: fuzz-build
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	fuzz/run.sh --smoke $(FUZZ_BUILD) 60
+
 clean:
-	rm -rf build build-sanitize out
+	rm -rf build build-sanitize build-fuzz out

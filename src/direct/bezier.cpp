@@ -38,7 +38,11 @@ void Trim(std::vector<float>& v) {
 // hostile degree would keep the engine busy for hours; past this budget
 // fewer points are evaluated (at least the end points, which cost no
 // steps). Curves and patches of modest degree never reach it.
+#ifdef KX_FUZZ_BUILD
+constexpr double kInterpolationBudget = double(1 << 20);  // fuzzing builds: every run stays short
+#else
 constexpr double kInterpolationBudget = double(1 << 30);
+#endif
 
 // The segments used for n asked for, perPoint steps per evaluated point;
 // a surface evaluates n x n points.

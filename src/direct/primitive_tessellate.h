@@ -21,7 +21,11 @@ using VertexSink = int (*)(const AttributeVertex& v, bool last);
 // treated as kMaxDivisions so that a hostile option cannot make the grid
 // arithmetic overflow or the work grow without limit. The option keeps the
 // value it was given.
+#ifdef KX_FUZZ_BUILD
+constexpr int kMaxDivisions = 16;  // fuzzing builds: every run stays short
+#else
 constexpr int kMaxDivisions = 1024;
+#endif
 inline int TessellationDivisions(int divisions) {
     if (divisions < 0) return 0;
     return divisions > kMaxDivisions ? kMaxDivisions : divisions;

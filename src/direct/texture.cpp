@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/errors.h"
+#include "shell/display_file.h"
 
 namespace kx {
 namespace {
@@ -378,7 +379,7 @@ int ParseTextureData(const uint8_t* data, size_t size, const std::string& label,
 
 int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out) {
     out = TextureMap{};
-    std::FILE* f = std::fopen(fileName.c_str(), "rb");
+    std::FILE* f = std::fopen(ConfinedPath(fileName).c_str(), "rb");
     if (!f) return kErrMapFileNotFound;
     std::vector<uint8_t> bytes;
     int rc;

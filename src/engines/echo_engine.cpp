@@ -1,6 +1,9 @@
 #include "engines/echo_engine.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace kx {
@@ -30,11 +33,25 @@ namespace {
 // Starts a line with the command word and the spaces that follow it.
 TextLine& Start(const char* word, int spaces) { return echoState().line.word(word).space(spaces); }
 
-// Writes the line built so far and flushes it; the command's result is 0.
+// The command's result after writing: 0, or kErrEndOfFile with a message
+// naming the system's reason when the output could not take the text (a
+// full disk, a closed pipe).
+int WriteResult() {
+    EchoState& s = echoState();
+    if (s.out->good()) return 0;
+    const int error = errno != 0 ? errno : EIO;
+    s.line.release();
+    std::fprintf(stderr, "cannot write standard output: %s\n", std::strerror(error));
+    std::fflush(stderr);
+    return kErrEndOfFile;
+}
+
+// Writes the line built so far and flushes it.
 int WriteLine() {
     EchoState& s = echoState();
+    errno = 0;
     s.line.writeTo(*s.out);
-    return 0;
+    return WriteResult();
 }
 
 // Lines of a block (Curve, PointSet, the world mesh) are collected and written
@@ -49,9 +66,10 @@ void EndBlockLine() {
 
 int EndBlock() {
     EchoState& s = echoState();
+    errno = 0;
     s.line.drainTo(*s.out);
     s.out->flush();
-    return 0;
+    return WriteResult();
 }
 
 // One line per vertex, its floats separated by single spaces.
@@ -63,7 +81,7 @@ void VertexLines(long long count, int stride, const float* vertices) {
     }
 }
 
-void WriteWorldMesh() {
+int WriteWorldMesh() {
     EchoState& s = echoState();
     const WorldMesh& mesh = s.mesh;
     TextLine& l = s.line;
@@ -92,7 +110,7 @@ void WriteWorldMesh() {
         first = false;
     }
     EndBlockLine();
-    EndBlock();
+    return EndBlock();
 }
 
 int MeshResult(int r) { return r < 0 ? kErrEchoMeshMemory : 0; }
@@ -114,13 +132,12 @@ int REEcho::Format(int xres, int yres) {
 
 int REEcho::WorldBegin() {
     Start("WorldBegin", 0);
-    WriteLine();
     echoState().mesh.clear();
-    return 0;
+    return WriteLine();
 }
 
 int REEcho::WorldEnd() {
-    WriteWorldMesh();
+    if (int r = WriteWorldMesh()) return r;
     Start("WorldEnd", 0);
     return WriteLine();
 }
@@ -334,7 +351,7 @@ int REEcho::Fill(const Point3& seed) {
 }
 
 int REEcho::Surface(const std::string& name) {
-    Start("Surface", 2).word(name);
+    Start("Surface", 2).string(name);
     return WriteLine();
 }
 

@@ -17,7 +17,11 @@ namespace kx {
 // Patch divisions above this are taken as this: a patch of d x d segments
 // brings d * d quadrilaterals, so the value bounds the work and memory of a
 // single patch command.
+#ifdef KX_FUZZ_BUILD
+constexpr int kMaxEchoDivisions = 16;  // fuzzing builds: every run stays short
+#else
 constexpr int kMaxEchoDivisions = 1000;
+#endif
 
 // Returned when the world mesh cannot grow any further (memory, or its
 // counts reaching the int range).

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <charconv>
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -18,17 +19,34 @@ public:
         text_.append(w);
         return *this;
     }
+    // Between double quotes, a double quote or backslash inside escaped with
+    // a backslash, so that the scene reader gets the text back.
     TextLine& quoted(std::string_view w) {
         text_.push_back('"');
-        text_.append(w);
+        for (char c : w) {
+            if (c == '"' || c == '\\') text_.push_back('\\');
+            text_.push_back(c);
+        }
         text_.push_back('"');
         return *this;
+    }
+    // A string argument: bare when it reads back as itself that way (no
+    // blank, quote or backslash, no leading "#" or carriage return), quoted
+    // otherwise.
+    TextLine& string(std::string_view w) {
+        bool bare = !w.empty() && w.front() != '#' && w.front() != '\r';
+        for (char c : w)
+            if (c == ' ' || c == '\t' || c == '\n' || c == '"' || c == '\\') bare = false;
+        return bare ? word(w) : quoted(w);
     }
     TextLine& space(int n = 1) {
         text_.append(static_cast<size_t>(n), ' ');
         return *this;
     }
     TextLine& num(float f) {
+        // An infinity (a number read in double precision beyond the float
+        // range) as a number that reads back as the same infinity.
+        if (std::isinf(f)) return word(f > 0 ? "1e+39" : "-1e+39");
         char buf[32];
         auto r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::general, 6);
         text_.append(buf, r.ptr);

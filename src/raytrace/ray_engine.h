@@ -18,10 +18,17 @@ namespace kx {
 
 // Reflection bounces and subsamples per axis are capped: each bounce is a
 // nested trace, and n subsamples cost n * n rays per pixel.
+#ifdef KX_FUZZ_BUILD
+// Fuzzing builds: every run stays short.
+constexpr int kRayMaxLevels = 4;
+constexpr int kRayMaxSubsamples = 2;
+constexpr int kRayMaxThreads = 2;
+#else
 constexpr int kRayMaxLevels = 100;
 constexpr int kRayMaxSubsamples = 64;
 // Threads tracing one image at most.
 constexpr int kRayMaxThreads = 256;
+#endif
 
 // The ray tracer's process-wide state. Attributes, background, options and
 // camera persist across world blocks; the scene lives until the next

@@ -28,6 +28,20 @@ public:
     int WritePixel(int, int, const ColorRGB&) override { return 0; }
 };
 
+// Builds for fuzzing (KX_FUZZ_BUILD) draw at most kFuzzImageSide pixels a
+// side so that every run stays fast; a format the devices refuse is kept and
+// fails as it would.
+void CapForFuzzing(DisplayState& d) {
+#ifdef KX_FUZZ_BUILD
+    constexpr int kFuzzImageSide = 64;
+    if (static_cast<long long>(d.width) * d.height > kMaxImagePixels) return;
+    if (d.width > kFuzzImageSide) d.width = kFuzzImageSide;
+    if (d.height > kFuzzImageSide) d.height = kFuzzImageSide;
+#else
+    (void)d;
+#endif
+}
+
 }  // namespace
 
 bool FrameBuffer::allocate(int w, int h) {
@@ -56,12 +70,14 @@ void DisplayState::reset() {
     name.clear();
     perObjectRefresh = false;
     device = std::make_unique<NoDevice>();
+    CapForFuzzing(*this);
 }
 
 DisplayState& displayState() {
     static DisplayState state = [] {
         DisplayState s;
         s.device = std::make_unique<NoDevice>();
+        CapForFuzzing(s);
         return s;
     }();
     return state;
@@ -105,6 +121,7 @@ int SetFormat(int width, int height) {
     DisplayState& d = displayState();
     d.width = width;
     d.height = height;
+    CapForFuzzing(d);
     return 0;
 }
 

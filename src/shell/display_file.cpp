@@ -48,7 +48,19 @@ int CreateTemporary(const std::string& path, std::string& temp) {
 
 }  // namespace
 
-int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write) {
+std::string ConfinedPath(const std::string& path) {
+#ifdef KX_FUZZ_BUILD
+    std::string confined = path;
+    for (char& c : confined)
+        if (c == '/') c = '_';
+    return confined;
+#else
+    return path;
+#endif
+}
+
+int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
+    const std::string path = ConfinedPath(name);
     std::string temp;
     int fd = CreateTemporary(path, temp);
     if (fd < 0) return WriteFailed(path, errno);

@@ -41,4 +41,9 @@ std::string FrameFileName(const std::string& name, int frame, const char* extens
 // and returns kErrEndOfFile; success returns 0.
 int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write);
 
+// The name under which a file named by the scene is opened. Builds for
+// fuzzing (KX_FUZZ_BUILD) keep every such file in the current folder (each
+// "/" becomes "_"); other builds use the name as it is.
+std::string ConfinedPath(const std::string& path);
+
 }  // namespace kx

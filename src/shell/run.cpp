@@ -8,6 +8,7 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "direct/direct_engine.h"
+#include "direct/direct_state.h"
 #include "direct/texture.h"
 #include "engine/current_engine.h"
 #include "engine/frame_stats.h"
@@ -41,6 +42,10 @@ void ResetProcessState() {
     transforms().reset();
     lightSet().reset();
     mapList().reset();
+    directState().reset();
+    rayState().reset();
+    echoState().reset();
+    scanState().reset();
     frameStats().reset();
 }
 
@@ -134,11 +139,14 @@ int RunProgram(int argc, char** argv) {
     display.argc = &argc;
     display.argv = argv;
     display.idle = IdleStep;
+    return RunOpenedScene(file);
+}
 
+int RunOpenedScene(const std::string& file) {
     currentEngine().factory = MakeEngine;
     int unused = 0;
     currentEngine().set(MakeEngine("direct", unused));
-    status = currentEngine().get()->Begin();
+    int status = currentEngine().get()->Begin();
     if (status != 0) {
         ReportError(status, file);
         currentEngine().destroy();

@@ -15,6 +15,11 @@ std::unique_ptr<RenderEngine> MakeEngine(const std::string& name, int& status);
 // The whole program: returns the exit status (0 or the error code).
 int RunProgram(int argc, char** argv);
 
+// The run over a scene input that is already open (sceneInput()): the
+// default engine, the parse loop and the shutdown, errors reported under the
+// name file. Returns 0 or the error code.
+int RunOpenedScene(const std::string& file);
+
 // Puts every process-wide module back into its program-start state.
 void ResetProcessState();
 

@@ -1,0 +1,102 @@
+// Whole-file writes: a file appears under its name only when it is
+// complete, and every failure is named with the system's reason.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "shell/display_file.h"
+#include "support/run.h"
+
+using kx::WriteWholeFile;
+using kxtest::FileExists;
+using kxtest::MakeTempDir;
+using kxtest::ReadFile;
+
+namespace {
+
+// The names in a folder, sorted, "." and ".." left out.
+std::string Listing(const std::string& dir) {
+    std::string names;
+    FILE* p = popen(("ls -A " + dir).c_str(), "r");
+    char buf[256];
+    while (p && fgets(buf, sizeof buf, p)) names += buf;
+    if (p) pclose(p);
+    return names;
+}
+
+bool Write(const std::string& path, const std::string& text, std::string* err = nullptr) {
+    testing::internal::CaptureStderr();
+    int status = WriteWholeFile(
+        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
+    std::string e = testing::internal::GetCapturedStderr();
+    if (err) *err = e;
+    return status == 0;
+}
+
+}  // namespace
+
+TEST(WholeFile, WrittenUnderItsNameWithNothingLeftBeside) {
+    std::string dir = MakeTempDir();
+    std::string err;
+    ASSERT_TRUE(Write(dir + "/a.ppm", "first", &err));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(ReadFile(dir + "/a.ppm"), "first");
+    ASSERT_TRUE(Write(dir + "/a.ppm", "second"));  // replaces the earlier file
+    EXPECT_EQ(ReadFile(dir + "/a.ppm"), "second");
+    EXPECT_EQ(Listing(dir), "a.ppm\n");
+}
+
+TEST(WholeFile, FailuresNameTheFileAndTheReason) {
+    std::string dir = MakeTempDir();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteWholeFile(dir + "/missing/a.ppm", [](std::FILE*) { return true; }), kx::kErrEndOfFile);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "cannot write " + dir + "/missing/a.ppm: No such file or directory\n");
+
+    // A folder in the way of the final name: the rename fails.
+    ASSERT_EQ(mkdir((dir + "/b.ppm").c_str(), 0755), 0);
+    EXPECT_FALSE(Write(dir + "/b.ppm", "data", &err));
+    EXPECT_EQ(err, "cannot write " + dir + "/b.ppm: Is a directory\n");
+    EXPECT_EQ(Listing(dir), "b.ppm\n");  // no temporary file left
+}
+
+TEST(WholeFile, AFailedWriteKeepsTheEarlierFile) {
+    std::string dir = MakeTempDir();
+    ASSERT_TRUE(Write(dir + "/a.ppm", "old"));
+    testing::internal::CaptureStderr();
+    int status = WriteWholeFile(dir + "/a.ppm", [](std::FILE* f) {
+        std::fputs("half", f);
+        errno = ENOSPC;
+        return false;  // as a short write on a full disk
+    });
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, kx::kErrEndOfFile);
+    EXPECT_EQ(err, "cannot write " + dir + "/a.ppm: No space left on device\n");
+    EXPECT_EQ(ReadFile(dir + "/a.ppm"), "old");
+    EXPECT_EQ(Listing(dir), "a.ppm\n");
+}
+
+// The file size limit makes the system refuse the bytes past it, as a full
+// disk would, and the buffered stream sees it only when it flushes.
+TEST(WholeFile, BytesTheSystemRefusesAreAFailure) {
+    std::string dir = MakeTempDir();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string err;
+    bool ok = Write(dir + "/a.ppm", std::string(5000, 'x'), &err);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err, "cannot write " + dir + "/a.ppm: File too large\n");
+    EXPECT_EQ(Listing(dir), "");
+}
