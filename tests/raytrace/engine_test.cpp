@@ -12,6 +12,7 @@
 #include "core/errors.h"
 #include "core/lights.h"
 #include "core/transform.h"
+#include "engine/frame_stats.h"
 #include "raytrace/ray_engine.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
@@ -420,8 +421,17 @@ TEST_F(RayEngineTest, ThreadsGiveTheSameImage) {
         engine.Render();
         return device->buffer().pixels;
     };
+    // The rays counted on each thread add up to the same total.
+    frameStats().enabled = true;
+    frameStats().rays = 0;
     const std::vector<uint8_t> one = render(1);
-    EXPECT_EQ(rayState().threads, 1);
+    const uint64_t rays = frameStats().rays.load();
+    EXPECT_GT(rays, 47u * 31 * 4);
+    frameStats().rays = 0;
+    EXPECT_EQ(render(3), one);
+    EXPECT_EQ(frameStats().rays.load(), rays);
+    frameStats().enabled = false;
+    EXPECT_EQ(rayState().threads, 3);
     size_t lit = 0;
     for (uint8_t b : one) lit += b != 0;
     EXPECT_GT(lit, 1000u);
