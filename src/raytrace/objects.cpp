@@ -125,6 +125,9 @@ bool SolveCube(const Ray& r, double tmin, double tmax, double& t, Vector3* norma
         }
         float t0 = -oi / di;
         float t1 = (1 - oi) / di;
+        // A ray with NaN in it (an object under a transform that is NaN)
+        // meets nothing; NaN would pass every comparison below.
+        if (std::isnan(t0) || std::isnan(t1)) return false;
         int s = -1;
         if (t1 < t0) {
             std::swap(t0, t1);
