@@ -3,6 +3,7 @@
 #include <iostream>
 #include <new>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -298,23 +299,59 @@ void BoundingTree::NearestHitPair(double tmin, double tmax, const Ray ray[2], bo
         found[0] = found[1] = false;
         const FlatNode* flat = flat_.data();
         const size_t count = flat_.size();
+        // Each quotient (b - o) / d is first estimated as (b - o) * (1 / d):
+        // with |d| within [2^-500, 2^500] the estimate and the correctly
+        // rounded quotient both lie within 3.01 * 2^-53 * |q| + 2^-1073 of
+        // the real quotient, so each end of a ray's interval is known to
+        // within 2^-51 * M + 2^-1000, M the ray's largest estimate. Only when
+        // the estimated ends lie closer together than 2^-49 * M + 2^-999
+        // for either ray are the quotients computed (an infinite or NaN
+        // estimate also sends the test there).
+        bool estimate = true;
+        for (const SlabRay* r : {&r0, &r1})
+            for (double d : r->direction) {
+                double m = std::fabs(d);
+                if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
+            }
+        const __m128d one = _mm_set1_pd(1.0);
+        const __m128d rx = _mm_div_pd(one, dx), ry = _mm_div_pd(one, dy), rz = _mm_div_pd(one, dz);
+        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+        // The interval ends from t0 = (lower - o) / d and t1 = (upper - o) / d
+        // of the three axes (or their estimates), as SlabRay combines them.
+        auto ends = [&](__m128d t0x, __m128d t1x, __m128d t0y, __m128d t1y, __m128d t0z, __m128d t1z, __m128d& tn,
+                        __m128d& tf) {
+            tn = _mm_max_pd(_mm_min_pd(t1x, t0x), tn0);
+            tf = _mm_min_pd(_mm_max_pd(t0x, t1x), _mm_loadu_pd(tm));
+            tn = _mm_max_pd(_mm_min_pd(t1y, t0y), tn);
+            tf = _mm_min_pd(_mm_max_pd(t0y, t1y), tf);
+            tn = _mm_max_pd(_mm_min_pd(t1z, t0z), tn);
+            tf = _mm_min_pd(_mm_max_pd(t0z, t1z), tf);
+        };
         for (size_t i = 0; i < count;) {
             const FlatNode& n = flat[i];
-            // The slab test of both rays, quotient for quotient as SlabRay.
-            __m128d tn, tf = _mm_loadu_pd(tm);
-            __m128d lo = _mm_set1_pd(n.lower[0]), hi = _mm_set1_pd(n.upper[0]);
-            __m128d t0 = _mm_div_pd(_mm_sub_pd(lo, ox), dx), t1 = _mm_div_pd(_mm_sub_pd(hi, ox), dx);
-            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn0);
-            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
-            lo = _mm_set1_pd(n.lower[1]), hi = _mm_set1_pd(n.upper[1]);
-            t0 = _mm_div_pd(_mm_sub_pd(lo, oy), dy), t1 = _mm_div_pd(_mm_sub_pd(hi, oy), dy);
-            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn);
-            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
-            lo = _mm_set1_pd(n.lower[2]), hi = _mm_set1_pd(n.upper[2]);
-            t0 = _mm_div_pd(_mm_sub_pd(lo, oz), dz), t1 = _mm_div_pd(_mm_sub_pd(hi, oz), dz);
-            tn = _mm_max_pd(_mm_min_pd(t1, t0), tn);
-            tf = _mm_min_pd(_mm_max_pd(t0, t1), tf);
-            const int missed = _mm_movemask_pd(_mm_cmpgt_pd(tn, tf));
+            const __m128d a0x = _mm_sub_pd(_mm_set1_pd(n.lower[0]), ox), a1x = _mm_sub_pd(_mm_set1_pd(n.upper[0]), ox);
+            const __m128d a0y = _mm_sub_pd(_mm_set1_pd(n.lower[1]), oy), a1y = _mm_sub_pd(_mm_set1_pd(n.upper[1]), oy);
+            const __m128d a0z = _mm_sub_pd(_mm_set1_pd(n.lower[2]), oz), a1z = _mm_sub_pd(_mm_set1_pd(n.upper[2]), oz);
+            __m128d tn, tf;
+            int missed = -1;
+            if (estimate) {
+                const __m128d e0x = _mm_mul_pd(a0x, rx), e1x = _mm_mul_pd(a1x, rx);
+                const __m128d e0y = _mm_mul_pd(a0y, ry), e1y = _mm_mul_pd(a1y, ry);
+                const __m128d e0z = _mm_mul_pd(a0z, rz), e1z = _mm_mul_pd(a1z, rz);
+                ends(e0x, e1x, e0y, e1y, e0z, e1z, tn, tf);
+                __m128d m = _mm_max_pd(_mm_and_pd(e0x, magnitude), _mm_and_pd(e1x, magnitude));
+                m = _mm_max_pd(m, _mm_max_pd(_mm_and_pd(e0y, magnitude), _mm_and_pd(e1y, magnitude)));
+                m = _mm_max_pd(m, _mm_max_pd(_mm_and_pd(e0z, magnitude), _mm_and_pd(e1z, magnitude)));
+                const __m128d margin = _mm_add_pd(_mm_mul_pd(m, _mm_set1_pd(0x1p-49)), _mm_set1_pd(0x1p-999));
+                const int sureHit = _mm_movemask_pd(_mm_cmpgt_pd(_mm_sub_pd(tf, tn), margin));
+                const int sureMiss = _mm_movemask_pd(_mm_cmpgt_pd(_mm_sub_pd(tn, tf), margin));
+                if ((sureHit | sureMiss) == 3) missed = sureMiss;
+            }
+            if (missed < 0) {
+                ends(_mm_div_pd(a0x, dx), _mm_div_pd(a1x, dx), _mm_div_pd(a0y, dy), _mm_div_pd(a1y, dy),
+                     _mm_div_pd(a0z, dz), _mm_div_pd(a1z, dz), tn, tf);
+                missed = _mm_movemask_pd(_mm_cmpgt_pd(tn, tf));
+            }
             bool hits[2];
             for (int k = 0; k < 2; ++k) {
                 bool active = i >= resume[k];

@@ -224,6 +224,74 @@ TEST(BoundingTree, PairedQueriesEqualSingleOnes) {
     }
 }
 
+// Boxes whose faces lie exactly where the two rays cross them, so that
+// interval ends tie with one another, with tmin and with the shrinking tmax:
+// the paired walk's quick estimates must hand every close case to the exact
+// quotients.
+TEST(BoundingTree, PairedQueriesOnBoxesTouchingTheRays) {
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> pos(-3, 3), dir(-1, 1), tpick(0, 4), jitter(-0.01f, 0.01f);
+    std::vector<int> log;
+    for (int scene = 0; scene < 40; ++scene) {
+        Ray a{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        Ray b = a;
+        b.direction = Vector3(a.direction.x + jitter(rng), a.direction.y, a.direction.z + jitter(rng));
+        if (scene % 3 == 0) b.origin = Point3(a.origin.x + jitter(rng), a.origin.y, a.origin.z);
+        BoundingTree tree;
+        tree.objectsShared = true;
+        std::vector<std::unique_ptr<LoggingObject>> objects;
+        for (int i = 0; i < 60; ++i) {
+            const Ray& r = i % 2 ? a : b;
+            double lo[3], hi[3];
+            for (int k = 0; k < 3; ++k) {
+                double p = r.origin[k] + tpick(rng) * r.direction[k];
+                double q = i % 5 == 0 ? p : r.origin[k] + tpick(rng) * r.direction[k];
+                // A last-place step either way now and then.
+                if (i % 3 == 1) p = std::nextafter(p, i % 2 ? 1e300 : -1e300);
+                lo[k] = std::fmin(p, q);
+                hi[k] = std::fmax(p, q);
+            }
+            objects.push_back(std::make_unique<LoggingObject>(i, 0.5 + (i % 7) * 0.5, &log));
+            tree.Insert(objects.back().get(), lo, hi);
+        }
+        ASSERT_TRUE(tree.Prepare());
+        const Ray pair[2] = {a, b};
+        // tmax exactly at (and a step beside) a quotient of the first box.
+        const double q = (tree.root()->firstChild ? tree.root()->firstChild->lower[0] : 0.0) - double(a.origin.x);
+        const double exact = q / double(a.direction.x);
+        for (double tmax : {1e30, 1.0, 2.0, 2.5, exact, std::nextafter(exact, 1e300), std::nextafter(exact, -1e300)}) {
+            bool found[2];
+            double t[2];
+            HitRecord hit[2];
+            GrObject* obj[2] = {nullptr, nullptr};
+            std::vector<int> tests[2];
+            for (int r = 0; r < 2; ++r) {
+                log.clear();
+                found[r] = tree.NearestHit(1e-7, tmax, pair[r], t[r], hit[r], obj[r]);
+                tests[r] = log;
+            }
+            log.clear();
+            bool pf[2];
+            double pt[2];
+            HitRecord ph[2];
+            GrObject* po[2] = {nullptr, nullptr};
+            tree.NearestHitPair(1e-7, tmax, pair, pf, pt, ph, po);
+            std::vector<int> merged = tests[0];
+            merged.insert(merged.end(), tests[1].begin(), tests[1].end());
+            std::sort(merged.begin(), merged.end());
+            std::sort(log.begin(), log.end());
+            ASSERT_EQ(log, merged) << "scene " << scene << " tmax " << tmax;
+            for (int r = 0; r < 2; ++r) {
+                ASSERT_EQ(pf[r], found[r]);
+                if (found[r]) {
+                    EXPECT_EQ(pt[r], t[r]);
+                    EXPECT_EQ(po[r], obj[r]);
+                }
+            }
+        }
+    }
+}
+
 // Scene and mesh queries from several threads at once answer as from one.
 TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {
     BoundingTree tree;
