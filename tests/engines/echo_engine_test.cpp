@@ -94,6 +94,13 @@ TEST_F(EchoTest, EchoedCommandsHaveTheirExactSpacing) {
         {echo.Color(c), "Color  0.25 0.5 1\n"},
         {echo.Fill(p), "Fill  1 -2.25 0.5\n"},
         {echo.Surface("plastic"), "Surface  plastic\n"},
+        // Names that would not read back bare are quoted, with the quotes
+        // and backslashes inside escaped.
+        {echo.Surface("painted plastic"), "Surface  \"painted plastic\"\n"},
+        {echo.Surface("#x"), "Surface  \"#x\"\n"},
+        {echo.Surface(""), "Surface  \"\"\n"},
+        {echo.Surface("a\"b\\c"), "Surface  \"a\\\"b\\\\c\"\n"},
+        {echo.Display("say \"hi\"", "PNM", "rgb"), "Display \"say \\\"hi\\\"\" \"PNM\" \"rgb\"\n"},
         {echo.PointLight(p, c, 2), "PointLight  1 -2.25 0.5  0.25 0.5 1  2\n"},
         {echo.FarLight(Vector3(0, 0, -1), c, 0.5f), "FarLight  0 0 -1  0.25 0.5 1  0.5\n"},
         {echo.AmbientLight(c, 0.2f), "AmbientLight  0.25 0.5 1  0.2\n"},
