@@ -120,8 +120,27 @@ int MeshResult(int r) { return r < 0 ? kErrEchoMeshMemory : 0; }
 REEcho::REEcho() = default;
 REEcho::~REEcho() = default;
 
+namespace {
+
+// The characters the scene reader takes for one string at most.
+constexpr size_t kStringLimit = 300;
+
+// A Display string, quoted; one that quoting would make too long for the
+// reader (a bare string of nearly the limit with quotes in it) is written
+// bare, as it was read.
+TextLine& DisplayString(TextLine& l, const std::string& s) {
+    size_t length = s.size() + 1;  // the closing quote counts
+    for (char c : s) length += (c == '"' || c == '\\');
+    return length <= kStringLimit ? l.quoted(s) : l.string(s);
+}
+
+}  // namespace
+
 int REEcho::Display(const std::string& name, const std::string& type, const std::string& mode) {
-    Start("Display", 1).quoted(name).space().quoted(type).space().quoted(mode);
+    TextLine& l = Start("Display", 1);
+    DisplayString(l, name).space();
+    DisplayString(l, type).space();
+    DisplayString(l, mode);
     return WriteLine();
 }
 

@@ -31,13 +31,20 @@ public:
         return *this;
     }
     // A string argument: bare when it reads back as itself that way (no
-    // blank, quote or backslash, no leading "#" or carriage return), quoted
-    // otherwise.
+    // blank inside, no leading "#", double quote or carriage return; a
+    // backslash doubled), quoted otherwise. Either way the text is no longer
+    // than what the reader consumed for it, so it stays within the reader's
+    // string length limit.
     TextLine& string(std::string_view w) {
-        bool bare = !w.empty() && w.front() != '#' && w.front() != '\r';
+        bool bare = !w.empty() && w.front() != '#' && w.front() != '"' && w.front() != '\r';
         for (char c : w)
-            if (c == ' ' || c == '\t' || c == '\n' || c == '"' || c == '\\') bare = false;
-        return bare ? word(w) : quoted(w);
+            if (c == ' ' || c == '\t' || c == '\n') bare = false;
+        if (!bare) return quoted(w);
+        for (char c : w) {
+            if (c == '\\') text_.push_back('\\');
+            text_.push_back(c);
+        }
+        return *this;
     }
     TextLine& space(int n = 1) {
         text_.append(static_cast<size_t>(n), ' ');
