@@ -11,6 +11,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "raytrace/objects.h"
 
@@ -282,105 +285,111 @@ bool BoundingTree::AnyHit(double tmin, double tmax, const Ray& ray) const {
     return prepared() ? WalkFlat(flat_, r, tmin, tmax, leaf) : Walk(root_, r, tmin, tmax, leaf);
 }
 
+// ---- Walks of several rays at once (packet_walk.h) ----
+
+#ifdef __SSE2__
+namespace sse2 {
+
+// Two rays in the two lanes of an SSE2 register.
+struct Lanes {
+    static constexpr int kLanes = 2;
+    using Reg = __m128d;
+    template <class Get>
+    static Reg lanes(const Ray* r, Get get) { return _mm_set_pd(get(r[1]), get(r[0])); }
+    static Reg set1(double v) { return _mm_set1_pd(v); }
+    static Reg load(const double* p) { return _mm_load_pd(p); }
+    static Reg add(Reg a, Reg b) { return _mm_add_pd(a, b); }
+    static Reg sub(Reg a, Reg b) { return _mm_sub_pd(a, b); }
+    static Reg mul(Reg a, Reg b) { return _mm_mul_pd(a, b); }
+    static Reg div(Reg a, Reg b) { return _mm_div_pd(a, b); }
+    // a < b ? a : b and a > b ? a : b: the second operand when either is NaN.
+    static Reg min(Reg a, Reg b) { return _mm_min_pd(a, b); }
+    static Reg max(Reg a, Reg b) { return _mm_max_pd(a, b); }
+    static Reg abs(Reg a) { return _mm_and_pd(a, _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL))); }
+    // Bit k set where a > b (false for NaN).
+    static int greater(Reg a, Reg b) { return _mm_movemask_pd(_mm_cmpgt_pd(a, b)); }
+};
+
+#include "raytrace/packet_walk.h"
+
+}  // namespace sse2
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KX_AVX2_WALK 1
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+
+// Four rays in the four lanes of an AVX register (compiled for AVX2 only
+// here; used only when the processor has it).
+struct Lanes {
+    static constexpr int kLanes = 4;
+    using Reg = __m256d;
+    template <class Get>
+    static Reg lanes(const Ray* r, Get get) { return _mm256_set_pd(get(r[3]), get(r[2]), get(r[1]), get(r[0])); }
+    static Reg set1(double v) { return _mm256_set1_pd(v); }
+    static Reg load(const double* p) { return _mm256_load_pd(p); }
+    static Reg add(Reg a, Reg b) { return _mm256_add_pd(a, b); }
+    static Reg sub(Reg a, Reg b) { return _mm256_sub_pd(a, b); }
+    static Reg mul(Reg a, Reg b) { return _mm256_mul_pd(a, b); }
+    static Reg div(Reg a, Reg b) { return _mm256_div_pd(a, b); }
+    static Reg min(Reg a, Reg b) { return _mm256_min_pd(a, b); }
+    static Reg max(Reg a, Reg b) { return _mm256_max_pd(a, b); }
+    static Reg abs(Reg a) { return _mm256_and_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL))); }
+    static int greater(Reg a, Reg b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GT_OQ)); }
+};
+
+#include "raytrace/packet_walk.h"
+
+}  // namespace avx2
+#pragma GCC pop_options
+#endif
+
+namespace {
+
+// Whether n rays can walk together over [tmin, tmax]: every direction
+// component non-zero (the packed slab test), and whether the quotients may
+// be estimated (|d| within [2^-500, 2^500]).
+bool Walkable(const Ray* ray, int n, double tmin, double tmax, bool& estimate) {
+    estimate = true;
+    for (int k = 0; k < n; ++k) {
+        const SlabRay r(ray[k], tmin, tmax);
+        if (!r.packed) return false;
+        for (double d : r.direction) {
+            double m = std::fabs(d);
+            if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void BoundingTree::NearestHitPair(double tmin, double tmax, const Ray ray[2], bool found[2], double t[2],
                                   HitRecord hit[2], GrObject* object[2]) const {
 #ifdef __SSE2__
-    const SlabRay r0(ray[0], tmin, tmax), r1(ray[1], tmin, tmax);
-    if (prepared() && r0.packed && r1.packed) {
-        // The two rays in the two lanes, axis by axis.
-        const __m128d ox = _mm_set_pd(r1.origin[0], r0.origin[0]), dx = _mm_set_pd(r1.direction[0], r0.direction[0]);
-        const __m128d oy = _mm_set_pd(r1.origin[1], r0.origin[1]), dy = _mm_set_pd(r1.direction[1], r0.direction[1]);
-        const __m128d oz = _mm_set_pd(r1.origin[2], r0.origin[2]), dz = _mm_set_pd(r1.direction[2], r0.direction[2]);
-        const __m128d tn0 = _mm_set1_pd(tmin);
-        double tm[2] = {tmax, tmax};  // each ray's tmax, shrinking with its hits
-        // A ray that missed a box sits out that box's subtree: it takes part
-        // again from node resume on.
-        size_t resume[2] = {0, 0};
-        found[0] = found[1] = false;
-        const FlatNode* flat = flat_.data();
-        const size_t count = flat_.size();
-        // Each quotient (b - o) / d is first estimated as (b - o) * (1 / d):
-        // with |d| within [2^-500, 2^500] the estimate and the correctly
-        // rounded quotient both lie within 3.01 * 2^-53 * |q| + 2^-1073 of
-        // the real quotient, so each end of a ray's interval is known to
-        // within 2^-51 * M + 2^-1000, M the ray's largest estimate. Only when
-        // the estimated ends lie closer together than 2^-49 * M + 2^-999
-        // for either ray are the quotients computed (an infinite or NaN
-        // estimate also sends the test there).
-        bool estimate = true;
-        for (const SlabRay* r : {&r0, &r1})
-            for (double d : r->direction) {
-                double m = std::fabs(d);
-                if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
-            }
-        const __m128d one = _mm_set1_pd(1.0);
-        const __m128d rx = _mm_div_pd(one, dx), ry = _mm_div_pd(one, dy), rz = _mm_div_pd(one, dz);
-        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-        // The interval ends from t0 = (lower - o) / d and t1 = (upper - o) / d
-        // of the three axes (or their estimates), as SlabRay combines them.
-        auto ends = [&](__m128d t0x, __m128d t1x, __m128d t0y, __m128d t1y, __m128d t0z, __m128d t1z, __m128d& tn,
-                        __m128d& tf) {
-            tn = _mm_max_pd(_mm_min_pd(t1x, t0x), tn0);
-            tf = _mm_min_pd(_mm_max_pd(t0x, t1x), _mm_loadu_pd(tm));
-            tn = _mm_max_pd(_mm_min_pd(t1y, t0y), tn);
-            tf = _mm_min_pd(_mm_max_pd(t0y, t1y), tf);
-            tn = _mm_max_pd(_mm_min_pd(t1z, t0z), tn);
-            tf = _mm_min_pd(_mm_max_pd(t0z, t1z), tf);
-        };
-        for (size_t i = 0; i < count;) {
-            const FlatNode& n = flat[i];
-            const __m128d a0x = _mm_sub_pd(_mm_set1_pd(n.lower[0]), ox), a1x = _mm_sub_pd(_mm_set1_pd(n.upper[0]), ox);
-            const __m128d a0y = _mm_sub_pd(_mm_set1_pd(n.lower[1]), oy), a1y = _mm_sub_pd(_mm_set1_pd(n.upper[1]), oy);
-            const __m128d a0z = _mm_sub_pd(_mm_set1_pd(n.lower[2]), oz), a1z = _mm_sub_pd(_mm_set1_pd(n.upper[2]), oz);
-            __m128d tn, tf;
-            int missed = -1;
-            if (estimate) {
-                const __m128d e0x = _mm_mul_pd(a0x, rx), e1x = _mm_mul_pd(a1x, rx);
-                const __m128d e0y = _mm_mul_pd(a0y, ry), e1y = _mm_mul_pd(a1y, ry);
-                const __m128d e0z = _mm_mul_pd(a0z, rz), e1z = _mm_mul_pd(a1z, rz);
-                ends(e0x, e1x, e0y, e1y, e0z, e1z, tn, tf);
-                __m128d m = _mm_max_pd(_mm_and_pd(e0x, magnitude), _mm_and_pd(e1x, magnitude));
-                m = _mm_max_pd(m, _mm_max_pd(_mm_and_pd(e0y, magnitude), _mm_and_pd(e1y, magnitude)));
-                m = _mm_max_pd(m, _mm_max_pd(_mm_and_pd(e0z, magnitude), _mm_and_pd(e1z, magnitude)));
-                const __m128d margin = _mm_add_pd(_mm_mul_pd(m, _mm_set1_pd(0x1p-49)), _mm_set1_pd(0x1p-999));
-                const int sureHit = _mm_movemask_pd(_mm_cmpgt_pd(_mm_sub_pd(tf, tn), margin));
-                const int sureMiss = _mm_movemask_pd(_mm_cmpgt_pd(_mm_sub_pd(tn, tf), margin));
-                if ((sureHit | sureMiss) == 3) missed = sureMiss;
-            }
-            if (missed < 0) {
-                ends(_mm_div_pd(a0x, dx), _mm_div_pd(a1x, dx), _mm_div_pd(a0y, dy), _mm_div_pd(a1y, dy),
-                     _mm_div_pd(a0z, dz), _mm_div_pd(a1z, dz), tn, tf);
-                missed = _mm_movemask_pd(_mm_cmpgt_pd(tn, tf));
-            }
-            bool hits[2];
-            for (int k = 0; k < 2; ++k) {
-                bool active = i >= resume[k];
-                hits[k] = active && !(missed & (1 << k));
-                if (active && !hits[k]) resume[k] = n.skip;
-            }
-            if (!hits[0] && !hits[1]) {
-                i = resume[0] < resume[1] ? resume[0] : resume[1];
-                continue;
-            }
-            if (n.object) {
-                GrObject* o = const_cast<GrObject*>(n.object);
-                for (int k = 0; k < 2; ++k) {
-                    double th;
-                    if (hits[k] && o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
-                        if (th < tm[k]) tm[k] = th;
-                        found[k] = true;
-                        object[k] = o;
-                    }
-                }
-            }
-            ++i;
-        }
-        t[0] = tm[0];
-        t[1] = tm[1];
+    bool estimate;
+    if (prepared() && Walkable(ray, 2, tmin, tmax, estimate)) {
+        sse2::PacketWalk<sse2::Lanes>(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, found, t, hit, object);
         return;
     }
 #endif
     for (int k = 0; k < 2; ++k) found[k] = NearestHit(tmin, tmax, ray[k], t[k], hit[k], object[k]);
+}
+
+void BoundingTree::NearestHitQuad(double tmin, double tmax, const Ray ray[4], bool found[4], double t[4],
+                                  HitRecord hit[4], GrObject* object[4]) const {
+#ifdef KX_AVX2_WALK
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    bool estimate;
+    if (avx2 && prepared() && Walkable(ray, 4, tmin, tmax, estimate)) {
+        avx2::PacketWalk<avx2::Lanes>(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, found, t, hit, object);
+        return;
+    }
+#endif
+    NearestHitPair(tmin, tmax, ray, found, t, hit, object);
+    NearestHitPair(tmin, tmax, ray + 2, found + 2, t + 2, hit + 2, object + 2);
 }
 
 bool BoundingTree::Prepare() {

@@ -74,6 +74,9 @@ public:
     // objects exactly the tests, that NearestHit would give it alone.
     void NearestHitPair(double tmin, double tmax, const Ray ray[2], bool found[2], double t[2], HitRecord hit[2],
                         GrObject* object[2]) const;
+    // The same for four rays (in one walk where the processor has AVX2).
+    void NearestHitQuad(double tmin, double tmax, const Ray ray[4], bool found[4], double t[4], HitRecord hit[4],
+                        GrObject* object[4]) const;
 
     // Lays the tree out in depth-first order for faster queries, which visit
     // the same boxes in the same order either way. Insert and Clear drop the

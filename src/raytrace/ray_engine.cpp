@@ -133,16 +133,20 @@ ColorRGB Trace(const Ray& ray, int level) {
 
 namespace {
 
-// Trace for two rays, their nearest hits found in one walk of the tree.
-void TracePair(const Ray ray[2], int level, ColorRGB colour[2]) {
-    CountRayCast(2);
+// Trace for N (2 or 4) rays, their nearest hits found in one walk of the tree.
+template <int N>
+void TraceRays(const Ray ray[N], int level, ColorRGB colour[N]) {
+    CountRayCast(N);
     const RayState& st = rayState();
-    bool found[2];
-    double t[2];
-    HitRecord hit[2];
-    GrObject* object[2] = {nullptr, nullptr};
-    st.scene.NearestHitPair(kTraceMin, kTraceMax, ray, found, t, hit, object);
-    for (int k = 0; k < 2; ++k) colour[k] = found[k] ? ShadeHit(ray[k], level, hit[k], object[k]) : st.background;
+    bool found[N];
+    double t[N];
+    HitRecord hit[N];
+    GrObject* object[N] = {};
+    if constexpr (N == 4)
+        st.scene.NearestHitQuad(kTraceMin, kTraceMax, ray, found, t, hit, object);
+    else
+        st.scene.NearestHitPair(kTraceMin, kTraceMax, ray, found, t, hit, object);
+    for (int k = 0; k < N; ++k) colour[k] = found[k] ? ShadeHit(ray[k], level, hit[k], object[k]) : st.background;
 }
 
 }  // namespace
@@ -276,28 +280,38 @@ public:
         return finish(sum);
     }
 
-    // Pixels x and x + 1 of row y, sample by sample as pixel() takes them,
-    // each pair of primary rays traced together.
-    void pixelPair(int x, int y, ColorRGB out[2]) const {
-        ColorRGB sum[2];
+    // Pixels x .. x + N - 1 of row y (N = 2 or 4), sample by sample as
+    // pixel() takes them, the N primary rays of a sample traced together.
+    template <int N>
+    void pixels(int x, int y, ColorRGB out[N]) const {
+        ColorRGB sum[N];
         for (int sy = 0; sy < count_; ++sy) {
             for (int sx = 0; sx < count_; ++sx) {
-                const Ray rays[2] = {primary(x, y, sx, sy), primary(x + 1, y, sx, sy)};
-                ColorRGB c[2];
-                TracePair(rays, levels_, c);
-                sum[0] += c[0];
-                sum[1] += c[1];
+                Ray rays[N];
+                for (int k = 0; k < N; ++k) rays[k] = primary(x + k, y, sx, sy);
+                ColorRGB c[N];
+                TraceRays<N>(rays, levels_, c);
+                for (int k = 0; k < N; ++k) sum[k] += c[k];
             }
         }
-        out[0] = finish(sum[0]);
-        out[1] = finish(sum[1]);
+        for (int k = 0; k < N; ++k) out[k] = finish(sum[k]);
     }
 
-    // Pixels 0 .. width - 1 of row y.
-    void row(int y, int width, ColorRGB* out) const {
+    // Pixels 0 .. width - 1 of row y, handed to put(x, colour) in order.
+    template <class Put>
+    void row(int y, int width, Put put) const {
+        ColorRGB c[4];
         int x = 0;
-        for (; x + 1 < width; x += 2) pixelPair(x, y, out + x);
-        if (x < width) out[x] = pixel(x, y);
+        for (; x + 3 < width; x += 4) {
+            pixels<4>(x, y, c);
+            for (int k = 0; k < 4; ++k) put(x + k, c[k]);
+        }
+        for (; x + 1 < width; x += 2) {
+            pixels<2>(x, y, c);
+            put(x, c[0]);
+            put(x + 1, c[1]);
+        }
+        if (x < width) put(x, pixel(x, y));
     }
 
 private:
@@ -344,7 +358,7 @@ void RERay::Render() {
         bool ran = render_raytrace::RunRows(
             W, H, threads,
             [&tracer, W](int y, ColorRGB* row) {
-                tracer.row(y, W, row);
+                tracer.row(y, W, [row](int x, const ColorRGB& c) { row[x] = c; });
                 AddRaysCast();
             },
             [&dev, W, H](int y, const ColorRGB* row) {
@@ -354,14 +368,7 @@ void RERay::Render() {
         if (ran) return;
     }
     for (int y = 0; y < H; ++y) {
-        int x = 0;
-        for (; x + 1 < W; x += 2) {
-            ColorRGB pair[2];
-            tracer.pixelPair(x, y, pair);
-            dev.WritePixel(x, y, pair[0]);
-            dev.WritePixel(x + 1, y, pair[1]);
-        }
-        if (x < W) dev.WritePixel(x, y, tracer.pixel(x, y));
+        tracer.row(y, W, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
         AddRaysCast();
         ReportRowsDone(y + 1, H);
     }

@@ -151,97 +151,121 @@ TEST(BoundingTree, PreparedLayoutTestsTheSameObjectsInTheSameOrder) {
     }
 }
 
-// Two rays walked together: each gets its own result, and every object the
+// The walk of two or four rays at once.
+template <int N>
+void WalkTogether(const BoundingTree& tree, double tmin, double tmax, const Ray* rays, bool* found, double* t,
+                  HitRecord* hit, GrObject** obj) {
+    if constexpr (N == 4)
+        tree.NearestHitQuad(tmin, tmax, rays, found, t, hit, obj);
+    else
+        tree.NearestHitPair(tmin, tmax, rays, found, t, hit, obj);
+}
+
+// Rays walked together: each gets its own result, and every object the
 // tests it would get alone, in the same order.
-TEST(BoundingTree, PairedQueriesEqualSingleOnes) {
-    std::mt19937 rng(41);
+template <int N>
+void PacketsEqualSingleRays() {
+    std::mt19937 rng(41 + N);
     std::uniform_real_distribution<float> pos(-10, 10), size(0.2f, 4), dir(-1, 1), jitter(-0.05f, 0.05f);
     std::vector<std::unique_ptr<LoggingObject>> objects;
     std::vector<int> log;
+    // Which ray each test was for (its direction's x), so that the log of a
+    // walk together can be split into the rays' own sequences.
+    std::vector<float> rayLog;
     BoundingTree tree;
     tree.objectsShared = true;
     for (int i = 0; i < 300; ++i) {
         objects.push_back(std::make_unique<LoggingObject>(i, 1 + (i % 5) * 0.5, &log));
+        objects.back()->rays = &rayLog;
         Point3 lo(pos(rng), pos(rng), pos(rng));
         tree.Insert(objects.back().get(), lo, Point3(lo.x + size(rng), lo.y + size(rng), lo.z + size(rng)));
     }
-    // Which ray each test was for, so that the paired walk's log can be
-    // split into the two rays' sequences.
-    std::vector<float> rayLog;
-    for (auto& o : objects) o->rays = &rayLog;
-    auto single = [&](const Ray& r, std::vector<int>& tests, double& t, float& normal) {
-        log.clear();
-        HitRecord hit;
-        GrObject* obj = nullptr;
-        bool found = tree.NearestHit(1e-7, 1e30, r, t, hit, obj);
-        tests = log;
-        normal = found ? hit.normal.x : -1;
-        return found;
-    };
     for (bool prepared : {false, true}) {
         if (prepared) {
             ASSERT_TRUE(tree.Prepare());
         }
-        int bothFound = 0;
+        int allFound = 0;
         for (int k = 0; k < 3000; ++k) {
-            Ray a{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
             // Neighbours mostly, strangers sometimes, and now and then a
-            // direction with a zero component (the unpaired path).
-            Ray b = a;
-            if (k % 4 == 0)
-                b = Ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
-            else
-                b.direction = Vector3(a.direction.x + jitter(rng), a.direction.y + jitter(rng), a.direction.z);
-            if (k % 50 == 0) b.direction.y = 0;
-            const Ray pair[2] = {a, b};
-            std::vector<int> tests[2];
-            double t[2];
-            float normal[2];
-            bool found[2];
-            for (int r = 0; r < 2; ++r) found[r] = single(pair[r], tests[r], t[r], normal[r]);
+            // direction with a zero component (walked one by one).
+            Ray rays[N];
+            rays[0] = Ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+            for (int r = 1; r < N; ++r) {
+                rays[r] = rays[r - 1];
+                if (k % 4 == 0)
+                    rays[r] = Ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+                else
+                    rays[r].direction =
+                        Vector3(rays[r].direction.x + jitter(rng), rays[r].direction.y + jitter(rng), rays[r].direction.z);
+            }
+            if (k % 50 == 0) rays[N - 1].direction.y = 0;
+            bool distinct = true;
+            for (int r = 1; r < N; ++r)
+                for (int q = 0; q < r; ++q) distinct = distinct && rays[r].direction.x != rays[q].direction.x;
+            std::vector<int> tests[N];
+            double t[N];
+            bool found[N];
+            GrObject* obj[N];
+            HitRecord hit[N];
+            for (int r = 0; r < N; ++r) {
+                log.clear();
+                found[r] = tree.NearestHit(1e-7, 1e30, rays[r], t[r], hit[r], obj[r]);
+                tests[r] = log;
+            }
             log.clear();
             rayLog.clear();
-            bool pf[2];
-            double pt[2];
-            HitRecord ph[2];
-            GrObject* po[2] = {nullptr, nullptr};
-            tree.NearestHitPair(1e-7, 1e30, pair, pf, pt, ph, po);
-            for (int r = 0; r < 2; ++r) {
+            bool pf[N];
+            double pt[N];
+            HitRecord ph[N];
+            GrObject* po[N] = {};
+            WalkTogether<N>(tree, 1e-7, 1e30, rays, pf, pt, ph, po);
+            bool all = true;
+            for (int r = 0; r < N; ++r) {
                 ASSERT_EQ(pf[r], found[r]) << "ray " << k << "/" << r;
+                all = all && pf[r];
                 if (!found[r]) continue;
                 EXPECT_EQ(pt[r], t[r]) << "ray " << k << "/" << r;
-                EXPECT_EQ(ph[r].normal.x, normal[r]) << "ray " << k << "/" << r;  // the same object won the tie
+                EXPECT_EQ(po[r], obj[r]) << "ray " << k << "/" << r;  // the same object won the tie
+                EXPECT_EQ(ph[r].normal.x, hit[r].normal.x) << "ray " << k << "/" << r;
             }
-            if (a.direction.x != b.direction.x) {
-                std::vector<int> split[2];
-                for (size_t i = 0; i < log.size(); ++i) split[rayLog[i] == a.direction.x ? 0 : 1].push_back(log[i]);
-                ASSERT_EQ(split[0], tests[0]) << "ray " << k;
-                ASSERT_EQ(split[1], tests[1]) << "ray " << k;
+            if (distinct) {
+                std::vector<int> split[N];
+                for (size_t i = 0; i < log.size(); ++i)
+                    for (int r = 0; r < N; ++r)
+                        if (rayLog[i] == rays[r].direction.x) split[r].push_back(log[i]);
+                for (int r = 0; r < N; ++r) ASSERT_EQ(split[r], tests[r]) << "ray " << k << "/" << r;
             }
-            bothFound += pf[0] && pf[1];
+            allFound += all;
         }
-        EXPECT_GT(bothFound, 100);
+        EXPECT_GT(allFound, 50);
     }
 }
 
-// Boxes whose faces lie exactly where the two rays cross them, so that
-// interval ends tie with one another, with tmin and with the shrinking tmax:
-// the paired walk's quick estimates must hand every close case to the exact
-// quotients.
-TEST(BoundingTree, PairedQueriesOnBoxesTouchingTheRays) {
-    std::mt19937 rng(77);
+TEST(BoundingTree, PairedQueriesEqualSingleOnes) { PacketsEqualSingleRays<2>(); }
+TEST(BoundingTree, QuadQueriesEqualSingleOnes) { PacketsEqualSingleRays<4>(); }
+
+// Boxes whose faces lie exactly where the rays cross them (or a last-place
+// step beside), so that interval ends tie with one another, with tmin and
+// with the shrinking tmax: the walks' quick estimates must hand every close
+// case to the exact quotients.
+template <int N>
+void PacketsOnBoxesTouchingTheRays() {
+    std::mt19937 rng(77 + N);
     std::uniform_real_distribution<float> pos(-3, 3), dir(-1, 1), tpick(0, 4), jitter(-0.01f, 0.01f);
     std::vector<int> log;
-    for (int scene = 0; scene < 40; ++scene) {
-        Ray a{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
-        Ray b = a;
-        b.direction = Vector3(a.direction.x + jitter(rng), a.direction.y, a.direction.z + jitter(rng));
-        if (scene % 3 == 0) b.origin = Point3(a.origin.x + jitter(rng), a.origin.y, a.origin.z);
+    for (int scene = 0; scene < 300; ++scene) {
+        Ray rays[N];
+        rays[0] = Ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        for (int r = 1; r < N; ++r) {
+            rays[r] = rays[0];
+            rays[r].direction = Vector3(rays[0].direction.x + jitter(rng), rays[0].direction.y, rays[0].direction.z + jitter(rng));
+            if (scene % 3 == 0) rays[r].origin = Point3(rays[0].origin.x + jitter(rng), rays[0].origin.y, rays[0].origin.z);
+        }
         BoundingTree tree;
         tree.objectsShared = true;
         std::vector<std::unique_ptr<LoggingObject>> objects;
         for (int i = 0; i < 60; ++i) {
-            const Ray& r = i % 2 ? a : b;
+            const Ray& r = rays[i % N];
             double lo[3], hi[3];
             for (int k = 0; k < 3; ++k) {
                 double p = r.origin[k] + tpick(rng) * r.direction[k];
@@ -255,33 +279,30 @@ TEST(BoundingTree, PairedQueriesOnBoxesTouchingTheRays) {
             tree.Insert(objects.back().get(), lo, hi);
         }
         ASSERT_TRUE(tree.Prepare());
-        const Ray pair[2] = {a, b};
         // tmax exactly at (and a step beside) a quotient of the first box.
-        const double q = (tree.root()->firstChild ? tree.root()->firstChild->lower[0] : 0.0) - double(a.origin.x);
-        const double exact = q / double(a.direction.x);
+        const double q = tree.root()->firstChild->lower[0] - double(rays[0].origin.x);
+        const double exact = q / double(rays[0].direction.x);
         for (double tmax : {1e30, 1.0, 2.0, 2.5, exact, std::nextafter(exact, 1e300), std::nextafter(exact, -1e300)}) {
-            bool found[2];
-            double t[2];
-            HitRecord hit[2];
-            GrObject* obj[2] = {nullptr, nullptr};
-            std::vector<int> tests[2];
-            for (int r = 0; r < 2; ++r) {
+            bool found[N];
+            double t[N];
+            HitRecord hit[N];
+            GrObject* obj[N] = {};
+            std::vector<int> merged;
+            for (int r = 0; r < N; ++r) {
                 log.clear();
-                found[r] = tree.NearestHit(1e-7, tmax, pair[r], t[r], hit[r], obj[r]);
-                tests[r] = log;
+                found[r] = tree.NearestHit(1e-7, tmax, rays[r], t[r], hit[r], obj[r]);
+                merged.insert(merged.end(), log.begin(), log.end());
             }
             log.clear();
-            bool pf[2];
-            double pt[2];
-            HitRecord ph[2];
-            GrObject* po[2] = {nullptr, nullptr};
-            tree.NearestHitPair(1e-7, tmax, pair, pf, pt, ph, po);
-            std::vector<int> merged = tests[0];
-            merged.insert(merged.end(), tests[1].begin(), tests[1].end());
+            bool pf[N];
+            double pt[N];
+            HitRecord ph[N];
+            GrObject* po[N] = {};
+            WalkTogether<N>(tree, 1e-7, tmax, rays, pf, pt, ph, po);
             std::sort(merged.begin(), merged.end());
             std::sort(log.begin(), log.end());
             ASSERT_EQ(log, merged) << "scene " << scene << " tmax " << tmax;
-            for (int r = 0; r < 2; ++r) {
+            for (int r = 0; r < N; ++r) {
                 ASSERT_EQ(pf[r], found[r]);
                 if (found[r]) {
                     EXPECT_EQ(pt[r], t[r]);
@@ -291,6 +312,9 @@ TEST(BoundingTree, PairedQueriesOnBoxesTouchingTheRays) {
         }
     }
 }
+
+TEST(BoundingTree, PairedQueriesOnBoxesTouchingTheRays) { PacketsOnBoxesTouchingTheRays<2>(); }
+TEST(BoundingTree, QuadQueriesOnBoxesTouchingTheRays) { PacketsOnBoxesTouchingTheRays<4>(); }
 
 // Scene and mesh queries from several threads at once answer as from one.
 TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {

@@ -1,0 +1,108 @@
+// The walk of several rays at once over a tree's depth-first layout, for a
+// lane type V (V::kLanes rays, one per lane; see bounding_tree.cpp). This
+// file has no include guard on purpose: bounding_tree.cpp includes it once
+// per instruction set, each time inside a namespace of its own, so that each
+// copy is compiled for the instruction set in force where it is included.
+//
+// Each ray gets exactly the tests, in the same order, and the result that
+// NearestHit gives it alone:
+// - a node's box is tested for every ray still taking part; a ray that
+//   misses it sits out the node's subtree (it takes part again from the
+//   node's skip on), the walk goes on while any ray takes part;
+// - each quotient (b - o) / d is first estimated as (b - o) * (1 / d). With
+//   |d| within [2^-500, 2^500] the estimate and the correctly rounded
+//   quotient both lie within 3.01 * 2^-53 * |q| + 2^-1073 of the real
+//   quotient, so each end of a ray's interval is known to within
+//   2^-51 * M + 2^-1000, M the ray's largest estimate. Only when the
+//   estimated ends lie closer together than 2^-49 * M + 2^-999 for some ray
+//   are the true quotients computed (an infinite or NaN estimate makes M
+//   infinite or NaN, which also sends the test there). The ends combine the
+//   quotients as SlabRay does, so the decisions are SlabTest's.
+//
+// Needs: FlatNode, GrObject, HitRecord, Ray, <cstddef>, <cstdint>.
+
+template <class V>
+void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                bool* found, double* t, HitRecord* hit, GrObject** object) {
+    constexpr int N = V::kLanes;
+    using R = typename V::Reg;
+    const R ox = V::lanes(ray, [](const Ray& r) { return double(r.origin.x); });
+    const R oy = V::lanes(ray, [](const Ray& r) { return double(r.origin.y); });
+    const R oz = V::lanes(ray, [](const Ray& r) { return double(r.origin.z); });
+    const R dx = V::lanes(ray, [](const Ray& r) { return double(r.direction.x); });
+    const R dy = V::lanes(ray, [](const Ray& r) { return double(r.direction.y); });
+    const R dz = V::lanes(ray, [](const Ray& r) { return double(r.direction.z); });
+    const R one = V::set1(1.0);
+    const R rx = V::div(one, dx), ry = V::div(one, dy), rz = V::div(one, dz);
+    const R tn0 = V::set1(tmin);
+    alignas(32) double tm[N];  // each ray's tmax, shrinking with its hits
+    size_t resume[N];
+    for (int k = 0; k < N; ++k) {
+        tm[k] = tmax;
+        resume[k] = 0;
+        found[k] = false;
+    }
+    // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar,
+    // with near = t0 > t1 ? t1 : t0 and far = t0 > t1 ? t0 : t1 per axis.
+    auto ends = [&](R t0x, R t1x, R t0y, R t1y, R t0z, R t1z, R& tn, R& tf) {
+        tn = V::max(V::min(t1x, t0x), tn0);
+        tf = V::min(V::max(t0x, t1x), V::load(tm));
+        tn = V::max(V::min(t1y, t0y), tn);
+        tf = V::min(V::max(t0y, t1y), tf);
+        tn = V::max(V::min(t1z, t0z), tn);
+        tf = V::min(V::max(t0z, t1z), tf);
+    };
+    constexpr int kAll = (1 << N) - 1;
+    for (size_t i = 0; i < count;) {
+        const FlatNode& n = flat[i];
+        const R a0x = V::sub(V::set1(n.lower[0]), ox), a1x = V::sub(V::set1(n.upper[0]), ox);
+        const R a0y = V::sub(V::set1(n.lower[1]), oy), a1y = V::sub(V::set1(n.upper[1]), oy);
+        const R a0z = V::sub(V::set1(n.lower[2]), oz), a1z = V::sub(V::set1(n.upper[2]), oz);
+        R tn, tf;
+        int missed = -1;
+        if (estimate) {
+            const R e0x = V::mul(a0x, rx), e1x = V::mul(a1x, rx);
+            const R e0y = V::mul(a0y, ry), e1y = V::mul(a1y, ry);
+            const R e0z = V::mul(a0z, rz), e1z = V::mul(a1z, rz);
+            ends(e0x, e1x, e0y, e1y, e0z, e1z, tn, tf);
+            R m = V::max(V::abs(e0x), V::abs(e1x));
+            m = V::max(m, V::max(V::abs(e0y), V::abs(e1y)));
+            m = V::max(m, V::max(V::abs(e0z), V::abs(e1z)));
+            const R margin = V::add(V::mul(m, V::set1(0x1p-49)), V::set1(0x1p-999));
+            const int sureHit = V::greater(V::sub(tf, tn), margin);
+            const int sureMiss = V::greater(V::sub(tn, tf), margin);
+            if ((sureHit | sureMiss) == kAll) missed = sureMiss;
+        }
+        if (missed < 0) {
+            ends(V::div(a0x, dx), V::div(a1x, dx), V::div(a0y, dy), V::div(a1y, dy), V::div(a0z, dz),
+                 V::div(a1z, dz), tn, tf);
+            missed = V::greater(tn, tf);
+        }
+        bool hits[N], any = false;
+        size_t next = SIZE_MAX;
+        for (int k = 0; k < N; ++k) {
+            bool active = i >= resume[k];
+            hits[k] = active && !(missed & (1 << k));
+            if (active && !hits[k]) resume[k] = n.skip;
+            any = any || hits[k];
+            if (resume[k] < next) next = resume[k];
+        }
+        if (!any) {
+            i = next;  // every ray sits out this node's subtree
+            continue;
+        }
+        if (n.object) {
+            GrObject* o = const_cast<GrObject*>(n.object);
+            for (int k = 0; k < N; ++k) {
+                double th;
+                if (hits[k] && o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
+                    if (th < tm[k]) tm[k] = th;
+                    found[k] = true;
+                    object[k] = o;
+                }
+            }
+        }
+        ++i;
+    }
+    for (int k = 0; k < N; ++k) t[k] = tm[k];
+}
