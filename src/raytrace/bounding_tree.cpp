@@ -317,8 +317,12 @@ struct Lanes {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KX_AVX2_WALK 1
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 
 // Four rays in the four lanes of an AVX register (compiled for AVX2 only
@@ -343,7 +347,11 @@ struct Lanes {
 #include "raytrace/packet_walk.h"
 
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
 
 namespace {
