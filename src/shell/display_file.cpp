@@ -61,6 +61,9 @@ std::string ConfinedPath(const std::string& path) {
 
 int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
     const std::string path = ConfinedPath(name);
+    // A NUL inside (a "\0" escape in the display name) would cut the name
+    // short, and the image would land on another file.
+    if (path.find('\0') != std::string::npos) return WriteFailed(path, EINVAL);
     std::string temp;
     int fd = CreateTemporary(path, temp);
     if (fd < 0) return WriteFailed(path, errno);

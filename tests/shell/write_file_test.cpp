@@ -64,6 +64,11 @@ TEST(WholeFile, FailuresNameTheFileAndTheReason) {
     EXPECT_FALSE(Write(dir + "/b.ppm", "data", &err));
     EXPECT_EQ(err, "cannot write " + dir + "/b.ppm: Is a directory\n");
     EXPECT_EQ(Listing(dir), "b.ppm\n");  // no temporary file left
+
+    // A name with a NUL inside is refused rather than cut short.
+    EXPECT_FALSE(Write(dir + "/c" + std::string(1, '\0') + "d.ppm", "data", &err));
+    EXPECT_EQ(err, "cannot write " + dir + "/c: Invalid argument\n");
+    EXPECT_EQ(Listing(dir), "b.ppm\n");
 }
 
 TEST(WholeFile, AFailedWriteKeepsTheEarlierFile) {
