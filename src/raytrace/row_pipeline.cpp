@@ -21,6 +21,8 @@ int ResolveThreadCount(int requested, int rows) {
 
 namespace {
 
+constexpr size_t kRingBytes = size_t(64) << 20;
+
 class Pipeline {
 public:
     Pipeline(int width, int height, int ring, const RowCompute& compute)
@@ -115,8 +117,13 @@ bool RunRows(int width, int height, int threads, const RowCompute& compute, cons
         }
         return true;
     }
-    // Enough slots that a thread rarely waits for the rows before it.
-    const int ring = height < 4 * threads ? height : 4 * threads;
+    // Enough slots that a thread rarely waits for the rows before it, but
+    // never more than kRingBytes of them: an absurdly wide image is better
+    // computed in place on one thread than through rows of gigabytes.
+    const size_t rowBytes = sizeof(ColorRGB) * static_cast<size_t>(width);
+    int ring = height < 4 * threads ? height : 4 * threads;
+    if (static_cast<size_t>(ring) * rowBytes > kRingBytes) ring = static_cast<int>(kRingBytes / rowBytes);
+    if (ring < 2) return false;
     Pipeline pipeline(width, height, ring, compute);
     if (!pipeline.allocate()) return false;
     std::vector<std::thread> helpers;

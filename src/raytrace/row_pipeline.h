@@ -25,8 +25,8 @@ int ResolveThreadCount(int requested, int rows);
 
 // Computes and shows every row with up to threads threads (1 or less: all
 // on the calling thread, row by row). When helpers cannot be started the
-// calling thread does their share. False, with nothing shown, only when the
-// ring's memory cannot be had.
+// calling thread does their share. False, with nothing shown, when the
+// ring's memory cannot be had or the rows are too wide for a ring of two.
 bool RunRows(int width, int height, int threads, const RowCompute& compute, const RowShow& show);
 
 }  // namespace kx::render_raytrace

@@ -375,6 +375,14 @@ TEST(RowPipeline, ThreadCounts) {
     EXPECT_EQ(ResolveThreadCount(-4, 0), 1);
 }
 
+// Rows of tens of megabytes get no ring: the caller traces in place.
+TEST(RowPipeline, RowsTooWideForARingAreRefused) {
+    int calls = 0;
+    EXPECT_FALSE(RunRows(
+        3000000, 4, 2, [&](int, ColorRGB*) { ++calls; }, [&](int, const ColorRGB*) { ++calls; }));
+    EXPECT_EQ(calls, 0);
+}
+
 TEST(RowPipeline, EveryRowComputedOnceAndShownInOrderOnTheCallingThread) {
     const std::thread::id caller = std::this_thread::get_id();
     for (int threads : {1, 2, 3, 5, 8}) {
