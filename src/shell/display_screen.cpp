@@ -117,11 +117,15 @@ int ScreenDevice::DisplayOpen() {
     DisplayState& d = displayState();
     immediate_ = (mode_ == ScreenMode::Single);
     // The toolkit ends the process when it finds no window system; ask first.
-    Display* x = XOpenDisplay(nullptr);
-    if (!x) return kErrNoWindowSystem;
-    XCloseDisplay(x);
+    // The probe stays connected until the toolkit has its own connection: a
+    // server that resets when its last client leaves would refuse it.
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) return kErrNoWindowSystem;
 
-    if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
+    if (!buffer_.allocate(d.width, d.height)) {
+        XCloseDisplay(probe);
+        return kErrDisplayMemory;
+    }
     static int fallbackArgc = 1;
     static char fallbackName[] = "kxrender";
     static char* fallbackArgv[] = {fallbackName, nullptr};
@@ -131,6 +135,7 @@ int ScreenDevice::DisplayOpen() {
     glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
     glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
     glutCreateWindow(d.name.c_str());
+    XCloseDisplay(probe);
     active_ = this;
     windowOpen_ = true;
     glutDisplayFunc(display);

@@ -139,7 +139,7 @@ protected:
         int n = 70 + getpid() % 200;
         while (FileExists("/tmp/.X" + std::to_string(n) + "-lock")) n = 70 + (n - 69) % 200;
         display_ = ":" + std::to_string(n);
-        xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "320x240x24", "-nolisten", "tcp"}, "", dir_ + "/xvfb.log",
+        xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset"}, "", dir_ + "/xvfb.log",
                       display_);
         bool up = false;
         for (int i = 0; i < 200 && !up; ++i) {
