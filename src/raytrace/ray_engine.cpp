@@ -159,7 +159,7 @@ namespace {
 // mirror direction for the specular term (null when it is not wanted);
 // metal tests the facing of the light with the unnormalized direction.
 inline void AddLight(const Light& light, const HitRecord& hit, const Vector3* R, float exponent, bool metalTest,
-                     ColorRGB* diff, ColorRGB* spec) {
+                     ColorRGB* diffuse, ColorRGB* highlight) {
     const Vector3& N = hit.normal;
     Vector3 D = light.directionTo(hit.point);
     Vector3 L = normalized(D);
@@ -167,10 +167,10 @@ inline void AddLight(const Light& light, const HitRecord& hit, const Vector3* R,
     float facing = metalTest ? static_cast<float>(dot(N, D)) : nl;
     if (!(facing >= 0) || InShadow(light, hit.point)) return;
     float a = light.attenuation(hit.point);
-    if (diff) *diff += light.color * (a * nl);
-    if (spec) {
+    if (diffuse) *diffuse += light.color * (a * nl);
+    if (highlight) {
         float s = static_cast<float>(std::pow(static_cast<double>(clamp(0, static_cast<float>(dot(*R, L)), 1)), static_cast<double>(exponent)));
-        *spec += light.color * (a * s);
+        *highlight += light.color * (a * s);
     }
 }
 
@@ -178,26 +178,26 @@ inline void AddLight(const Light& light, const HitRecord& hit, const Vector3* R,
 
 void MatteShader(const Vector3&, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
     const LightSet& lights = lightSet();
-    ColorRGB diff;
-    for (const auto& light : lights.lights) AddLight(*light, hit, nullptr, 0, false, &diff, nullptr);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diff);
+    ColorRGB diffuse;
+    for (const auto& light : lights.lights) AddLight(*light, hit, nullptr, 0, false, &diffuse, nullptr);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diffuse);
 }
 
 void MetalShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
     const LightSet& lights = lightSet();
     Vector3 R = reflect(incoming, hit.normal);
-    ColorRGB spec;
+    ColorRGB highlight;
     for (const auto& light : lights.lights)
-        AddLight(*light, hit, &R, attr.specularExponent, true, nullptr, &spec);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.ks * spec);
+        AddLight(*light, hit, &R, attr.specularExponent, true, nullptr, &highlight);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.ks * highlight);
 }
 
 void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
     const LightSet& lights = lightSet();
     Vector3 R = reflect(incoming, hit.normal);
-    ColorRGB diff, spec;
-    for (const auto& light : lights.lights) AddLight(*light, hit, &R, attr.specularExponent, false, &diff, &spec);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diff) + attr.specularColor * (attr.ks * spec);
+    ColorRGB diffuse, highlight;
+    for (const auto& light : lights.lights) AddLight(*light, hit, &R, attr.specularExponent, false, &diffuse, &highlight);
+    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diffuse) + attr.specularColor * (attr.ks * highlight);
 }
 
 }  // namespace render_raytrace
