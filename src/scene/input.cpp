@@ -268,56 +268,43 @@ void SceneInput::ExtractWord(std::string& word) {
     }
 }
 
-bool SceneInput::collectInteger(std::string& out) {
-    out.clear();
+// Appends the next character to out when it is one of two signs.
+void SceneInput::takeSign(std::string& out) {
     int c = peek();
     if (c == '+' || c == '-') {
         out += static_cast<char>(c);
         ++pos_;
     }
-    bool digits = false;
-    while (IsDigit(c = peek())) {
-        out += static_cast<char>(c);
-        ++pos_;
-        digits = true;
-    }
-    return digits;
+}
+
+// Appends the run of digits that follows; true when there was one.
+bool SceneInput::takeDigits(std::string& out) {
+    bool any = false;
+    for (int c; IsDigit(c = peek()); ++pos_, any = true) out += static_cast<char>(c);
+    return any;
+}
+
+bool SceneInput::collectInteger(std::string& out) {
+    out.clear();
+    takeSign(out);
+    return takeDigits(out);
 }
 
 bool SceneInput::collectFloat(std::string& out) {
     out.clear();
-    int c = peek();
-    if (c == '+' || c == '-') {
-        out += static_cast<char>(c);
-        ++pos_;
-    }
-    bool mantissa = false;
-    while (IsDigit(c = peek())) {
-        out += static_cast<char>(c);
-        ++pos_;
-        mantissa = true;
-    }
-    if (c == '.') {
+    takeSign(out);
+    bool mantissa = takeDigits(out);
+    if (peek() == '.') {
         out += '.';
         ++pos_;
-        while (IsDigit(c = peek())) {
-            out += static_cast<char>(c);
-            ++pos_;
-            mantissa = true;
-        }
+        mantissa = takeDigits(out) || mantissa;
     }
+    int c = peek();
     if (mantissa && (c == 'e' || c == 'E')) {
         out += static_cast<char>(c);
         ++pos_;
-        c = peek();
-        if (c == '+' || c == '-') {
-            out += static_cast<char>(c);
-            ++pos_;
-        }
-        while (IsDigit(c = peek())) {
-            out += static_cast<char>(c);
-            ++pos_;
-        }
+        takeSign(out);
+        takeDigits(out);
     }
     return !out.empty();
 }

@@ -69,6 +69,8 @@ private:
     bool refill();
     void skipSpace();  // formatted-extraction white space
     // Collects the characters of a number as the stream extraction would.
+    void takeSign(std::string& out);
+    bool takeDigits(std::string& out);
     bool collectInteger(std::string& out);
     bool collectFloat(std::string& out);
     template <typename T>
