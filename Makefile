@@ -3,16 +3,26 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo gallery test test-sanitize bench clean fuzz-build fuzz fuzz-smoke
+.PHONY: all programs build demo gallery test test-sanitize bench clean fuzz-build fuzz fuzz-smoke
 
 all: build
 
+DEPS = tools/install-deps.sh
+
+# The programs only (kxrender and its tools): no tests, no benchmarks.
+programs:
+	$(DEPS) program
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The programs and every test.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	$(DEPS) program test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Render every example scene into out/.
-demo: build
+demo: programs
 	@mkdir -p out
 	@for f in examples/*.kx; do \
 	  name=$$(basename $$f .kx); \
@@ -35,6 +45,7 @@ test-sanitize:
 
 # Micro-benchmarks of the hot paths, then whole-scene timings.
 bench:
+	$(DEPS) bench
 	$(MAKE) build CMAKE_FLAGS="-DKX_BENCH=ON"
 	$(BUILD)/bench/kx_bench
 	bench/scenes.sh $(BUILD)/kxrender
@@ -46,6 +57,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 
 fuzz-build:
+	$(DEPS) program fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
 	  -DKX_FUZZ=ON -DKX_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_scene fuzz_echo fuzz_texture
