@@ -286,7 +286,11 @@ TEST_F(MapListTest, LoadLabelsAndOverflow) {
     EXPECT_EQ(list.MapLoad("/nonexistent.pgm", "x"), kErrMapFileNotFound);
     EXPECT_EQ(list.MapLoad(TempFile("bad.pgm", "P5 9 9 255\n"), "x"), kErrMapFormat);
     EXPECT_EQ(list.maps.size(), 1u);
-    for (int i = 1; i < MapList::kMaxMaps; ++i) ASSERT_EQ(list.MapLoad(two, "m" + std::to_string(i)), 0);
+    for (int i = 1; i < MapList::kMaxMaps; ++i) {
+        std::string label = "m";
+        label += std::to_string(i);
+        ASSERT_EQ(list.MapLoad(two, label), 0);
+    }
     EXPECT_EQ(list.MapLoad(two, "one more"), kErrMapListOverflow);
     EXPECT_EQ(list.MapLoad(two, "wood"), kErrMapListOverflow);  // the count is checked first
     EXPECT_EQ(list.maps.size(), 20u);

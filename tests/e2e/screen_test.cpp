@@ -137,8 +137,14 @@ protected:
         dir_ = MakeTempDir();
         // A display number nobody holds, then wait until the server answers.
         int n = 70 + getpid() % 200;
-        while (FileExists("/tmp/.X" + std::to_string(n) + "-lock")) n = 70 + (n - 69) % 200;
-        display_ = ":" + std::to_string(n);
+        char name[32];
+        auto lockFile = [&name](int k) {
+            snprintf(name, sizeof name, "/tmp/.X%d-lock", k);
+            return std::string(name);
+        };
+        while (FileExists(lockFile(n))) n = 70 + (n - 69) % 200;
+        snprintf(name, sizeof name, ":%d", n);
+        display_ = name;
         xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset"}, "", dir_ + "/xvfb.log",
                       display_);
         bool up = false;

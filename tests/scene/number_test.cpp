@@ -35,7 +35,10 @@ std::vector<std::string> Samples() {
         for (int i = 0; i < a; ++i) s += static_cast<char>('0' + (i == 0 && pick(rng) < 3 ? 0 : digit(rng)));
         if (pick(rng) < 7) s += '.';
         for (int i = 0; i < b % (k % 5 == 0 ? 25 : 9); ++i) s += static_cast<char>('0' + digit(rng));
-        if (pick(rng) == 0) s += "e" + std::to_string(digit(rng) * (pick(rng) < 5 ? -7 : 7));
+        if (pick(rng) == 0) {
+            s += 'e';
+            s += std::to_string(digit(rng) * (pick(rng) < 5 ? -7 : 7));
+        }
         if (pick(rng) == 1) s += " -1";
         v.push_back(s);
     }

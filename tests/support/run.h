@@ -36,6 +36,15 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
 RunResult RunScene(const std::string& sceneText, std::string* dirOut = nullptr,
                    const std::vector<std::string>& env = {});
 
+// Whether a pseudo-terminal can be opened (not in a chroot without /dev/pts).
+bool TerminalAvailable();
+
+// Runs kxrender on dir/scene.kx with standard error on a pseudo-terminal
+// (raw, so that line ends arrive as written) and returns what the terminal
+// received; standard output goes to /dev/null. *status is -1 when the
+// program did not exit normally.
+std::string RunOnTerminal(const std::string& dir, int* status);
+
 // The numeric exit status the shell sees for a returned error code.
 inline int StatusOf(int code) { return code & 0xff; }
 
