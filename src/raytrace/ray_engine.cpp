@@ -53,6 +53,7 @@ void RayState::reset() {
     threads = 0;
     rasterToWorld = Matrix4();
     eye = Point3();
+    frame = 0;
     initialized = false;
 }
 
@@ -207,6 +208,9 @@ void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const
 RERay::RERay() = default;
 RERay::~RERay() = default;
 
+// The display itself is installed by the command before the engine sees it.
+int RERay::Display(const std::string&, const std::string&, const std::string&) { return 0; }
+
 int RERay::Format(int xres, int yres) {
     // Every pixel of the format is traced: refuse what no frame buffer holds.
     if (static_cast<long long>(xres) * yres > kMaxImagePixels) return kErrDisplayMemory;
@@ -229,11 +233,22 @@ int RERay::End() {
     return 0;
 }
 
+// Images are named after the frame they belong to.
+int RERay::FrameBegin(int frame) {
+    rayState().frame = frame;
+    return 0;
+}
+
+int RERay::FrameEnd() {
+    rayState().frame = 0;
+    return 0;
+}
+
 int RERay::WorldBegin() {
-    // The engine keeps no frame number: every image is frame 0.
-    int status = displayState().dev().ImageBegin(0);
+    const int frame = rayState().frame;
+    int status = displayState().dev().ImageBegin(frame);
     if (status != 0) return status;
-    BeginFrameStats(0);
+    BeginFrameStats(frame);
     status = Begin();
     if (status != 0) return status;
     RayState& st = rayState();

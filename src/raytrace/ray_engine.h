@@ -42,6 +42,7 @@ struct RayState {
     int threads = 0;  // threads tracing an image; 0: one per core
     Matrix4 rasterToWorld;
     Point3 eye;  // the camera eye when the world began
+    int frame = 0;  // the open frame's number; images outside frames are 0
     bool initialized = false;
 
     // Back to program start: empty scene using the tree, default attributes
@@ -69,7 +70,10 @@ public:
     RERay();
     ~RERay() override;
 
+    int Display(const std::string& name, const std::string& type, const std::string& mode) override;
     int Format(int xres, int yres) override;
+    int FrameBegin(int frame) override;
+    int FrameEnd() override;
     int WorldBegin() override;
     int WorldEnd() override;
     int Begin() override;
