@@ -399,7 +399,11 @@ int MapList::MapLoad(const std::string& fileName, const std::string& label) {
     for (const TextureMap& m : maps)
         if (m.label == label) return kErrMapLabel;
     TextureMap map;
-    const int rc = LoadTextureFile(fileName, label, map);
+    int rc = LoadTextureFile(fileName, label, map);
+    // "brick.ppm" named by "scenes/room.kx" is also "scenes/brick.ppm"; a
+    // name found as given keeps its meaning.
+    if (rc == kErrMapFileNotFound && !sceneFolder.empty() && !fileName.empty() && fileName[0] != '/')
+        rc = LoadTextureFile(sceneFolder + "/" + fileName, label, map);
     if (rc != kOk) return rc;
     maps.reserve(kMaxMaps);  // the current map never moves
     maps.push_back(std::move(map));

@@ -68,6 +68,9 @@ public:
     MapFilter secondFilter = MapFilter::Nearest;
     float umin = 0, vmin = 0, du = 1, dv = 1;  // MapBound: origin and extent
     int maxLevel = -1;                         // option "MaxTextureLevel"; -1 no limit
+    // The folder of the scene file ("" for standard input): a map file name
+    // that is not found as given is looked up there too.
+    std::string sceneFolder;
 };
 
 // Loads one PNM file into a map (levels and label). 0, -28 or -29.

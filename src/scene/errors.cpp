@@ -1,5 +1,7 @@
 #include "scene/errors.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "core/errors.h"
@@ -67,6 +69,10 @@ std::string FormatError(int code, const std::string& fileName, int line) {
 
 void ReportError(int code, const std::string& fileName) {
     std::string text = FormatError(code, fileName, sceneInput().line);
+    // On a terminal, and only there, the line itself follows with a caret
+    // where reading stopped; pipes and logs see the report alone.
+    if (isatty(STDERR_FILENO))
+        text += sceneInput().ContextLines(code == kErrEndOfFile && sceneInput().AtEnd());
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }

@@ -16,6 +16,8 @@ namespace {
 constexpr size_t kChunk = 1 << 16;
 constexpr int kInitialIndexCapacity = 50000;
 constexpr int kRunawayLength = 300;
+// The most of one line kept from earlier chunks for an error report.
+constexpr size_t kLineTail = 1024;
 
 inline bool IsStreamSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -49,6 +51,8 @@ int SceneInput::open(const std::string& name) {
     pos_ = len_ = consumedBase_ = 0;
     eof_ = fail_ = false;
     pushback_.clear();
+    wordStart_ = lineTailStart_ = 0;
+    lineTail_.clear();
     line = 1;
     indexBuffer.reset(static_cast<int*>(std::malloc(sizeof(int) * kInitialIndexCapacity)));
     indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
@@ -64,6 +68,8 @@ int SceneInput::openText(std::string text) {
     consumedBase_ = 0;
     eof_ = fail_ = false;
     pushback_.clear();
+    wordStart_ = lineTailStart_ = 0;
+    lineTail_.clear();
     line = 1;
     indexBuffer.reset(static_cast<int*>(std::malloc(sizeof(int) * kInitialIndexCapacity)));
     indexCapacity = indexBuffer ? kInitialIndexCapacity : 0;
@@ -94,13 +100,34 @@ bool SceneInput::growIndexBuffer() {
     return true;
 }
 
+// The end of the current chunk's last line goes before the next chunk, so
+// that an error report can still show the whole line.
+void SceneInput::keepLineTail() {
+    const char* data = buffer_.data();
+    size_t from = 0;
+    for (size_t i = len_; i > 0; --i)
+        if (data[i - 1] == '\n') {
+            from = i;
+            break;
+        }
+    if (from > 0) nextLineTail_.clear();
+    else nextLineTail_ = lineTail_;
+    nextLineTail_.append(data + from, len_ - from);
+    if (nextLineTail_.size() > kLineTail) nextLineTail_.erase(0, nextLineTail_.size() - kLineTail);
+}
+
 bool SceneInput::refill() {
     if (memory_ || !file_) return false;
-    consumedBase_ += len_;
-    pos_ = len_ = 0;
+    keepLineTail();
     size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    // At the end the last chunk stays in place (consumed() is unchanged).
+    if (n == 0) return false;
+    consumedBase_ += len_;
+    pos_ = 0;
     len_ = n;
-    return n > 0;
+    lineTail_.swap(nextLineTail_);
+    lineTailStart_ = consumedBase_ - lineTail_.size();
+    return true;
 }
 
 int SceneInput::get() {
@@ -161,6 +188,7 @@ int SceneInput::ReadString(std::string& text) {
     text.clear();
     SkipBlank();
     if (eof_) return kErrEndOfFile;
+    wordStart_ = consumed();
     int c = get();
     if (c == EOF) return eof_ ? kErrEndOfFile : 0;
     const bool quoted = (c == '"');
@@ -255,6 +283,7 @@ void SceneInput::ExtractWord(std::string& word) {
     }
     skipSpace();
     if (fail_) return;
+    wordStart_ = consumed();
     for (;;) {
         if (pos_ >= len_ && !refill()) {
             eof_ = true;
@@ -316,6 +345,7 @@ void SceneInput::ExtractInt(int& value) {
     }
     skipSpace();
     if (fail_) return;
+    wordStart_ = consumed();
     if (!collectInteger(scratch_)) {
         value = 0;
         fail_ = true;
@@ -429,6 +459,7 @@ void SceneInput::extractReal(T& value) {
     }
     skipSpace();
     if (fail_) return;
+    wordStart_ = consumed();
     collectFloat(scratch_);
     char* end = nullptr;
     T v = ConvertNumber(scratch_.c_str(), &end, T());
@@ -445,6 +476,76 @@ void SceneInput::extractReal(T& value) {
 
 void SceneInput::ExtractFloat(float& value) { extractReal(value); }
 void SceneInput::ExtractDouble(double& value) { extractReal(value); }
+
+namespace {
+
+// The length of the UTF-8 sequence at s (at most n bytes) of a printable
+// character beyond ASCII, or 0.
+size_t PrintableUtf8(const unsigned char* s, size_t n) {
+    size_t len = s[0] >= 0xf0 && s[0] <= 0xf4 ? 4 : s[0] >= 0xe0 ? 3 : s[0] >= 0xc2 && s[0] < 0xe0 ? 2 : 0;
+    if (len == 0 || len > n) return 0;
+    for (size_t i = 1; i < len; ++i)
+        if ((s[i] & 0xc0) != 0x80) return 0;
+    if (s[0] == 0xc2 && s[1] < 0xa0) return 0;  // the C1 controls
+    return len;
+}
+
+}  // namespace
+
+std::string SceneInput::ContextLines(bool atEnd) const {
+    if (!isOpen()) return std::string();
+    // The text at hand: the kept end of earlier chunks, then this chunk.
+    const size_t textStart = lineTail_.empty() ? consumedBase_ : lineTailStart_;
+    std::string text = lineTail_;
+    text.append(buffer_.data(), len_);
+    size_t at = 0;  // where the caret goes, in text
+    if (atEnd) {
+        // Just after the last character that is not white space.
+        at = text.size();
+        while (at > 0 && IsStreamSpace(static_cast<unsigned char>(text[at - 1]))) --at;
+        if (at == 0) return std::string();
+    } else {
+        if (wordStart_ < textStart || wordStart_ > textStart + text.size()) return std::string();
+        at = wordStart_ - textStart;
+    }
+    size_t begin = text.rfind('\n', at == 0 ? 0 : at - 1);
+    begin = (begin == std::string::npos || begin >= at) ? 0 : begin + 1;
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin && text[end - 1] == '\r') --end;
+    // A long line is shown around the caret.
+    constexpr size_t kBefore = 60, kWidth = 160;
+    const bool cutFront = at - begin > kBefore;
+    if (cutFront) begin = at - kBefore;
+    const bool cutBack = end - begin > kWidth;
+    if (cutBack) end = begin + kWidth;
+    if (at > end) at = end;
+
+    std::string shown, caret;
+    if (cutFront) {
+        shown += "...";
+        caret += "   ";
+    }
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = begin; i < end;) {
+        const bool before = i < at;
+        size_t len = 1;
+        if (p[i] == '\t') {
+            shown += '\t';
+        } else if (p[i] >= 0x20 && p[i] < 0x7f) {
+            shown += static_cast<char>(p[i]);
+        } else if (p[i] >= 0x80 && (len = PrintableUtf8(p + i, end - i)) > 0) {
+            shown.append(text, i, len);
+        } else {
+            len = 1;
+            shown += '?';
+        }
+        if (before) caret += p[i] == '\t' ? '\t' : ' ';
+        i += len;
+    }
+    if (cutBack) shown += "...";
+    return shown + "\n" + caret + "^\n";
+}
 
 SceneInput& sceneInput() {
     static SceneInput input;

@@ -60,6 +60,13 @@ public:
     // The number of bytes consumed so far (tests, statistics).
     size_t consumed() const { return consumedBase_ + pos_; }
 
+    // Where reading stopped, for a report on a terminal: the text of the
+    // line that holds the last word read (at the end of the input, the last
+    // line with text, and the end of it), and below it a caret under that
+    // place, each ended by a line end. Characters that could steer a
+    // terminal are shown as '?'. Empty when the line is no longer at hand.
+    std::string ContextLines(bool atEnd) const;
+
 private:
     int get();  // next byte or EOF (sets eof and fail at the end)
     int peek();
@@ -87,6 +94,13 @@ private:
     bool fail_ = false;
     std::vector<std::string> pushback_;
     std::string scratch_;
+    // The error context: where the last word began, and the part of its
+    // line that lay in the chunks already read over (at most kLineTail
+    // bytes, starting at offset lineTailStart_).
+    size_t wordStart_ = 0;
+    std::string lineTail_, nextLineTail_;
+    size_t lineTailStart_ = 0;
+    void keepLineTail();
 };
 
 // std::strtod, std::strtof and std::strtol with base 0, with exactly their

@@ -34,11 +34,13 @@ struct DisplayState {
     std::unique_ptr<DisplayDevice> device;  // never null
 
     // Set by the program entry: the command line for the window toolkit, the
-    // step the window's idle callback runs while the scene is parsed, and the
-    // status a right click ends the program with.
+    // step the window's idle callback runs while the scene is parsed, the one
+    // way out of an open window (it ends the process with exitStatus and does
+    // not return), and the scene's status so far.
     int* argc = nullptr;
     char** argv = nullptr;
     void (*idle)() = nullptr;
+    void (*leave)() = nullptr;
     int exitStatus = 0;
 
     DisplayDevice& dev() { return *device; }

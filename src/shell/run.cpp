@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -55,6 +57,9 @@ namespace {
 #define KX_VERSION "unknown"
 #endif
 
+// The exit status of a command line that names more than one scene.
+constexpr int kUsageStatus = 2;
+
 const char kHelpText[] =
     "Renders a kx scene file (\"-\" reads the scene from standard input).\n"
     "\n"
@@ -74,8 +79,8 @@ const char kHelpText[] =
     "The exit status is 0, or the code of the first error.\n"
     "\n"
     "Options:\n"
-    "  --help     this text\n"
-    "  --version  the program's version\n";
+    "  -h, --help  this text\n"
+    "  --version   the program's version\n";
 
 // The scene's name for error reports.
 std::string& sceneName() {
@@ -92,6 +97,21 @@ void Shutdown() {
     if (RenderEngine* e = currentEngine().get()) e->End();
     displayState().dev().DisplayClose();
     currentEngine().destroy();
+}
+
+// The one way out of an open window: the run is shut down once, whatever
+// asked for the end, and the process ends with the scene's status. The
+// toolkit's loop is never unwound, so the process ends here, without the
+// static destructors (the shutdown has released what they would).
+[[noreturn]] void LeaveWindowRun() {
+    static bool leaving = false;
+    if (!leaving) {
+        leaving = true;
+        Shutdown();
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(displayState().exitStatus & 0xff);
 }
 
 // Parsing continues here, one step per idle call, once a window is open.
@@ -119,7 +139,13 @@ int RunProgram(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
         return 0;
     }
-    if (std::strcmp(argv[1], "--help") == 0) {
+    // One scene per run: a second name is refused, never silently dropped.
+    if (argc > 2) {
+        std::fprintf(stderr, "%s: one scene file only, not also \"%s\"\nUsage: %s  kx_file\n", argv[0],
+                     argv[2], argv[0]);
+        return kUsageStatus;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
         return 0;
     }
@@ -135,10 +161,15 @@ int RunProgram(int argc, char** argv) {
         return status;
     }
     OpenSceneState();
+    if (file != "-") {
+        const size_t slash = file.rfind('/');
+        if (slash != std::string::npos) mapList().sceneFolder = slash == 0 ? "/" : file.substr(0, slash);
+    }
     DisplayState& display = displayState();
     display.argc = &argc;
     display.argv = argv;
     display.idle = IdleStep;
+    display.leave = LeaveWindowRun;
     return RunOpenedScene(file);
 }
 

@@ -1,6 +1,7 @@
 // The window device under a virtual X server: the window shows the same
-// image as the PPM file of the same scene, a left click prints the pixel, a
-// right click ends the program.
+// image as the PPM file of the same scene, a left click prints the pixel,
+// and every way out of the window ends the program once, with the scene's
+// status.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -170,6 +172,82 @@ protected:
     }
     std::string xdo(const std::string& args) { return Capture("DISPLAY=" + display_ + " xdotool " + args + " 2>/dev/null"); }
 
+    // Starts kxrender on a window scene in dir_ and returns its window, moved
+    // fully onto the screen.
+    std::string startWindow(const std::string& scene, const std::string& title) {
+        WriteFile(dir_, "win.kx", scene);
+        kx_ = Spawn({KX_BINARY, "win.kx"}, dir_, dir_ + "/win.err", display_);
+        if (kx_ <= 0) return "";
+        std::string window;
+        for (int i = 0; i < 200 && window.empty(); ++i) {
+            window = xdo("search --name '^" + title + "$'");
+            if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        window = window.substr(0, window.find('\n'));
+        // Without a window manager the window sits at (-1, -1), partly off
+        // the screen, where a dump would cut it.
+        if (!window.empty()) xdo("windowmove " + window + " 20 20");
+        return window;
+    }
+
+    // Renders fileScene through the file device (display name "ref"), then
+    // windowScene in a window of that title, and checks that the window
+    // comes to show the same picture. Returns the window ("" on failure)
+    // and the picture in *expected.
+    std::string windowShowsPicture(const std::string& fileScene, const std::string& windowScene,
+                                   const std::string& title, Image* expected) {
+        WriteFile(dir_, "ref.kx", fileScene);
+        RunResult ref = RunKx({"ref.kx"}, dir_);
+        EXPECT_EQ(ref.status, 0) << ref.err;
+        *expected = ReadPPM(dir_ + "/ref0000.ppm");
+        EXPECT_TRUE(expected->ok);
+        std::string window = startWindow(windowScene, title);
+        EXPECT_FALSE(window.empty()) << ReadFile(dir_ + "/win.err");
+        if (!expected->ok || window.empty()) return "";
+        Image shown = waitForPicture(window, *expected);
+        EXPECT_TRUE(shown.ok);
+        EXPECT_EQ(shown.width, expected->width);
+        EXPECT_EQ(shown.height, expected->height);
+        EXPECT_TRUE(shown.rgb == expected->rgb);
+        return window;
+    }
+
+    // Dumps the window until it shows the expected image (or a time-out).
+    Image waitForPicture(const std::string& window, const Image& expected) {
+        Image shown;
+        for (int i = 0; i < 120; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            std::system(("DISPLAY=" + display_ + " xwd -silent -id " + window + " -out " + dir_ + "/win.xwd").c_str());
+            shown = ReadXwd(dir_ + "/win.xwd");
+            if (shown.ok && shown.rgb == expected.rgb) break;
+        }
+        return shown;
+    }
+
+    // The message a window manager sends when the close button is pressed.
+    void sendDeleteWindow(const std::string& window) {
+        Display* d = XOpenDisplay(display_.c_str());
+        ASSERT_NE(d, nullptr);
+        XEvent ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = std::stoul(window);
+        ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, ev.xclient.window, False, NoEventMask, &ev);
+        XCloseDisplay(d);
+    }
+
+    // The exit status of the program, -1 if it is still running after
+    // `seconds`; the program is waited for only once.
+    int exitStatus(int seconds) {
+        int status = WaitFor(kx_, seconds);
+        if (status != -1) kx_ = -1;
+        return status;
+    }
+
     std::string dir_, display_;
     pid_t xvfb_ = -1, kx_ = -1;
 };
@@ -177,39 +255,12 @@ protected:
 }  // namespace
 
 TEST_F(ScreenDevice, WindowShowsThePpmImageAndAnswersTheMouse) {
-    // The reference image through the file device.
-    WriteFile(dir_, "ref.kx", SceneFor("ref", "PNM", "rgb"));
-    RunResult ref = RunKx({"ref.kx"}, dir_);
-    ASSERT_EQ(ref.status, 0) << ref.err;
-    Image expected = ReadPPM(dir_ + "/ref0000.ppm");
-    ASSERT_TRUE(expected.ok);
-
-    WriteFile(dir_, "win.kx", SceneFor("kxwindow", "Screen", "rgbdouble"));
-    kx_ = Spawn({KX_BINARY, "win.kx"}, dir_, dir_ + "/win.err", display_);
-    ASSERT_GT(kx_, 0);
-    std::string window;
-    for (int i = 0; i < 200 && window.empty(); ++i) {
-        window = xdo("search --name '^kxwindow$'");
-        if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_FALSE(window.empty()) << ReadFile(dir_ + "/win.err");
-    window = window.substr(0, window.find('\n'));
-    // Without a window manager the window sits at (-1, -1), partly off the
-    // screen, where a dump would cut it.
-    xdo("windowmove " + window + " 20 20");
-
-    // The scene is short: give the idle loop time to finish and redraw.
-    Image shown;
-    for (int i = 0; i < 40; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        std::system(("DISPLAY=" + display_ + " xwd -silent -id " + window + " -out " + dir_ + "/win.xwd").c_str());
-        shown = ReadXwd(dir_ + "/win.xwd");
-        if (shown.ok && shown.rgb == expected.rgb) break;
-    }
-    ASSERT_TRUE(shown.ok);
-    ASSERT_EQ(shown.width, 64);
-    ASSERT_EQ(shown.height, 48);
-    EXPECT_TRUE(shown.rgb == expected.rgb);
+    Image expected;
+    std::string window = windowShowsPicture(SceneFor("ref", "PNM", "rgb"),
+                                            SceneFor("kxwindow", "Screen", "rgbdouble"), "kxwindow", &expected);
+    ASSERT_FALSE(window.empty());
+    ASSERT_EQ(expected.width, 64);
+    ASSERT_EQ(expected.height, 48);
 
     // A left click prints the pixel under the pointer. A busy machine may
     // lose an event sent before the window is mapped: click again then.
@@ -230,8 +281,94 @@ TEST_F(ScreenDevice, WindowShowsThePpmImageAndAnswersTheMouse) {
     int status = -1;
     for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
         xdo("mousemove --window " + window + " 5 5 click 3");
-        status = WaitFor(kx_, 2);
+        status = exitStatus(2);
     }
     EXPECT_EQ(status, 0);
-    kx_ = -1;
+}
+
+namespace {
+
+// A window scene that ends cleanly, or with an error after its image.
+std::string WindowScene(const char* engine, const char* mode, bool fails) {
+    return std::string("Engine \"") + engine + "\"\n" + SceneFor("kxwindow", "Screen", mode) +
+           (fails ? "Bogus\n" : "");
+}
+
+const char* kFailureReport = "Error in input file on line 10: Unrecognized symbol\n";
+
+}  // namespace
+
+// Every way out of the window ends the program through the same path: the
+// scene's status (0, or the error code after a failed scene), nothing
+// reported twice, no crash on the way out.
+TEST_F(ScreenDevice, EveryWayOutEndsWithTheScenesStatus) {
+    struct Way {
+        const char* name;
+        std::function<void(const std::string&)> act;
+    };
+    const std::vector<Way> ways = {
+        {"right click", [&](const std::string& w) { xdo("mousemove --window " + w + " 5 5 click 3"); }},
+        {"close message", [&](const std::string& w) { sendDeleteWindow(w); }},
+        {"q", [&](const std::string& w) { xdo("key --window " + w + " q"); }},
+        {"Escape", [&](const std::string& w) { xdo("key --window " + w + " Escape"); }},
+        {"window destroyed", [&](const std::string& w) { xdo("windowclose " + w); }},
+        {"client killed", [&](const std::string& w) { xdo("windowkill " + w); }},
+    };
+    for (const Way& way : ways) {
+        for (bool fails : {false, true}) {
+            for (const char* engine : {"direct", "raytrace"}) {
+                SCOPED_TRACE(std::string(way.name) + (fails ? ", failed scene, " : ", clean scene, ") + engine);
+                std::string window = startWindow(WindowScene(engine, "rgbdouble", fails), "kxwindow");
+                ASSERT_FALSE(window.empty()) << ReadFile(dir_ + "/win.err");
+                // The scene is parsed to its end before the window is closed.
+                const std::string report = fails ? kFailureReport : "";
+                for (int i = 0; i < 100 && ReadFile(dir_ + "/win.err") != report; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                int status = -1;
+                for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
+                    way.act(window);
+                    status = exitStatus(2);
+                }
+                EXPECT_EQ(status, fails ? StatusOf(-3) : 0);
+                EXPECT_EQ(ReadFile(dir_ + "/win.err"), report);
+                if (status == -1) {
+                    kill(kx_, SIGKILL);
+                    waitpid(kx_, nullptr, 0);
+                    kx_ = -1;
+                }
+            }
+        }
+    }
+}
+
+// The X server going away ends the program like the other ways out.
+TEST_F(ScreenDevice, LosingTheServerEndsWithTheScenesStatus) {
+    std::string window = startWindow(WindowScene("raytrace", "rgbdouble", true), "kxwindow");
+    ASSERT_FALSE(window.empty());
+    for (int i = 0; i < 100 && ReadFile(dir_ + "/win.err") != kFailureReport; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(xvfb_, SIGTERM);
+    waitpid(xvfb_, nullptr, 0);
+    xvfb_ = -1;
+    EXPECT_EQ(exitStatus(10), StatusOf(-3));
+    EXPECT_EQ(ReadFile(dir_ + "/win.err"), kFailureReport);
+}
+
+// "rgbsingle" builds the image up as it is traced and ends with the same
+// picture as the file device.
+TEST_F(ScreenDevice, SinglePixelModeEndsWithThePpmPicture) {
+    const std::string scene =
+        "Engine \"raytrace\"\nFormat 160 120\nDisplay \"%s\" \"%s\" \"%s\"\nBackground 0.1 0.2 0.3\n"
+        "WorldBegin\nFarLight 0 0 -1 1 1 1 1\nKd 0.7\nColor 1 0.5 0.2\nTranslate 0 0 -4\nSphere 1.5 -1.5 1.5 360\n"
+        "WorldEnd\n";
+    char file[1024], single[1024];
+    std::snprintf(file, sizeof file, scene.c_str(), "ref", "PNM", "rgb");
+    std::snprintf(single, sizeof single, scene.c_str(), "kxsingle", "Screen", "rgbsingle");
+    Image expected;
+    std::string window = windowShowsPicture(file, single, "kxsingle", &expected);
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(expected.width, 160);
+    xdo("key --window " + window + " q");
+    EXPECT_EQ(exitStatus(5), 0);
 }
