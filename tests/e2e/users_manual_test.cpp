@@ -1,0 +1,107 @@
+// The README's "Where the engines differ": each example scene it names is
+// rendered as it stands in examples/ and shows what the README says of it;
+// and texture maps named relative to the scene file's folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/run.h"
+
+using namespace kxtest;
+
+namespace {
+
+const std::string kExamples = KX_SOURCE_DIR "/examples/";
+
+// Renders an example, with optional lines before it, from a folder that is
+// not its own (a copy beside the examples' textures); returns its image.
+Image RenderExample(const std::string& name, const std::string& before = "") {
+    const std::string root = MakeTempDir();
+    const std::string folder = root + "/examples", run = root + "/run";
+    EXPECT_EQ(mkdir(folder.c_str(), 0755), 0);
+    EXPECT_EQ(mkdir(run.c_str(), 0755), 0);
+    EXPECT_EQ(symlink((kExamples + "textures").c_str(), (folder + "/textures").c_str()), 0);
+    WriteFile(folder, name + ".kx", before + ReadFile(kExamples + name + ".kx"));
+    RunResult r = RunKx({"../examples/" + name + ".kx"}, run);
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(r.err, "") << name;
+    return ReadPPM(run + "/" + name + "0000.ppm");
+}
+
+std::string Pixel(const Image& img, int x, int y) {
+    if (!img.ok) return "no image";
+    const uint8_t* p = img.at(x, y);
+    return std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]);
+}
+
+}  // namespace
+
+TEST(Manual, TheExamplesAreInTheReadme) {
+    const std::string readme = ReadFile(KX_SOURCE_DIR "/README.md");
+    for (const char* name : {"manual_kd", "manual_front", "manual_texture", "manual_ambient"})
+        EXPECT_NE(readme.find(std::string("`examples/") + name + ".kx`"), std::string::npos) << name;
+}
+
+TEST(Manual, KdStartsAtOneInTheDirectEngineAndAtZeroInTheRayTracer) {
+    Image direct = RenderExample("manual_kd");
+    Image ray = RenderExample("manual_kd", "Engine \"raytrace\"\n");
+    EXPECT_EQ(Pixel(direct, 32, 24), "255 140 0");
+    EXPECT_EQ(Pixel(ray, 32, 24), "25 12 0");
+}
+
+TEST(Manual, TheDirectEngineLightsTheFrontSideOnly) {
+    Image img = RenderExample("manual_front");
+    EXPECT_EQ(Pixel(img, 22, 16), "255 255 255");
+    EXPECT_EQ(Pixel(img, 41, 16), "51 51 51");
+    Image both = RenderExample("manual_front", "OptionBool \"DoubleSide\" on\n");
+    EXPECT_EQ(Pixel(both, 41, 16), "255 255 255");
+}
+
+TEST(Manual, TextureMapsColourOnlyPaintedPlastic) {
+    Image img = RenderExample("manual_texture");
+    // Left: "plastic", the colour; right: the four quadrants of the map.
+    EXPECT_EQ(Pixel(img, 18, 12), "255 255 255");
+    EXPECT_EQ(Pixel(img, 26, 20), "255 255 255");
+    EXPECT_EQ(Pixel(img, 37, 12), "254 0 0");
+    EXPECT_EQ(Pixel(img, 46, 12), "0 254 0");
+    EXPECT_EQ(Pixel(img, 37, 20), "0 0 254");
+    EXPECT_EQ(Pixel(img, 46, 20), "254 254 254");
+}
+
+TEST(Manual, AWorldWithoutAmbientLightHasAFullWhiteOne) {
+    for (const char* engine : {"direct", "raytrace"}) {
+        Image img = RenderExample("manual_ambient", std::string("Engine \"") + engine + "\"\n");
+        EXPECT_EQ(Pixel(img, 16, 16), "127 127 127") << engine;
+    }
+}
+
+// "scenes/room.kx" naming "brick.ppm" finds "scenes/brick.ppm" when there is
+// no "brick.ppm" where the program runs; one found as given is used as given.
+TEST(Manual, TextureNamesAreAlsoLookedUpBesideTheScene) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/scenes").c_str(), 0755), 0);
+    WriteFile(dir + "/scenes", "room.kx",
+              "Display \"room\" \"PNM\" \"rgb\"\nFormat 4 4\nMapLoad \"brick.ppm\" \"brick\"\nWorldBegin\n"
+              "Map \"texture\" \"brick\"\nSurface \"painted plastic\"\n"
+              "PolySet \"PT\" 4 1 -9 -9 -2 0 0 9 -9 -2 1 0 9 9 -2 1 1 -9 9 -2 0 1 0 1 2 3 -1\nWorldEnd\n");
+    RunResult r = RunKx({"scenes/room.kx"}, dir);
+    EXPECT_EQ(r.status, StatusOf(-28));
+    EXPECT_EQ(r.err, "Error in scenes/room.kx on line 3: Map file not found\n");
+
+    WriteFile(dir + "/scenes", "brick.ppm", std::string("P6\n1 1\n255\n\xc0\x20\x10", 14));
+    r = RunKx({"scenes/room.kx"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Pixel(ReadPPM(dir + "/room0000.ppm"), 2, 2), "191 31 15");
+    // From inside the folder, and by a full path.
+    r = RunKx({"room.kx"}, dir + "/scenes");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Pixel(ReadPPM(dir + "/scenes/room0000.ppm"), 2, 2), "191 31 15");
+
+    WriteFile(dir, "brick.ppm", std::string("P6\n1 1\n255\n\x10\x20\xc0", 14));
+    r = RunKx({dir + "/scenes/room.kx"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Pixel(ReadPPM(dir + "/room0000.ppm"), 2, 2), "15 31 191");
+}
