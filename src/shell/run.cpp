@@ -99,13 +99,22 @@ void Shutdown() {
     currentEngine().destroy();
 }
 
+// Whether the idle callback is inside a parse step.
+bool& inParseStep() {
+    static bool inside = false;
+    return inside;
+}
+
 // The one way out of an open window: the run is shut down once, whatever
 // asked for the end, and the process ends with the scene's status. The
 // toolkit's loop is never unwound, so the process ends here, without the
 // static destructors (the shutdown has released what they would).
 [[noreturn]] void LeaveWindowRun() {
     static bool leaving = false;
-    if (!leaving) {
+    // Inside a parse step (the window system lost while a pixel was drawn)
+    // the engine is in the middle of its work, its threads perhaps still
+    // tracing: nothing is shut down under them.
+    if (!leaving && !inParseStep()) {
         leaving = true;
         Shutdown();
     }
@@ -116,7 +125,9 @@ void Shutdown() {
 
 // Parsing continues here, one step per idle call, once a window is open.
 void IdleStep() {
+    inParseStep() = true;
     int result = sceneParser().ParseStep();
+    inParseStep() = false;
     if (result == 0) {
         glFlush();
         glutPostRedisplay();
