@@ -102,7 +102,7 @@ TEST(Progress, ShownOnATerminalOnlyAndClearedWhenTheImageIsDone) {
     RunResult piped = RunScene(RayScene(0, 1), &dir);
     EXPECT_EQ(piped.err, "");
     int status = -1;
-    std::string seen = RunKxOnTerminal(dir, &status);
+    std::string seen = RunOnTerminal(dir, &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(seen,
               "\rTracing:  12%\rTracing:  25%\rTracing:  37%\rTracing:  50%\rTracing:  62%"
@@ -110,12 +110,12 @@ TEST(Progress, ShownOnATerminalOnlyAndClearedWhenTheImageIsDone) {
 
     // The statistics line comes after the cleared progress line.
     WriteFile(dir, "scene.kx", "OptionBool \"Statistics\" on\n" + RayScene(0, 1));
-    seen = RunKxOnTerminal(dir, &status);
-    EXPECT_TRUE(std::regex_match(seen, std::regex(std::string("(\rTracing: +[0-9]+%)+\r {13}\rStatistics: frame 0, ") + kSeconds +
-                                                  ", rays cast 128, objects 2, tree height 2\n")))
+    seen = RunOnTerminal(dir, &status);
+    EXPECT_TRUE(std::regex_match(seen, std::regex(std::string("(\rTracing: +[0-9]+%)+\r {13}\rStatistics: frame 0, ") +
+                                                  kSeconds + ", rays cast 128, objects 2, tree height 2\n")))
         << seen;
 
     // The direct engine shows no progress.
     WriteFile(dir, "scene.kx", kDirect);
-    EXPECT_EQ(RunKxOnTerminal(dir, &status), "");
+    EXPECT_EQ(RunOnTerminal(dir, &status), "");
 }

@@ -42,41 +42,6 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-std::string RunKxOnTerminal(const std::string& dir, int* status) {
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return "openpty failed";
-    termios raw;
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(slave, 2);
-        close(master);
-        close(slave);
-        close(null);
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        execl(KX_BINARY, KX_BINARY, "scene.kx", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(slave);
-    std::string text;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(master, buf, sizeof buf);
-        if (n <= 0) break;  // EIO once the program has closed the terminal
-        text.append(buf, static_cast<size_t>(n));
-    }
-    close(master);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return text;
-}
-
 RunResult RunKx(const std::vector<std::string>& args, const std::string& dir, const std::string* stdinText,
                 const std::vector<std::string>& env) {
     return RunBinary(KX_BINARY, args, dir, stdinText, env);

@@ -31,12 +31,6 @@ RunResult RunKx(const std::vector<std::string>& args, const std::string& dir, co
 RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args, const std::string& dir,
                     const std::string* stdinText = nullptr, const std::vector<std::string>& env = {});
 
-// Runs kxrender on scene.kx in dir with standard error on a pseudo-terminal
-// (raw, so that line ends arrive as written) and returns what the terminal
-// received; standard input and output are /dev/null. *status is the exit
-// status, or -1 when the program did not exit.
-std::string RunKxOnTerminal(const std::string& dir, int* status);
-
 // Writes scene.kx into a new temporary directory and renders it there.
 // Returns the result; the directory is stored in *dirOut when given.
 RunResult RunScene(const std::string& sceneText, std::string* dirOut = nullptr,
