@@ -379,6 +379,9 @@ int ParseTextureData(const uint8_t* data, size_t size, const std::string& label,
 
 int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out) {
     out = TextureMap{};
+    // A NUL inside (a "\0" escape) would cut the name short and load
+    // another file.
+    if (fileName.find('\0') != std::string::npos) return kErrMapFileNotFound;
     std::FILE* f = std::fopen(ConfinedPath(fileName).c_str(), "rb");
     if (!f) return kErrMapFileNotFound;
     std::vector<uint8_t> bytes;

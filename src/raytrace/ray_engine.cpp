@@ -213,7 +213,8 @@ int RERay::Display(const std::string&, const std::string&, const std::string&) {
 
 int RERay::Format(int xres, int yres) {
     // Every pixel of the format is traced: refuse what no frame buffer holds.
-    if (static_cast<long long>(xres) * yres > kMaxImagePixels) return kErrDisplayMemory;
+    // A width or height of 0 or less is an empty image, as for the devices.
+    if (xres > 0 && yres > 0 && static_cast<long long>(xres) * yres > kMaxImagePixels) return kErrDisplayMemory;
     return SetFormat(xres, yres);
 }
 
@@ -358,6 +359,7 @@ void RERay::Render() {
     // once per scene; nothing changes the scene while the image is traced.
     if (!st.scene.prepared()) st.scene.Prepare();
     const int W = ds.width, H = ds.height;
+    if (W <= 0 || H <= 0) return;  // an empty image
     const int n = st.subsamples;
     if (n <= 0) {
         // No samples: every pixel shows the background.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/errors.h"
+#include "core/printable.h"
 #include "scene/input.h"
 
 namespace kx {
@@ -57,8 +58,8 @@ const char* ErrorMessage(int code) {
     }
 }
 
-std::string FormatError(int code, const std::string& fileName, int line) {
-    std::string text = "Error in " + fileName + " on line " + std::to_string(line) + ": ";
+std::string FormatError(int code, const std::string& fileName, long long line) {
+    std::string text = "Error in " + PrintableName(fileName) + " on line " + std::to_string(line) + ": ";
     if (const char* message = ErrorMessage(code))
         text += message;
     else

@@ -8,10 +8,11 @@ namespace kx {
 // The message of a code, or null for codes without one.
 const char* ErrorMessage(int code);
 
-// "Error in <file> on line <line>: <message>" on standard error.
+// "Error in <file> on line <line>: <message>" on standard error, the file
+// name written with PrintableName.
 void ReportError(int code, const std::string& fileName);
 
 // The report text itself (without writing it).
-std::string FormatError(int code, const std::string& fileName, int line);
+std::string FormatError(int code, const std::string& fileName, long long line);
 
 }  // namespace kx

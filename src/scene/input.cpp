@@ -1,13 +1,19 @@
 #include "scene/input.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "core/errors.h"
+#include "core/printable.h"
 
 namespace kx {
 
@@ -34,22 +40,24 @@ inline int HexValue(int c) {
 }  // namespace
 
 int SceneInput::open(const std::string& name) {
-    std::FILE* f = nullptr;
-    bool owns = false;
-    if (name == "-") {
-        f = stdin;
-    } else {
-        f = std::fopen(name.c_str(), "rb");
-        if (!f) return kErrFileNotFound;
-        owns = true;
-    }
+    if (name == "-") return adopt(stdin, false, "standard input");
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return kErrFileNotFound;
+    return adopt(f, true, name);
+}
+
+int SceneInput::openStream(std::FILE* file, const std::string& name) { return adopt(file, true, name); }
+
+int SceneInput::adopt(std::FILE* file, bool owns, const std::string& name) {
     close();
-    file_ = f;
+    file_ = file;
     ownsFile_ = owns;
     memory_ = false;
+    name_ = name;
     buffer_.assign(kChunk, 0);
     pos_ = len_ = consumedBase_ = 0;
     eof_ = fail_ = false;
+    readError_ = 0;
     pushback_.clear();
     wordStart_ = lineTailStart_ = 0;
     lineTail_.clear();
@@ -67,6 +75,7 @@ int SceneInput::openText(std::string text) {
     len_ = buffer_.size();
     consumedBase_ = 0;
     eof_ = fail_ = false;
+    readError_ = 0;
     pushback_.clear();
     wordStart_ = lineTailStart_ = 0;
     lineTail_.clear();
@@ -117,17 +126,51 @@ void SceneInput::keepLineTail() {
 }
 
 bool SceneInput::refill() {
-    if (memory_ || !file_) return false;
+    if (memory_ || !file_ || readError_ != 0) return false;
     keepLineTail();
-    size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    // At the end the last chunk stays in place (consumed() is unchanged).
-    if (n == 0) return false;
-    consumedBase_ += len_;
-    pos_ = 0;
-    len_ = n;
-    lineTail_.swap(nextLineTail_);
-    lineTailStart_ = consumedBase_ - lineTail_.size();
-    return true;
+    const int fd = fileno(file_);
+    for (;;) {
+        size_t n = 0;
+        int error = 0;
+        if (fd >= 0) {
+            // What is there, without waiting for a whole block: a scene that
+            // arrives through a pipe or a terminal is parsed as it comes.
+            ssize_t got = read(fd, buffer_.data(), buffer_.size());
+            if (got < 0)
+                error = errno;
+            else
+                n = static_cast<size_t>(got);
+        } else {
+            errno = 0;
+            n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+            if (std::ferror(file_)) error = errno != 0 ? errno : EIO;
+            std::clearerr(file_);
+        }
+        // Bytes read before a failure count; the next read meets it again.
+        if (error == 0 || n > 0) {
+            // At the end the last chunk stays in place (consumed() is unchanged).
+            if (n == 0) return false;
+            consumedBase_ += len_;
+            pos_ = 0;
+            len_ = n;
+            lineTail_.swap(nextLineTail_);
+            lineTailStart_ = consumedBase_ - lineTail_.size();
+            return true;
+        }
+        if (error == EINTR) continue;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // A non-blocking descriptor: wait for the bytes, as a blocking one would.
+            pollfd ready{fd, POLLIN, 0};
+            if (fd >= 0 && (poll(&ready, 1, -1) >= 0 || errno == EINTR)) continue;
+        }
+        // The input ends here, and whatever was being read is cut short.
+        readError_ = error;
+        eof_ = fail_ = true;
+        std::string text = "cannot read " + PrintableName(name_) + ": " + std::strerror(error) + "\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+        return false;
+    }
 }
 
 int SceneInput::get() {
@@ -287,12 +330,20 @@ void SceneInput::ExtractWord(std::string& word) {
     for (;;) {
         if (pos_ >= len_ && !refill()) {
             eof_ = true;
+            if (readError_ != 0) word.clear();  // perhaps cut short
             return;
         }
-        // Take the run of word characters in the buffer at once.
+        // Take the run of word characters in the buffer at once, one more
+        // than a word may have at most.
         size_t start = pos_;
-        while (pos_ < len_ && !IsStreamSpace(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
+        size_t limit = std::min(len_, pos_ + (kMaxTokenLength + 1 - word.size()));
+        while (pos_ < limit && !IsStreamSpace(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
         word.append(buffer_.data() + start, pos_ - start);
+        if (word.size() > kMaxTokenLength) {
+            word.clear();
+            fail_ = true;
+            return;
+        }
         if (pos_ < len_) return;
     }
 }
@@ -306,10 +357,17 @@ void SceneInput::takeSign(std::string& out) {
     }
 }
 
-// Appends the run of digits that follows; true when there was one.
+// Appends the run of digits that follows; true when there was one. A
+// number longer than a token may be fails the input.
 bool SceneInput::takeDigits(std::string& out) {
     bool any = false;
-    for (int c; IsDigit(c = peek()); ++pos_, any = true) out += static_cast<char>(c);
+    for (int c; IsDigit(c = peek()); ++pos_, any = true) {
+        if (out.size() >= kMaxTokenLength) {
+            fail_ = true;
+            break;
+        }
+        out += static_cast<char>(c);
+    }
     return any;
 }
 
@@ -346,7 +404,7 @@ void SceneInput::ExtractInt(int& value) {
     skipSpace();
     if (fail_) return;
     wordStart_ = consumed();
-    if (!collectInteger(scratch_)) {
+    if (!collectInteger(scratch_) || fail_) {
         value = 0;
         fail_ = true;
         return;
@@ -365,8 +423,12 @@ namespace {
 
 // A plain decimal number: sign, digits, an optional point and digits, and
 // no exponent. False when the text is anything else or too long to be
-// converted exactly here.
+// converted exactly here. The counts stop at the first digit past what
+// can be converted here, so a digit run of any length cannot overflow them.
 struct PlainDecimal {
+    static constexpr int kMaxSignificant = 19;  // at most 10^19 - 1 < 2^64
+    static constexpr int kMaxScale = 22;        // the largest exact power of ten in a double
+
     bool negative = false;
     uint64_t mantissa = 0;  // the significant digits
     int scale = 0;          // digits after the point
@@ -376,21 +438,23 @@ struct PlainDecimal {
         const char* p = s;
         if (*p == '+' || *p == '-') negative = *p++ == '-';
         if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;  // hexadecimal
-        int digits = 0, significant = 0;
-        for (; IsDigit(*p); ++p, ++digits) {
+        bool any = false;
+        int significant = 0;
+        for (; IsDigit(*p); ++p, any = true) {
             if (mantissa == 0 && *p == '0') continue;
+            if (++significant > kMaxSignificant) return false;
             mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            ++significant;
         }
         if (*p == '.') {
             ++p;
-            for (; IsDigit(*p); ++p, ++digits, ++scale) {
+            for (; IsDigit(*p); ++p, any = true) {
+                if (++scale > kMaxScale) return false;
                 if (mantissa == 0 && *p == '0') continue;
+                if (++significant > kMaxSignificant) return false;
                 mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-                ++significant;
             }
         }
-        if (digits == 0 || significant > 19 || *p == 'e' || *p == 'E') return false;
+        if (!any || *p == 'e' || *p == 'E') return false;
         end = p;
         return true;
     }
@@ -461,6 +525,10 @@ void SceneInput::extractReal(T& value) {
     if (fail_) return;
     wordStart_ = consumed();
     collectFloat(scratch_);
+    if (fail_) {
+        value = 0;
+        return;
+    }
     char* end = nullptr;
     T v = ConvertNumber(scratch_.c_str(), &end, T());
     if (scratch_.empty() || end != scratch_.c_str() + scratch_.size()) {

@@ -3,6 +3,10 @@
 // stream conventions of the format: words end at white space, numbers are
 // read by the formatted-extraction rules, a malformed number puts the input
 // into a failed state in which every later read yields nothing.
+//
+// No word or number may be longer than kMaxTokenLength characters: one that
+// is fails the input as a malformed number does (the word read is empty),
+// so an endless token ends the run at once and in constant memory.
 #pragma once
 
 #include <cstdio>
@@ -13,6 +17,8 @@
 
 namespace kx {
 
+constexpr size_t kMaxTokenLength = 4096;
+
 class SceneInput {
 public:
     SceneInput() = default;
@@ -22,6 +28,9 @@ public:
 
     // "-" is standard input. 0 or -2.
     int open(const std::string& name);
+    // Reads from a stream opened by the caller, which the input closes;
+    // read errors are reported under name. Always succeeds.
+    int openStream(std::FILE* file, const std::string& name);
     // Opens an in-memory text (tests, fuzzing). Always succeeds.
     int openText(std::string text);
     void close();
@@ -37,6 +46,10 @@ public:
     bool AtEnd() const { return eof_; }
     bool hasPushback() const { return !pushback_.empty(); }
     bool Failed() const { return fail_; }
+    // The system's error number when reading the input failed (the input
+    // then ends there, and "cannot read <name>: <reason>" was printed on
+    // standard error); 0 otherwise.
+    int ReadError() const { return readError_; }
 
     // Formatted extraction (leading white space skipped, not counted).
     void ExtractWord(std::string& word);
@@ -44,7 +57,7 @@ public:
     void ExtractFloat(float& value);
     void ExtractDouble(double& value);
 
-    int line = 0;
+    long long line = 0;
 
     // The shared index buffer of the vertex-list commands. It lives in
     // malloc'd memory so that growing it can move pages instead of copying
@@ -74,6 +87,7 @@ private:
         if (pos_ > 0) --pos_;
     }
     bool refill();
+    int adopt(std::FILE* file, bool owns, const std::string& name);
     void skipSpace();  // formatted-extraction white space
     // Collects the characters of a number as the stream extraction would.
     void takeSign(std::string& out);
@@ -92,6 +106,8 @@ private:
     size_t consumedBase_ = 0;
     bool eof_ = false;
     bool fail_ = false;
+    int readError_ = 0;
+    std::string name_;  // for read errors
     std::vector<std::string> pushback_;
     std::string scratch_;
     // The error context: where the last word began, and the part of its

@@ -241,9 +241,11 @@ int SceneParser::ParseStep() {
         }
         in.SkipBlank();
         if (in.AtEnd() && !in.hasPushback()) {
+            // An input that could not be read to its end is cut short.
+            if (in.ReadError() != 0) return kErrEndOfFile;
             return (worldDepth == 0 && frameDepth == 0 && objectDepth == 0) ? 1 : kErrEndOfFile;
         }
-        if (in.ReadToken(word_) != 0) return kErrEndOfFile;
+        if (in.ReadToken(word_) != 0 || in.ReadError() != 0) return kErrEndOfFile;
         int command = FindCommand(word_);
         if (command < 0) return kErrUnrecognizedSymbol;
 
@@ -263,7 +265,9 @@ int SceneParser::ParseStep() {
         if (!allowed) return kErrIllegalContext;
 
         int status = execute(command);
-        if (status != 0) return status;
+        // Whatever a command found wrong after the input failed, the input
+        // was cut short.
+        if (status != 0) return in.ReadError() != 0 ? kErrEndOfFile : status;
         if (kCommands[command].refresh && displayState().perObjectRefresh) return 0;
     }
 }

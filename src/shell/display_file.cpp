@@ -1,13 +1,17 @@
 #include "shell/display_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/printable.h"
 
 namespace kx {
 
@@ -24,13 +28,45 @@ std::string FrameFileName(const std::string& name, int frame, const char* extens
 namespace {
 
 int WriteFailed(const std::string& path, int error) {
-    std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), std::strerror(error != 0 ? error : EIO));
+    std::string text = "cannot write " + PrintableName(path) + ": " + std::strerror(error != 0 ? error : EIO) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
     return kErrEndOfFile;
 }
 
-// Creates a new temporary file next to path; its name goes to temp.
-int CreateTemporary(const std::string& path, std::string& temp) {
+// The temporary file being written, removed by the interrupt handler. It is
+// set and cleared only while the interrupts are blocked.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+char gTemporary[4096];
+volatile sig_atomic_t gTemporaryActive = 0;
+
+extern "C" void RemoveTemporaryAndEnd(int sig) {
+    if (gTemporaryActive) unlink(gTemporary);
+    // The handler was reset to the default on entry: the signal ends the
+    // process as it would have without the handler.
+    raise(sig);
+}
+
+// Holds the interrupts back for its lifetime.
+class InterruptsHeld {
+public:
+    InterruptsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : kInterrupts) sigaddset(&set, sig);
+        pthread_sigmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+// Creates a new temporary file next to path with the given permission bits;
+// its name goes to temp, and to the interrupt handler.
+int CreateTemporary(const std::string& path, mode_t mode, std::string& temp) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -39,14 +75,38 @@ int CreateTemporary(const std::string& path, std::string& temp) {
     if (base.size() > 200) base.resize(200);
     const std::string stem = folder + "." + base + "." + std::to_string(getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = stem + (attempt ? "-" + std::to_string(attempt) : std::string()) + ".tmp";
-        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temp = stem;
+        if (attempt) temp += '-' + std::to_string(attempt);
+        temp += ".tmp";
+        if (temp.size() >= sizeof gTemporary) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            std::memcpy(gTemporary, temp.c_str(), temp.size() + 1);
+            gTemporaryActive = 1;
+        }
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
 }
 
 }  // namespace
+
+void RemoveTemporaryOnInterrupt() {
+    for (int sig : kInterrupts) {
+        struct sigaction old {};
+        // A signal ignored by whoever started the program stays ignored.
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = RemoveTemporaryAndEnd;
+        sigemptyset(&action.sa_mask);
+        for (int other : kInterrupts) sigaddset(&action.sa_mask, other);
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigaction(sig, &action, nullptr);
+    }
+}
 
 std::string ConfinedPath(const std::string& path) {
 #ifdef KX_FUZZ_BUILD
@@ -64,51 +124,70 @@ int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)
     // A NUL inside (a "\0" escape in the display name) would cut the name
     // short, and the image would land on another file.
     if (path.find('\0') != std::string::npos) return WriteFailed(path, EINVAL);
+    // A file that is replaced keeps its permission bits and, where the
+    // system allows it, its owner.
+    struct stat existing {};
+    const bool replacing = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    const mode_t mode = replacing ? (existing.st_mode & 0777) : 0666;
     std::string temp;
-    int fd = CreateTemporary(path, temp);
+    int fd;
+    {
+        InterruptsHeld held;
+        fd = CreateTemporary(path, mode, temp);
+    }
     if (fd < 0) return WriteFailed(path, errno);
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        int error = errno;
+    if (replacing) {
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid())
+            (void)!fchown(fd, existing.st_uid, existing.st_gid);
+        (void)!fchmod(fd, mode);  // the creation mask may have taken bits away
+    }
+    bool ok = false;
+    int error = 0;
+    if (std::FILE* f = fdopen(fd, "wb")) {
+        errno = 0;
+        ok = write(f);
+        error = errno;
+        if (std::fflush(f) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+        if (std::ferror(f)) ok = false;
+        if (std::fclose(f) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+    } else {
+        error = errno;
         close(fd);
-        unlink(temp.c_str());
-        return WriteFailed(path, error);
     }
-    errno = 0;
-    bool ok = write(f);
-    int error = errno;
-    if (std::fflush(f) != 0 && ok) {
-        ok = false;
-        error = errno;
+    {
+        InterruptsHeld held;
+        if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+            ok = false;
+            error = errno;
+        }
+        if (!ok) unlink(temp.c_str());
+        gTemporaryActive = 0;
     }
-    if (std::ferror(f)) ok = false;
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        return WriteFailed(path, error);
-    }
+    if (!ok) return WriteFailed(path, error);
     return 0;
 }
 
 int FileDevice::DisplayOpen() {
+    shown_ = false;
     const DisplayState& d = displayState();
     if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
     return 0;
 }
 
 int FileDevice::DisplayClose() {
+    shown_ = false;
     buffer_.release();
     return 0;
 }
 
 int FileDevice::ImageClear() {
+    shown_ = false;
     for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
         buffer_.pixels[i] = background_[0];
         buffer_.pixels[i + 1] = background_[1];
@@ -118,6 +197,7 @@ int FileDevice::ImageClear() {
 }
 
 int FileDevice::ImageBegin(int frame) {
+    shown_ = false;
     // A Format given after the device opened takes effect with the next frame.
     const DisplayState& d = displayState();
     if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
@@ -127,12 +207,14 @@ int FileDevice::ImageBegin(int frame) {
 }
 
 int FileDevice::ImageShow() {
-    if (fileName_.empty()) return 0;  // no image begun: nothing to write
-    return WriteWholeFile(fileName_, [this](std::FILE* f) {
+    if (fileName_.empty() || shown_) return 0;  // no image begun, or already written
+    int status = WriteWholeFile(fileName_, [this](std::FILE* f) {
         if (std::fprintf(f, "P6\n%d %d\n255\n", buffer_.width, buffer_.height) < 0) return false;
         size_t n = buffer_.pixels.size();
         return n == 0 || std::fwrite(buffer_.pixels.data(), 1, n, f) == n;
     });
+    shown_ = status == 0;
+    return status;
 }
 
 int FileDevice::SetBackground(const ColorRGB& c) {
@@ -155,6 +237,7 @@ int FileDevice::ReadPixel(int x, int y, ColorRGB& c) {
 
 int FileDevice::WritePixel(int x, int y, const ColorRGB& c) {
     if (!buffer_.inside(x, y)) return 0;
+    shown_ = false;
     uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
     p[0] = ColorByte(c.r);
     p[1] = ColorByte(c.g);

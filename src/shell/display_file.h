@@ -23,10 +23,16 @@ public:
     const FrameBuffer& buffer() const { return buffer_; }
     const std::string& fileName() const { return fileName_; }
 
+    // True when the image is already in its file: shown, and not changed
+    // since (a frame's WorldEnd and FrameEnd then write its file once).
+    bool shown() const { return shown_; }
+    void markShown() { shown_ = true; }
+
 private:
     FrameBuffer buffer_;
     uint8_t background_[3] = {0, 0, 0};
     std::string fileName_;
+    bool shown_ = false;
 };
 
 // "<name><frame, at least four digits>.ppm"; a negative frame gets a "-"
@@ -35,11 +41,18 @@ std::string FrameFileName(const std::string& name, int frame, const char* extens
 
 // Writes a whole file so that it appears under its name only when complete:
 // write() fills a temporary file in the same folder (returning false when it
-// fails), which is then renamed to path. Any failure (the file cannot be
-// created, a short write, a full disk, the rename) removes the temporary
-// file, prints "cannot write <path>: <the system's reason>" on standard error
-// and returns kErrEndOfFile; success returns 0.
+// fails), which is then renamed to path. A file replaced this way keeps its
+// permission bits. Any failure (the file cannot be created, a short write, a
+// full disk, the rename) removes the temporary file, prints "cannot write
+// <path>: <the system's reason>" on standard error (the path written with
+// PrintableName) and returns kErrEndOfFile; success returns 0.
 int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a write in
+// progress before they end the process as they otherwise would (the shell
+// then reports the status 130, 143 or 129). Signals that are ignored when
+// this is called stay ignored.
+void RemoveTemporaryOnInterrupt();
 
 // The name under which a file named by the scene is opened. Builds for
 // fuzzing (KX_FUZZ_BUILD) keep every such file in the current folder (each

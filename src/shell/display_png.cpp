@@ -6,6 +6,7 @@
 #include <csetjmp>
 
 #include "core/errors.h"
+#include "core/printable.h"
 
 namespace kx {
 
@@ -60,8 +61,20 @@ int PngDevice::ImageBegin(int frame) {
 }
 
 int PngDevice::ImageShow() {
-    if (fileName_.empty()) return 0;  // no image begun: nothing to write
-    return WriteWholeFile(fileName_, [this](std::FILE* f) { return WritePng(f, image_.buffer()); });
+    if (fileName_.empty() || image_.shown()) return 0;  // no image begun, or already written
+    const FrameBuffer& image = image_.buffer();
+    if (image.width <= 0 || image.height <= 0) {
+        // A PNG has at least one pixel: an empty format writes no file, as a
+        // scene without any image would not.
+        std::string text = PrintableName(fileName_) + " not written: an image without pixels has no PNG form\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+        image_.markShown();
+        return 0;
+    }
+    int status = WriteWholeFile(fileName_, [&image](std::FILE* f) { return WritePng(f, image); });
+    if (status == 0) image_.markShown();
+    return status;
 }
 
 }  // namespace kx

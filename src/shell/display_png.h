@@ -1,7 +1,8 @@
 // The PNG file device: one 8-bit RGB PNG file per frame. It behaves as the
 // PPM file device does (the same buffer, clamped colours, file naming with
 // ".png", whole-file writes and error reports) and differs only in the file
-// format.
+// format: an image without pixels (a format of 0 or less), which a PNG
+// cannot hold, writes no file and says so on standard error.
 #pragma once
 
 #include <cstdio>

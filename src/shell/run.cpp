@@ -22,6 +22,7 @@
 #include "scene/objects.h"
 #include "scene/parser.h"
 #include "shell/display.h"
+#include "shell/display_file.h"
 
 namespace kx {
 
@@ -166,6 +167,7 @@ int RunProgram(int argc, char** argv) {
     }
     const std::string file = argv[1];
     sceneName() = file;
+    RemoveTemporaryOnInterrupt();
     int status = sceneInput().open(file);
     if (status != 0) {
         ReportError(status, file);

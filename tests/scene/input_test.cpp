@@ -163,21 +163,32 @@ TEST(Input, IndexBufferGrowsByFourTenths) {
 }
 
 TEST(Input, LongWordsAcrossBufferBoundaries) {
-    std::string big(200000, 'x');
+    // Words as long as a word may be, one of them across the boundary of
+    // the reader's 64 KiB blocks, and one a character longer.
+    const std::string big(kx::kMaxTokenLength, 'x');
+    const std::string longer(kx::kMaxTokenLength + 1, 'y');
     SceneInput in;
     char path[] = "/tmp/kxinputXXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
-    std::string text = "  " + big + " tail";
+    std::string text = "  " + big + std::string(65536 - 2 - 2 * big.size() / 3, ' ') + big + " tail " + longer + " z";
     ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     close(fd);
     ASSERT_EQ(in.open(path), 0);
     std::string w;
-    in.SkipBlank();
-    in.ReadToken(w);
-    EXPECT_EQ(w, big);
+    for (int k = 0; k < 2; ++k) {
+        in.SkipBlank();
+        in.ReadToken(w);
+        EXPECT_EQ(w, big);
+    }
     in.SkipBlank();
     in.ReadToken(w);
     EXPECT_EQ(w, "tail");
+    EXPECT_FALSE(in.Failed());
+    in.SkipBlank();
+    in.ReadToken(w);
+    EXPECT_EQ(w, "");  // too long: the input fails as for a malformed number
+    EXPECT_TRUE(in.Failed());
+    EXPECT_EQ(in.consumed(), text.size() - 2);  // and reads no further
     unlink(path);
 }

@@ -66,5 +66,26 @@ TEST(NumberReaders, SameValuesAndEndsAsTheRuntime) {
     EXPECT_TRUE(std::signbit(ReadDouble("-0", nullptr)));
 }
 
+// Digit runs far longer than any count of significant digits or decimal
+// places the fast path takes: the same results as the runtime's.
+TEST(NumberReaders, DigitRunsOfAnyLength) {
+    const std::string run(100000, '0'), nines(100000, '9');
+    for (const std::string& text :
+         {"0." + run + "1", run + "1", run + ".5", "-" + run + "." + run, "1" + run, "0." + nines, nines + ".5",
+          "." + run + "e999", "-0." + run + "1x", run}) {
+        const char* s = text.c_str();
+        char *e1 = nullptr, *e2 = nullptr;
+        double d1 = ReadDouble(s, &e1), d2 = std::strtod(s, &e2);
+        ASSERT_EQ(e1, e2) << text.substr(0, 20);
+        ASSERT_EQ(std::memcmp(&d1, &d2, sizeof d1), 0) << text.substr(0, 20);
+        float f1 = ReadFloat(s, &e1), f2 = std::strtof(s, &e2);
+        ASSERT_EQ(e1, e2) << text.substr(0, 20);
+        ASSERT_EQ(std::memcmp(&f1, &f2, sizeof f1), 0) << text.substr(0, 20);
+        long l1 = ReadLong(s, &e1), l2 = std::strtol(s, &e2, 0);
+        ASSERT_EQ(e1, e2) << text.substr(0, 20);
+        ASSERT_EQ(l1, l2) << text.substr(0, 20);
+    }
+}
+
 }  // namespace
 }  // namespace kx

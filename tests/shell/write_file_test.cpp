@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -67,8 +69,46 @@ TEST(WholeFile, FailuresNameTheFileAndTheReason) {
 
     // A name with a NUL inside is refused rather than cut short.
     EXPECT_FALSE(Write(dir + "/c" + std::string(1, '\0') + "d.ppm", "data", &err));
-    EXPECT_EQ(err, "cannot write " + dir + "/c: Invalid argument\n");
+    EXPECT_EQ(err, "cannot write " + dir + "/c\\000d.ppm: Invalid argument\n");
     EXPECT_EQ(Listing(dir), "b.ppm\n");
+
+    // Nothing in the name reaches the terminal as a control character.
+    EXPECT_FALSE(Write(dir + "/missing/\033]0;title\a\x9b" "2J\\ \n\t\xc3\xa9.ppm", "data", &err));
+    EXPECT_EQ(err, "cannot write " + dir + "/missing/\\033]0;title\\007\\2332J\\\\ \\n\\t\xc3\xa9.ppm: No such file or directory\n");
+}
+
+// An interrupt in the middle of a write removes the temporary file, then
+// ends the process as the signal does by default; an interrupt the process
+// was started ignoring stays ignored.
+TEST(WholeFile, AnInterruptDuringTheWriteLeavesNothingBehind) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (bool ignored : {false, true}) {
+            std::string dir = MakeTempDir();
+            pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                std::signal(sig, ignored ? SIG_IGN : SIG_DFL);
+                kx::RemoveTemporaryOnInterrupt();
+                int status = WriteWholeFile(dir + "/a.ppm", [sig](std::FILE* f) {
+                    std::fputs("half", f);
+                    std::fflush(f);
+                    raise(sig);
+                    return std::fputs(" and the rest", f) >= 0;
+                });
+                _exit(status == 0 ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            if (ignored) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sig;
+                EXPECT_EQ(ReadFile(dir + "/a.ppm"), "half and the rest");
+                EXPECT_EQ(Listing(dir), "a.ppm\n");
+            } else {
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << " " << status;
+                EXPECT_EQ(Listing(dir), "");
+            }
+        }
+    }
 }
 
 TEST(WholeFile, AFailedWriteKeepsTheEarlierFile) {
