@@ -17,7 +17,7 @@ set -euo pipefail
 
 packages_of() {
   case $1 in
-    program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
+    program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev libjpeg-dev \
                   libtinyobjloader-dev ;;
     test)    echo libgtest-dev xvfb xauth xdotool x11-apps ;;
     bench)   echo libbenchmark-dev ;;
