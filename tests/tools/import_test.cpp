@@ -281,3 +281,13 @@ TEST(Import, PlacementOptionsHelpAndVersion) {
         EXPECT_EQ(r.out, "# box.obj: 3 vertices, 1 faces\nPolySet \"P\" 3 1\n  10 20 30\n  14 20 30\n  14 22 31\n  0 1 2 -1\n");
     }
 }
+
+// The gallery's model scene is what the importer writes for the models.
+TEST(Import, GallerySceneIsTheImportOfTheModels) {
+    const std::string dir = MakeTempDir();
+    RunResult r = RunBinary("/bin/sh", {KX_SOURCE_DIR "/examples/models/make_gallery.sh", KX_IMPORT, dir + "/g.kx"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(ReadFile(dir + "/g.kx") == ReadFile(KX_SOURCE_DIR "/examples/gallery_models.kx"))
+        << "examples/models/make_gallery.sh refreshes examples/gallery_models.kx";
+}
