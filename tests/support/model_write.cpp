@@ -194,7 +194,8 @@ std::string PlyBytes(const TestMesh& m, bool binary) {
             if (binary) {
                 Put(out, values[k]);
             } else {
-                out += (k ? " " : "") + Num(values[k]);
+                if (k) out += ' ';
+                out += Num(values[k]);
             }
         }
         if (!binary) out += "\n";
@@ -205,7 +206,10 @@ std::string PlyBytes(const TestMesh& m, bool binary) {
             for (int i : f) Put(out, static_cast<int32_t>(i));
         } else {
             out += std::to_string(f.size());
-            for (int i : f) out += " " + std::to_string(i);
+            for (int i : f) {
+                out += ' ';
+                out += std::to_string(i);
+            }
             out += "\n";
         }
     }

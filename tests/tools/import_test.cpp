@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -237,8 +238,8 @@ TEST(Import, HostileObjFiles) {
     std::string big;
     std::string face = "f";
     for (int i = 0; i < 1000000; ++i) {
-        big += "v " + std::to_string(i % 1000) + " " + std::to_string(i / 1000) + " 0\n";
-        if (i % 10 == 0) face += " " + std::to_string(i + 1);
+        big.append("v ").append(std::to_string(i % 1000)).append(" ").append(std::to_string(i / 1000)).append(" 0\n");
+        if (i % 10 == 0) face.append(" ").append(std::to_string(i + 1));
     }
     WriteFile(dir, "big.obj", big + face + "\n");
     r = Import(dir, {"big.obj"});
@@ -290,4 +291,57 @@ TEST(Import, GallerySceneIsTheImportOfTheModels) {
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(ReadFile(dir + "/g.kx") == ReadFile(KX_SOURCE_DIR "/examples/gallery_models.kx"))
         << "examples/models/make_gallery.sh refreshes examples/gallery_models.kx";
+}
+
+// Node transforms are applied to the positions (and normals): a triangle
+// moved by 2 along x and doubled in Collada and glTF; 3DS, whose z is up,
+// comes out with y up as the library turns it.
+TEST(Import, NodeTransformsAreAppliedToThePositions) {
+    const std::string dir = MakeTempDir();
+    WriteFile(dir, "tri.dae",
+              "<?xml version=\"1.0\"?>\n<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+              "version=\"1.4.1\"><asset><up_axis>Y_UP</up_axis></asset><library_geometries><geometry id=\"g\">"
+              "<mesh><source id=\"p\"><float_array id=\"pa\" count=\"9\">0 0 0 1 0 0 0 1 0</float_array>"
+              "<technique_common><accessor source=\"#pa\" count=\"3\" stride=\"3\"><param name=\"X\" "
+              "type=\"float\"/><param name=\"Y\" type=\"float\"/><param name=\"Z\" type=\"float\"/>"
+              "</accessor></technique_common></source><vertices id=\"v\"><input semantic=\"POSITION\" "
+              "source=\"#p\"/></vertices><triangles count=\"1\"><input semantic=\"VERTEX\" source=\"#v\" "
+              "offset=\"0\"/><p>0 1 2</p></triangles></mesh></geometry></library_geometries>"
+              "<library_visual_scenes><visual_scene id=\"s\"><node id=\"n\"><translate>2 0 0</translate>"
+              "<scale>2 2 2</scale><instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes>"
+              "<scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>\n");
+    RunResult r = Import(dir, {"tri.dae"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "# tri.dae: 3 vertices, 1 faces\nPolySet \"P\" 3 1\n  2 0 0\n  4 0 0\n  2 2 0\n  0 1 2 -1\n");
+
+    TestMesh tri;
+    tri.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    tri.normals = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}};
+    tri.faces = {{0, 1, 2}};
+    std::string gltf = GltfBytes(tri, false);
+    gltf.replace(gltf.find("\"nodes\":[{\"mesh\":0}]"), 20,
+                 "\"nodes\":[{\"translation\":[2,0,0],\"children\":[1]},{\"mesh\":0,\"scale\":[2,2,2]}]");
+    WriteFile(dir, "tri.gltf", gltf);
+    r = Import(dir, {"tri.gltf"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find("PolySet")),
+              "PolySet \"PN\" 3 1\n  2 0 0 0 0 1\n  4 0 0 0 0 1\n  2 2 0 0 0 1\n  0 1 2 -1\n");
+
+    // 3DS: main chunk, editor, object "tri" with its vertex and face lists.
+    auto chunk = [](uint16_t id, const std::string& data) {
+        std::string c(6, '\0');
+        const uint32_t size = static_cast<uint32_t>(6 + data.size());
+        std::memcpy(&c[0], &id, 2);
+        std::memcpy(&c[2], &size, 4);
+        return c + data;
+    };
+    std::string vertices("\3\0", 2), faces("\1\0", 2);
+    for (float v : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) vertices.append(reinterpret_cast<char*>(&v), 4);
+    for (uint16_t i : {0, 1, 2, 0}) faces.append(reinterpret_cast<char*>(&i), 2);
+    const std::string mesh = chunk(0x4100, chunk(0x4110, vertices) + chunk(0x4120, faces));
+    WriteFile(dir, "tri.3ds", chunk(0x4D4D, chunk(0x3D3D, chunk(0x4000, std::string("tri\0", 4) + mesh))));
+    r = Import(dir, {"tri.3ds"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "# tri.3ds: 3 vertices, 1 faces\nPolySet \"PN\" 3 1\n  0 0 0 0 1 0\n  1 0 0 0 1 0\n"
+                     "  0 0 -1 0 1 0\n  0 1 2 -1\n");
 }

@@ -268,7 +268,8 @@ MaterialText Material(const aiScene* scene, unsigned index, const std::string& p
     // Files without materials (PLY, STL, OBJ without MTL) get the library's
     // default one, with no name or its own: nothing to say. An unnamed
     // material of the file's own still has a colour or a texture.
-    t.named = t.name.empty() ? hasTexture || diffuse != aiColor3D(1, 1, 1) : t.name != AI_DEFAULT_MATERIAL_NAME;
+    t.named = t.name.empty() ? hasTexture || diffuse != aiColor3D(1, 1, 1)
+                             : t.name != AI_DEFAULT_MATERIAL_NAME && t.name != "%%%DEFAULT";  // 3DS's own
     if (!t.named) return t;
 
     m->Get(AI_MATKEY_COLOR_SPECULAR, specular);
