@@ -1,11 +1,15 @@
 // Any bytes as a texture map file: parsed, reduced into levels, and looked up
-// under every filter and border with ordinary and hostile coordinates.
+// under every filter and border with ordinary and hostile coordinates. Built
+// also as fuzz_png and fuzz_jpeg (KX_FUZZ_ONLY set to Png or Jpeg), which keep
+// only inputs that start like a file of that kind, so that their time goes
+// to that decoder.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 
 #include "direct/texture.h"
+#include "direct/texture_formats.h"
 
 namespace {
 
@@ -24,6 +28,9 @@ constexpr Probe kProbes[] = {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+#ifdef KX_FUZZ_ONLY
+    if (kx::SniffImageFile(data, size) != kx::ImageFileKind::KX_FUZZ_ONLY) return -1;  // not kept
+#endif
     kx::MapList maps;
     kx::TextureMap map;
     if (kx::ParseTextureData(data, size, "fuzz", map) != 0) return 0;

@@ -15,7 +15,7 @@ build=${1:?build folder}
 seconds=${2:?seconds}
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(scene echo texture)
+[ ${#targets[@]} -gt 0 ] || targets=(scene echo texture png jpeg)
 
 src=$(pwd)
 mkdir -p "$build/fuzz-artifacts"
@@ -24,6 +24,7 @@ for t in "${targets[@]}"; do
   bin="$build/fuzz/fuzz_$t"
   case $t in
     texture) seeds=("$src/fuzz/corpus/texture" "$src/examples/textures"); dict=fuzz/texture.dict ;;
+    png|jpeg) seeds=("$src/fuzz/corpus/$t"); dict=fuzz/$t.dict ;;
     *) seeds=("$src/fuzz/corpus/scene" "$src/tests/regression"); dict=fuzz/kx.dict ;;
   esac
   [ "$t" = echo ] && seeds+=("$src/fuzz/corpus/echo")

@@ -18,7 +18,7 @@ set -euo pipefail
 packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
-                  libtinyobjloader-dev ;;
+                  libjpeg-dev libassimp-dev ;;
     test)    echo libgtest-dev xvfb xauth xdotool x11-apps ;;
     bench)   echo libbenchmark-dev ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;

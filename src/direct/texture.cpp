@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/errors.h"
+#include "direct/texture_formats.h"
 #include "shell/display_file.h"
 
 namespace kx {
@@ -162,8 +163,8 @@ bool decodePixels(int type, Cursor& in, TextureLevel& lv) {
     return true;
 }
 
-int parseTexture(const uint8_t* data, size_t size, const std::string& label, TextureMap& out) {
-    if (size < 2 || data[0] != 'P' || data[1] < '1' || data[1] > '6') return kErrMapFormat;
+int parsePnm(const uint8_t* data, size_t size, TextureMap& out) {
+    if (SniffImageFile(data, size) != ImageFileKind::Pnm) return kErrMapFormat;
     const int type = data[1] - '0';
     Cursor in(data + 2, size - 2);
 
@@ -183,7 +184,33 @@ int parseTexture(const uint8_t* data, size_t size, const std::string& label, Tex
     lv.green.assign(pixels, 0);
     lv.blue.assign(pixels, 0);
     if (!decodePixels(type, in, lv)) return kErrMapFormat;
+    return kOk;
+}
 
+// Builds for fuzzing decode smaller images, so that a small compressed file
+// cannot spend the fuzzer's time on a legitimately huge picture.
+#ifdef KX_FUZZ_BUILD
+constexpr uint64_t kMaxDecodedPixels = uint64_t{1} << 20;
+#else
+constexpr uint64_t kMaxDecodedPixels = kMaxMapPixels;
+#endif
+
+// The file's kind is told by its first bytes, not by its name.
+int parseTexture(const uint8_t* data, size_t size, const std::string& label, TextureMap& out) {
+    int rc = kErrMapFormat;
+    switch (SniffImageFile(data, size)) {
+        case ImageFileKind::Pnm: rc = parsePnm(data, size, out); break;
+        case ImageFileKind::Png:
+            out.levels.resize(1);
+            rc = DecodePng(data, size, kMaxDecodedPixels, out.levels[0]);
+            break;
+        case ImageFileKind::Jpeg:
+            out.levels.resize(1);
+            rc = DecodeJpeg(data, size, kMaxDecodedPixels, out.levels[0]);
+            break;
+        case ImageFileKind::Unknown: break;
+    }
+    if (rc != kOk) return rc;
     BuildTextureLevels(out);
     out.label = label;
     return kOk;
@@ -199,7 +226,7 @@ int readFile(std::FILE* f, std::vector<uint8_t>& bytes) {
         bytes.resize(old + kChunk);
         const size_t n = std::fread(bytes.data() + old, 1, kChunk, f);
         bytes.resize(old + n);
-        if (old == 0 && n >= 2 && (bytes[0] != 'P' || bytes[1] < '1' || bytes[1] > '6')) return kErrMapFormat;
+        if (old == 0 && !MayBeImageFile(bytes.data(), n)) return kErrMapFormat;
         if (n < kChunk) return kOk;
     }
 }

@@ -1,6 +1,6 @@
-// Texture maps of the direct engine: PNM files loaded under labels, each
-// with a chain of area-averaged reduced levels, and the filtered lookup used
-// by the "painted plastic" material.
+// Texture maps of the direct engine: PNM, PNG and JPEG files loaded under
+// labels, each with a chain of area-averaged reduced levels, and the filtered
+// lookup used by the "painted plastic" material.
 #pragma once
 
 #include <cstddef>
@@ -73,7 +73,8 @@ public:
     std::string sceneFolder;
 };
 
-// Loads one PNM file into a map (levels and label). 0, -28 or -29.
+// Loads one PNM, PNG or JPEG file (told apart by their first bytes) into a
+// map (levels and label). 0, -28 or -29.
 int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out);
 
 // The same from the bytes of a file already read. 0 or -29; out is left

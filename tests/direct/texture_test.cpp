@@ -11,6 +11,7 @@
 #include <new>
 
 #include "core/errors.h"
+#include "support/image_write.h"
 #include "support/run.h"
 
 using namespace kx;
@@ -45,6 +46,13 @@ std::string TempFile(const std::string& name, const std::string& bytes) {
 }
 
 float Byte(float value) { return value / 255.9999f; }
+
+kxtest::Image Tiny() {
+    kxtest::Image im;
+    im.width = im.height = 8;
+    im.rgb.assign(8 * 8 * 3, 77);
+    return im;
+}
 
 }  // namespace
 
@@ -208,8 +216,9 @@ TEST(TextureFormats, MalformedTruncatedAndAbsurdFilesAreUnrecognized) {
 
 #ifndef __SANITIZE_ADDRESS__
 // A header claiming far more pixels than the file holds is refused before
-// any plane is allocated: in a child whose address space leaves no room for
-// the claimed planes, an attempted allocation ends the child.
+// any plane is allocated (a JPEG's planes grow with the rows its data
+// holds): in a child whose address space leaves no room for the claimed
+// planes, an attempted allocation ends the child.
 TEST(TextureFormats, ClaimedSizeIsCheckedBeforeAllocating) {
     const std::string files[] = {
         PNM("P6 16000 16000 255\n", std::vector<uint8_t>(100, 7)),
@@ -217,6 +226,14 @@ TEST(TextureFormats, ClaimedSizeIsCheckedBeforeAllocating) {
         "P3 9000 9000 255\n1 2 3 4 5 6 7 8 9",
         PNM("P4 16000 16000\n", std::vector<uint8_t>(100, 0xFF)),
         "P1 16000 16000\n" + std::string(5000, '0'),
+        // Compressed files: more than 2^28 pixels, and fewer but far more
+        // than the data could hold.
+        kxtest::PngResized(kxtest::PngBytes(Tiny(), kxtest::PngKind::Rgb), 16385, 16384),
+        kxtest::PngResized(kxtest::PngBytes(Tiny(), kxtest::PngKind::Rgb), 16000, 16000),
+        kxtest::PngResized(kxtest::PngBytes(Tiny(), kxtest::PngKind::Grey, 8, true), 16000, 16000),
+        kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, false), 65000, 65000),
+        kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, false), 16000, 16000),
+        kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, true), 16000, 16000),
     };
     for (size_t n = 0; n < std::size(files); ++n) {
         const std::string& f = files[n];

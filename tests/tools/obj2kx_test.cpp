@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "support/model_write.h"
 #include "support/run.h"
 
 using namespace kxtest;
@@ -44,14 +45,6 @@ const char* kCubeByHand =
     "-1 -1 -1  -1 0 0  0 0   -1 -1 1  -1 0 0  1 0   -1 1 1  -1 0 0  1 1   -1 1 -1  -1 0 0  0 1\n"
     "0 1 2 3 -1  4 5 6 7 -1  8 9 10 11 -1  12 13 14 15 -1  16 17 18 19 -1  20 21 22 23 -1\n";
 
-std::string CubeScene(const std::string& mesh) {
-    return "Display \"img\" \"PNM\" \"rgb\"\nFormat 96 96\nCameraEye 3 4 5\nCameraAt 0 0 0\nCameraFOV 40\n"
-           "MapLoad \"" KX_SOURCE_DIR "/examples/textures/checker.ppm\" \"checker\"\n"
-           "WorldBegin\nAmbientLight 1 1 1 0.2\nFarLight -1 -2 -1.5 1 1 1 1\n"
-           "Surface \"painted plastic\"\nMap \"texture\" \"checker\"\nKs 0.6\nSpecular 1 1 1 12\n"
-           "Rotate \"Y\" 20\n" + mesh + "WorldEnd\n";
-}
-
 }  // namespace
 
 TEST(Obj2kx, WritesOnePolySetWithSharedCorners) {
@@ -90,8 +83,8 @@ TEST(Obj2kx, ConvertedCubeRendersAsTheCubeWrittenByHand) {
     EXPECT_NE(converted.out.find("PolySet \"PNT\" 24 6\n"), std::string::npos) << converted.out;
 
     std::string convertedDir, handDir;
-    RunResult a = RunScene(CubeScene(converted.out), &convertedDir);
-    RunResult b = RunScene(CubeScene(kCubeByHand), &handDir);
+    RunResult a = RunScene(TexturedMeshScene(converted.out), &convertedDir);
+    RunResult b = RunScene(TexturedMeshScene(kCubeByHand), &handDir);
     ASSERT_EQ(a.status, 0) << a.err;
     ASSERT_EQ(b.status, 0) << b.err;
     Image fromObj = ReadPPM(convertedDir + "/img0000.ppm");
@@ -120,8 +113,8 @@ TEST(Obj2kx, LongFacesAreSplitIntoTriangles) {
     EXPECT_NE(r.out.find("PolySet \"P\" 60 59\n"), std::string::npos);
     EXPECT_NE(r.out.find("\n  0 58 59 -1\n  0 1 2 -1\n"), std::string::npos);
 
-    // Past 255 vertices the reader cannot keep faces whole: every face is
-    // split, and the face after the long one is still the triangle 1 2 3.
+    // Past 255 vertices too; the face after the long one is still the
+    // triangle 1 2 3.
     obj.clear();
     face = "f";
     for (int i = 0; i < 300; ++i) {
@@ -132,7 +125,7 @@ TEST(Obj2kx, LongFacesAreSplitIntoTriangles) {
     WriteFile(dir, "huge.obj", obj + face + "\nf 1 2 3\n");
     r = Convert(dir, "huge.obj");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "huge.obj: warning: faces of more than 255 vertices: every face split into triangles\n");
+    EXPECT_EQ(r.err, "huge.obj: warning: 1 faces of more than 50 vertices split into triangles\n");
     EXPECT_NE(r.out.find("PolySet \"P\" 300 299\n"), std::string::npos);
     EXPECT_EQ(r.out.substr(r.out.size() - 11), "  0 1 2 -1\n");
 }

@@ -1,0 +1,33 @@
+// Compressed image files as texture maps: PNG through libpng and JPEG through
+// libjpeg, recognised by their first bytes. Each decoder fills level 0 of a
+// map with the same 8-bit red, green and blue planes a PPM of the same values
+// gives (row 0 the bottom row of the image).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "direct/texture.h"
+
+namespace kx {
+
+enum class ImageFileKind { Unknown, Pnm, Png, Jpeg };
+
+// What the first bytes of a file say it is. Needs at most 8 bytes; fewer
+// give Unknown unless they are already decisive.
+ImageFileKind SniffImageFile(const uint8_t* data, size_t size);
+
+// True when these first bytes (any number, even 0 or 1) can still begin a
+// file of a kind that is read.
+bool MayBeImageFile(const uint8_t* data, size_t size);
+
+// Decode a whole PNG or JPEG file into level 0 of `out` (planes allocated
+// here). 0, or -29 for a file that is corrupt, truncated, of a kind not read
+// (CMYK JPEG), or whose header claims more than maxPixels pixels (refused
+// before any allocation). 16-bit samples are rounded to 8 bits; palette
+// images are expanded; alpha and transparency are ignored; no gamma or
+// colour-profile correction is applied.
+int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
+int DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
+
+}  // namespace kx
