@@ -91,7 +91,12 @@ int REDirect::FrameBegin(int frame) {
     return 0;
 }
 
-int REDirect::FrameEnd() { return displayState().dev().ImageShow(); }
+// An image drawn after the frame belongs to no frame: it is frame 0, and
+// never overwrites the frame's file.
+int REDirect::FrameEnd() {
+    directState().frame = 0;
+    return displayState().dev().ImageShow();
+}
 
 int REDirect::CameraEye(const Point3& eye) {
     transforms().camera.eye = eye;

@@ -37,7 +37,11 @@ int REScan::WorldBegin() {
 // as with the other engines.
 int REScan::WorldEnd() { return displayState().dev().ImageShow(); }
 
-int REScan::FrameEnd() { return displayState().dev().ImageShow(); }
+// As in the other engines, an image after the frame is frame 0.
+int REScan::FrameEnd() {
+    scanState().frame = 0;
+    return displayState().dev().ImageShow();
+}
 
 int REScan::FrameBegin(int frame) {
     scanState().frame = frame;

@@ -198,6 +198,23 @@ TEST(RaytraceRender, AnAnimationWritesOneFilePerFrame) {
     EXPECT_EQ(last.rgb, std::vector<uint8_t>(8 * 6 * 3, 0));
 }
 
+// Under every engine that draws, a world after a frame is frame 0 and leaves
+// the frame's file as the frame drew it.
+TEST(RaytraceRender, AWorldAfterAFrameIsFrameZeroInEveryEngine) {
+    for (const char* engine : {"direct", "raytrace", "scan convert"}) {
+        std::string dir;
+        RunResult r = RunScene(Header(engine, 4, 4) +
+                                   "FrameBegin 4\nBackground 1 0 0\nWorldBegin\nWorldEnd\nFrameEnd\n"
+                                   "Background 0 0 1\nWorldBegin\nWorldEnd\n",
+                               &dir);
+        ASSERT_EQ(r.status, 0) << engine << r.err;
+        Image frame = ReadPPM(dir + "/img0004.ppm"), after = ReadPPM(dir + "/img0000.ppm");
+        ASSERT_TRUE(frame.ok && after.ok) << engine;
+        EXPECT_EQ(frame.at(1, 1)[0], 255) << engine;
+        EXPECT_EQ(after.at(1, 1)[2], 255) << engine;
+    }
+}
+
 // Coverage (non-background pixels) of the same scene under both engines.
 // They differ at most in a thin band along the silhouette: every pixel on
 // which they disagree touches a pixel of the other kind in the ray image.

@@ -18,13 +18,17 @@ const std::string kExamples = KX_SOURCE_DIR "/examples/";
 
 // Renders an example, with optional lines before it, from a folder that is
 // not its own (a copy beside the examples' textures); returns its image.
-Image RenderExample(const std::string& name, const std::string& before = "") {
+// The first `from` in the scene may be replaced by `to`.
+Image RenderExample(const std::string& name, const std::string& before = "", const std::string& from = "",
+                    const std::string& to = "") {
     const std::string root = MakeTempDir();
     const std::string folder = root + "/examples", run = root + "/run";
     EXPECT_EQ(mkdir(folder.c_str(), 0755), 0);
     EXPECT_EQ(mkdir(run.c_str(), 0755), 0);
     EXPECT_EQ(symlink((kExamples + "textures").c_str(), (folder + "/textures").c_str()), 0);
-    WriteFile(folder, name + ".kx", before + ReadFile(kExamples + name + ".kx"));
+    std::string text = before + ReadFile(kExamples + name + ".kx");
+    if (!from.empty() && text.find(from) != std::string::npos) text.replace(text.find(from), from.size(), to);
+    WriteFile(folder, name + ".kx", text);
     RunResult r = RunKx({"../examples/" + name + ".kx"}, run);
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
     EXPECT_EQ(r.err, "") << name;
@@ -69,6 +73,12 @@ TEST(Manual, TextureMapsColourOnlyPaintedPlastic) {
     EXPECT_EQ(Pixel(img, 46, 12), "0 254 0");
     EXPECT_EQ(Pixel(img, 37, 20), "0 0 254");
     EXPECT_EQ(Pixel(img, 46, 20), "254 254 254");
+    // The other surfaces keep their colour too.
+    for (const char* surface : {"\"matte\"", "\"metal\""}) {
+        Image other = RenderExample("manual_texture", "", "\"plastic\"\n", std::string(surface) + "\n");
+        EXPECT_EQ(Pixel(other, 18, 12), "255 255 255") << surface;
+        EXPECT_EQ(Pixel(other, 37, 12), "254 0 0") << surface;
+    }
 }
 
 TEST(Manual, AWorldWithoutAmbientLightHasAFullWhiteOne) {
