@@ -6,7 +6,7 @@
 #include "direct/direct_state.h"
 #include "direct/pipeline.h"
 #include "direct/primitive_tessellate.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 namespace kx {
 

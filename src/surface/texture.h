@@ -1,6 +1,6 @@
-// Texture maps of the direct engine: PNM, PNG and JPEG files loaded under
-// labels, each with a chain of area-averaged reduced levels, and the filtered
-// lookup used by the "painted plastic" material.
+// Texture maps: PNM, PNG and JPEG files loaded under labels, each with a
+// chain of area-averaged reduced levels, and the filtered lookup used by the
+// "painted plastic" material.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,7 +9,7 @@
 #include <new>
 
 #include "core/errors.h"
-#include "direct/texture_formats.h"
+#include "surface/texture_formats.h"
 #include "shell/display_file.h"
 
 namespace kx {
