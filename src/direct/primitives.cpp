@@ -98,10 +98,7 @@ void TessellateDisk(float height, float radius, float thetamax, int n, VertexSin
 void TessellateTube(const Point3& p1, const Point3& p2, float radius, int n, VertexSink sink) {
     const TubeAxis axis = TubeAxisOf(p1, p2);
     TransformState& xf = transforms();
-    xf.push();
-    xf.translate(Vector3(p1.x, p1.y, p1.z));
-    xf.rotateXY(axis.azimuth);
-    xf.rotateZX(axis.tilt);
+    PushTubeFrame(xf, p1, axis);
     TessellateCylinder(radius, 0, axis.length, 360, n, sink);
     xf.pop();
 }

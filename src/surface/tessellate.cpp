@@ -368,6 +368,13 @@ TubeAxis TubeAxisOf(const Point3& p1, const Point3& p2) {
     return axis;
 }
 
+void PushTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis) {
+    xf.push();
+    xf.translate(Vector3(p1.x, p1.y, p1.z));
+    xf.rotateXY(axis.azimuth);
+    xf.rotateZX(axis.tilt);
+}
+
 void TessellateHyperboloid(const Point3& p1, const Point3& p2, float thetamax, int n, SurfaceQuads& sink) {
     SurfaceWriter w(true, Fractions::Bounded, sink);
     float theta = Radians(thetamax);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "core/math.h"
+#include "core/transform.h"
 
 namespace kx {
 
@@ -81,5 +82,8 @@ struct TubeAxis {
     float azimuth = 0, tilt = 0, length = 0;
 };
 TubeAxis TubeAxisOf(const Point3& p1, const Point3& p2);
+// Saves the transform and applies the tube's move and turns to it; the
+// caller restores it with pop() after drawing the cylinder.
+void PushTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis);
 
 }  // namespace kx
