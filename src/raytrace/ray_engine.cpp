@@ -579,8 +579,6 @@ int RERay::OptionReal(const std::string& name, float value) {
         rayState().threads = TruncateOption(value, kRayMaxThreads);
     else if (name == "Divisions")
         rayState().divisions = TruncateOption(value, kMaxDivisions);
-    else if (name == "MaxTextureLevel")
-        rayState().maps.maxLevel = TruncateOption(value, 1 << 30);
     return 0;
 }
 
