@@ -1,6 +1,7 @@
 #include "support/engines.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -168,6 +169,8 @@ EngineAgreement RenderAndCompare(const std::string& scene, int world, const std:
             r.problem = "cannot make " + sub;
             return r;
         }
+        // Scenes name their textures from examples/ or from beside it.
+        (void)symlink("../examples/textures", (sub + "/textures").c_str());
         const std::string text = FlatScene(scene, engines[i], world, i == 2, options);
         WriteFile(sub, "flat.kx", text);
         RunResult run = RunKx({"flat.kx"}, sub);

@@ -43,8 +43,9 @@ struct EngineAgreement {
 EngineAgreement CompareEngines(const Image& direct, const Image& ray, const Image& background);
 
 // Renders the flat scene of world block world under both engines and the
-// empty world in dir (a folder where the scene's relative paths resolve)
-// and compares them.
+// empty world in folders of dir, which holds a link examples/ to the
+// examples (scenes read ../examples/textures/... or textures/...), and
+// compares them.
 EngineAgreement RenderAndCompare(const std::string& scene, int world, const std::string& dir,
                                  const FlatOptions& options = FlatOptions());
 
