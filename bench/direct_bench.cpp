@@ -11,7 +11,7 @@
 #include "core/transform.h"
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
 #include "fresh_state.h"

@@ -7,7 +7,7 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "direct/direct_state.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "raytrace/ray_engine.h"
 #include "shell/display.h"
 #include "shell/display_file.h"

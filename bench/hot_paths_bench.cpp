@@ -16,7 +16,7 @@
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
 #include "direct/primitive_tessellate.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "raytrace/bounding_tree.h"
 #include "raytrace/objects.h"
 #include "scene/input.h"

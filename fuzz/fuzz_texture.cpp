@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "direct/texture.h"
-#include "direct/texture_formats.h"
+#include "surface/texture.h"
+#include "surface/texture_formats.h"
 
 namespace {
 

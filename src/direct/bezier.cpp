@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <optional>
 
 #include "core/errors.h"
 #include "direct/bezier_eval.h"
@@ -17,94 +16,7 @@ namespace kx {
 
 namespace {
 
-// Working vectors larger than this many floats are given back after a call.
-constexpr size_t kKeptFloats = size_t{1} << 18;
-// The per-column u reductions of a net are kept for the whole patch when
-// they take at most this many floats; otherwise each column is reduced when
-// it is needed.
-constexpr size_t kColumnCacheFloats = size_t{1} << 20;
-
-void Release(std::vector<float>& v) {
-    v.clear();
-    v.shrink_to_fit();
-}
-
-void Trim(std::vector<float>& v) {
-    if (v.capacity() > kKeptFloats) Release(v);
-}
-
-// Interpolation steps one curve or patch may spend. De Casteljau costs a
-// number of steps quadratic in the degree for every evaluated point, so a
-// hostile degree would keep the engine busy for hours; past this budget
-// fewer points are evaluated (at least the end points, which cost no
-// steps). Curves and patches of modest degree never reach it.
-#ifdef KX_FUZZ_BUILD
-constexpr double kInterpolationBudget = double(1 << 20);  // fuzzing builds: every run stays short
-#else
-constexpr double kInterpolationBudget = double(1 << 30);
-#endif
-
-// The segments used for n asked for, perPoint steps per evaluated point;
-// a surface evaluates n x n points.
-int LimitSegments(int n, double perPoint, bool surface) {
-    if (n <= 1 || perPoint <= 0) return n;
-    double most = kInterpolationBudget / perPoint;
-    if (surface) most = std::sqrt(most);
-    if (most >= n) return n;
-    return most < 1 ? 1 : static_cast<int>(most);
-}
-
-// Whether an array of that many control points of stride floats can exist:
-// larger counts (a degree near the int range) come from no scene and would
-// overflow the index arithmetic.
-inline bool Plausible(double points, int stride) { return points * stride < double(1u << 31); }
-
 inline float Parameter(int i, int n) { return static_cast<float>(i) / static_cast<float>(n); }
-
-// A net of cols x rows points of width floats (u fastest, in the storage's
-// points), evaluated at the parameters u = c/n of the columns c = 0 .. n and
-// any v. The constructor sizes the storage and may throw std::bad_alloc.
-class NetEvaluator {
-public:
-    NetEvaluator(BezierNetStorage& st, int cols, int rows, int width, int n)
-        : st_(st), cols_(cols), rows_(rows), width_(width), n_(n) {
-        const size_t column = static_cast<size_t>(rows) * width;
-        cached_ = static_cast<size_t>(n + 1) * column <= kColumnCacheFloats;
-        st_.table.resize(cached_ ? static_cast<size_t>(n + 1) * column : column);
-        st_.copy.resize(static_cast<size_t>(std::max(cols, rows)) * width);
-        if (cached_)
-            for (int c = 0; c <= n; ++c) reduceColumn(c, &st_.table[c * column]);
-    }
-
-    // Every row reduced along u at column c: rows * width floats.
-    const float* column(int c) {
-        if (cached_) return &st_.table[static_cast<size_t>(c) * rows_ * width_];
-        reduceColumn(c, st_.table.data());
-        return st_.table.data();
-    }
-
-    // The point at (column, v) into out (width floats).
-    void at(const float* column, float v, float* out) {
-        std::memcpy(st_.copy.data(), column, static_cast<size_t>(rows_) * width_ * sizeof(float));
-        DeCasteljau(st_.copy.data(), rows_, width_, width_, v);
-        std::memcpy(out, st_.copy.data(), width_ * sizeof(float));
-    }
-
-private:
-    void reduceColumn(int c, float* out) {
-        const float u = Parameter(c, n_);
-        const size_t row = static_cast<size_t>(cols_) * width_;
-        for (int j = 0; j < rows_; ++j) {
-            std::memcpy(st_.copy.data(), st_.points.data() + j * row, row * sizeof(float));
-            DeCasteljau(st_.copy.data(), cols_, width_, width_, u);
-            std::memcpy(out + static_cast<size_t>(j) * width_, st_.copy.data(), width_ * sizeof(float));
-        }
-    }
-
-    BezierNetStorage& st_;
-    int cols_, rows_, width_, n_;
-    bool cached_ = false;
-};
 
 // The layouts of a control point array: the caller's points (input) and the
 // records (pipeline, made current). 0 or -10.
@@ -175,31 +87,6 @@ void WithControlColor(F f) {
 
 }  // namespace
 
-void DeCasteljau(float* p, int count, int step, int width, float t) {
-    if (count <= 1 || t == 0) return;
-    if (t == 1) {
-        std::memmove(p, p + static_cast<size_t>(count - 1) * step, width * sizeof(float));
-        return;
-    }
-    for (int r = count - 1; r >= 1; --r) {
-        for (int k = 0; k < r; ++k) {
-            float* a = p + static_cast<size_t>(k) * step;
-            const float* b = a + step;
-            for (int f = 0; f < width; ++f) a[f] = a[f] + (b[f] - a[f]) * t;
-        }
-    }
-}
-
-void BezierWork::release() {
-    for (BezierNetStorage* st : {&surface, &du, &dv})
-        for (std::vector<float>* v : {&st->points, &st->table, &st->copy}) Release(*v);
-}
-
-void BezierWork::trim() {
-    for (BezierNetStorage* st : {&surface, &du, &dv})
-        for (std::vector<float>* v : {&st->points, &st->table, &st->copy}) Trim(*v);
-}
-
 BezierWork& bezierWork() {
     static BezierWork work;
     return work;
@@ -209,7 +96,7 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
     VertexLayout input;
     int stride = 0;
     if (int r = ControlLayouts(vertexType, false, input, stride)) return r;
-    if (degree < 0 || !points || !Plausible(degree + 1.0, stride)) return 0;
+    if (degree < 0 || !points || !PlausibleBezierNet(degree + 1.0, stride)) return 0;
     const int width = directState().layout.count;
     const int count = degree + 1;
     BezierNetStorage& st = bezierWork().surface;
@@ -222,7 +109,7 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
     }
     const float* rec = st.points.data();
     BuildRecords(points, count, stride, input, st.points.data());
-    n = LimitSegments(n, 0.5 * degree * (degree + 1.0), false);
+    n = LimitBezierSegments(n, 0.5 * degree * (degree + 1.0), false);
 
     AttributeVertex v;
     ToVertex(rec, width, v);
@@ -240,49 +127,27 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
 
 namespace {
 
-// The nets of a patch under evaluation: the surface records and, when the
-// normals are derived, the u and v derivative nets of the positions.
-class PatchEvaluator {
+// Hands the quadrilaterals of a patch to a vertex sink, with their face
+// normals in world space.
+class PatchWriter final : public PatchQuads {
 public:
-    // derive: the normals are derived from the positions (into the layout's
-    // normal slot); the derivative nets exist only when m > 0 and k > 0.
-    PatchEvaluator(BezierWork& w, int m, int k, int width, int n, bool derive)
-        : surface_(w.surface, m + 1, k + 1, width, n) {
-        if (derive && m > 0 && k > 0) {
-            du_.emplace(w.du, m, k + 1, 3, n);
-            dv_.emplace(w.dv, m + 1, k, 3, n);
-        }
-        normal_ = derive ? directState().layout.normal : -1;
-    }
-
-    struct Column {
-        const float *surface, *du, *dv;
-    };
-    Column column(int c) {
-        return {surface_.column(c), du_ ? du_->column(c) : nullptr, dv_ ? dv_->column(c) : nullptr};
-    }
-
-    // The surface point at (column, v). With derived normals its normal is
-    // Du x Dv there, or zero when the net has degree 0 in a direction.
-    void at(const Column& c, float v, AttributeVertex& out) {
-        surface_.at(c.surface, v, out.v);
-        if (normal_ < 0) return;
-        Vector3 n;
-        if (du_) {
-            Vector3 a, b;
-            du_->at(c.du, v, a.data());
-            dv_->at(c.dv, v, b.data());
-            n = cross(a, b);
-        }
-        out[normal_] = n.x;
-        out[normal_ + 1] = n.y;
-        out[normal_ + 2] = n.z;
+    PatchWriter(QuadSink sink, int width) : sink_(sink), width_(width) {}
+    void quad(const float* a, const float* a2, const float* b2, const float* b, const Vector3& face) override {
+        directState().face = FaceNormal{face, false};
+        emit(a, false);
+        emit(a2, false);
+        emit(b2, false);
+        emit(b, true);
     }
 
 private:
-    NetEvaluator surface_;
-    std::optional<NetEvaluator> du_, dv_;
-    int normal_ = -1;
+    void emit(const float* record, bool last) {
+        ToVertex(record, width_, v_);
+        sink_(v_, last);
+    }
+    QuadSink sink_;
+    int width_;
+    AttributeVertex v_;
 };
 
 }  // namespace
@@ -292,7 +157,7 @@ int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* po
     VertexLayout input;
     int stride = 0;
     if (int r = ControlLayouts(vertexType, true, input, stride)) return r;
-    if (m < 0 || k < 0 || !points || !Plausible((m + 1.0) * (k + 1.0), stride)) return 0;
+    if (m < 0 || k < 0 || !points || !PlausibleBezierNet((m + 1.0) * (k + 1.0), stride)) return 0;
     DirectState& s = directState();
     const VertexLayout& layout = s.layout;
     const int width = layout.count;
@@ -318,64 +183,11 @@ int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* po
         w.trim();
         return 0;
     }
-    // Per point: the rows along u, the result along v, and as much again at
-    // most for the derivative nets.
-    n = LimitSegments(n, (m + 1.0) * (k + 1.0) * (m + k + 2.0) / 2, true);
-
     // Normals from the derivatives of the positions when the points bring
-    // none. A net of degree 0 in a direction has no derivative there: its
-    // normals are zero (such a patch has no area either).
-    const bool derive = !input.hasNormal && layout.hasNormal;
-    const bool derivatives = derive && m > 0 && k > 0;
-    const int pos = layout.position;
-    std::optional<PatchEvaluator> eval;
-    try {
-        if (derivatives) {
-            // Du(i, j) = m (P(i+1, j) - P(i, j)); Dv(i, j) = k (P(i, j+1) - P(i, j)).
-            w.du.points.resize(static_cast<size_t>(m) * rows * 3);
-            w.dv.points.resize(static_cast<size_t>(cols) * k * 3);
-            const float fm = static_cast<float>(m), fk = static_cast<float>(k);
-            const size_t rowFloats = static_cast<size_t>(cols) * width;
-            for (int j = 0; j < rows; ++j)
-                for (int i = 0; i < cols; ++i) {
-                    const float* p = rec + j * rowFloats + static_cast<size_t>(i) * width + pos;
-                    for (int f = 0; f < 3; ++f) {
-                        if (i < m) w.du.points[(static_cast<size_t>(j) * m + i) * 3 + f] = fm * (p[width + f] - p[f]);
-                        if (j < k) w.dv.points[(static_cast<size_t>(j) * cols + i) * 3 + f] = fk * (p[rowFloats + f] - p[f]);
-                    }
-                }
-        }
-        eval.emplace(w, m, k, width, n, derive);
-    } catch (const std::bad_alloc&) {
-        w.release();
-        return kErrDisplayMemory;
-    }
-
-    s.face.objectSpace = false;
-    AttributeVertex a, b, a2, b2;
-    for (int r = 0; r < n; ++r) {
-        const float sv = Parameter(r, n), tv = Parameter(r + 1, n);
-        PatchEvaluator::Column col = eval->column(0);
-        eval->at(col, sv, a);
-        eval->at(col, tv, b);
-        for (int c = 1; c <= n; ++c) {
-            col = eval->column(c);
-            eval->at(col, sv, a2);
-            eval->at(col, tv, b2);
-            Vector3 pa(a[pos], a[pos + 1], a[pos + 2]);
-            Vector3 ea = Vector3(a2[pos], a2[pos + 1], a2[pos + 2]) - pa;
-            Vector3 eb = Vector3(b[pos], b[pos + 1], b[pos + 2]) - pa;
-            s.face = FaceNormal{cross(ea, eb), false};
-            quad(a, false);
-            quad(a2, false);
-            quad(b2, false);
-            quad(b, true);
-            a = a2;
-            b = b2;
-        }
-    }
-    w.trim();
-    return 0;
+    // none.
+    const int normal = !input.hasNormal && layout.hasNormal ? layout.normal : -1;
+    PatchWriter writer(quad, width);
+    return TessellateBezierPatch(w, m, k, width, layout.position, normal, n, writer);
 }
 
 int REDirect::Curve(const std::string& vtype, int degree, const float* vertices) {

@@ -15,29 +15,14 @@
 
 #include "core/math.h"
 #include "direct/pipeline.h"
+#include "surface/bezier_patch.h"
 
 namespace kx {
 
 using LineSink = void (*)(const AttributeVertex& v, bool draw);
 using QuadSink = int (*)(const AttributeVertex& v, bool last);
 
-// The storage of one control net under evaluation: its points, the u
-// reductions of its rows per column, and the de Casteljau working copy.
-struct BezierNetStorage {
-    std::vector<float> points, table, copy;
-};
-
-// Working storage of the Bezier evaluation (the surface and its two
-// derivative nets), kept between calls so that drawing allocates only when a
-// larger net than before arrives. Its size follows the control net and the
-// tessellation resolution; after a call that needed more than a modest
-// amount the memory is given back.
-struct BezierWork {
-    BezierNetStorage surface, du, dv;
-    void release();
-    void trim();
-};
-
+// The direct engine's working storage.
 BezierWork& bezierWork();
 
 // Curve of the given degree (degree + 1 control points laid out by the
@@ -50,10 +35,5 @@ int DrawBezierCurve(const std::string& vertexType, int degree, const float* poin
 // first when the Control option is on. Returns 0 or -10.
 int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* points, int n, QuadSink quad,
                     LineSink line);
-
-// One de Casteljau reduction of count points of width floats each, spaced
-// step floats apart starting at p, at parameter t; the result is left in
-// the first point. t = 0 and t = 1 give the end points exactly.
-void DeCasteljau(float* p, int count, int step, int width, float t);
 
 }  // namespace kx

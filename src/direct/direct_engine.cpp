@@ -8,7 +8,7 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "direct/direct_state.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "engine/frame_stats.h"
 #include "shell/display.h"
 

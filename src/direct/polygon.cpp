@@ -10,7 +10,7 @@
 #include "direct/pipeline.h"
 #include "direct/raster.h"
 #include "direct/shading.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "shell/display.h"
 
 namespace kx {

@@ -1,4 +1,5 @@
-// Tessellation of the direct engine's solid primitives into quadrilaterals.
+// The direct engine's solid primitives: the shared tessellations
+// (surface/tessellate.h) turned into pipeline vertices.
 //
 // Each tessellator builds the pipeline layout (directState().layout: normal
 // when the surface has one, texture coordinates when a map is current, then
@@ -10,29 +11,12 @@
 #pragma once
 
 #include "direct/pipeline.h"
+#include "surface/tessellate.h"
 
 namespace kx {
 
 // Receives one object-space vertex of the polygon being built.
 using VertexSink = int (*)(const AttributeVertex& v, bool last);
-
-// The tessellation resolution actually used: the Divisions option clamped
-// to 0 .. kMaxDivisions. Negative values draw nothing; larger values are
-// treated as kMaxDivisions so that a hostile option cannot make the grid
-// arithmetic overflow or the work grow without limit. The option keeps the
-// value it was given.
-#ifdef KX_FUZZ_BUILD
-constexpr int kMaxDivisions = 16;  // fuzzing builds: every run stays short
-#else
-constexpr int kMaxDivisions = 1024;
-#endif
-inline int TessellationDivisions(int divisions) {
-    if (divisions < 0) return 0;
-    return divisions > kMaxDivisions ? kMaxDivisions : divisions;
-}
-
-// Degrees to radians, held in single precision.
-inline float Radians(float degrees) { return static_cast<float>(degrees * 3.141592653589793 / 180); }
 
 // The primitives; n is the tessellation resolution (see above).
 void TessellateCube(VertexSink sink);

@@ -1,66 +1,31 @@
-// Quadric, superquadric and other parametric surfaces of the direct engine.
-#include <cmath>
-
+// The direct engine's quadric, superquadric and other parametric surfaces:
+// the shared tessellations handed to the polygon pipeline.
 #include "core/transform.h"
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
 #include "direct/pipeline.h"
 #include "direct/primitive_tessellate.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 namespace kx {
 
 namespace {
 
-constexpr float kHalfPi = 1.5707964f;          // pi/2 in single precision
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kTorusRadians = 0.017453292519943295;
-
-// The trigonometric functions of the C runtime, rounded to single precision.
-inline float Cos(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
-inline float Sin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
-inline float Fraction(int i, int n) { return static_cast<float>(i) / static_cast<float>(n); }
-
-// asin for a latitude: arguments beyond [-1, 1] (a limit outside the
-// surface, or 0/0 for a zero radius) give the pole instead of NaN.
-inline float Latitude(float s) {
-    if (s >= 1) return kHalfPi;
-    if (s > -1) return static_cast<float>(std::asin(static_cast<double>(s)));
-    return -kHalfPi;
-}
-
-// sign(c) * |c|^e, the signed power of a cosine or sine value.
-inline float SignedPow(float c, float e) {
-    if (c == 0) return 0;
-    float p = static_cast<float>(std::pow(std::fabs(static_cast<double>(c)), static_cast<double>(e)));
-    return c < 0 ? -p : p;
-}
-
-// One grid corner: object-space position, normal and texture fractions.
-struct Corner {
-    float x = 0, y = 0, z = 0;
-    float nx = 0, ny = 0, nz = 0;
-    float a = 0, b = 0;
-};
-
-// How a surface's texture fractions become texture coordinates.
-enum class Fractions {
-    None,     // no texture coordinates
-    Bounded,  // through the MapBound scale and offset
-    Plain,    // as they are
-};
-
-// Builds the layout of a surface and hands its quadrilaterals over.
-class SurfaceWriter {
+// Builds the pipeline layout of a surface and hands its quadrilaterals to a
+// vertex sink, vertex by vertex.
+class SurfaceWriter final : public SurfaceQuads {
 public:
-    // withNormal: the vertices carry a normal. Texture coordinates are added
-    // when a map is current and the surface has them.
-    SurfaceWriter(bool withNormal, Fractions fractions, VertexSink sink)
-        : bounded_(fractions == Fractions::Bounded), sink_(sink) {
+    explicit SurfaceWriter(VertexSink sink) : sink_(sink) {}
+
+    // The layout: the normal when the surface has one, texture coordinates
+    // when a map is current and the surface has them, then the position.
+    void begin(bool withNormal, TextureFractions fractions) override {
+        bounded_ = fractions == TextureFractions::Bounded;
         VertexLayout& layout = directState().layout;
         layout.reset();
         if (withNormal) layout.append(VertexAttribute::Normal);
-        if (fractions != Fractions::None && mapList().current() != nullptr) layout.append(VertexAttribute::Texture);
+        if (fractions != TextureFractions::None && mapList().current() != nullptr)
+            layout.append(VertexAttribute::Texture);
         layout.append(VertexAttribute::Position);
         layout.finalize();
         normal_ = layout.normal;
@@ -69,7 +34,8 @@ public:
         v_[4] = 1;
     }
 
-    void quad(const Corner& c0, const Corner& c1, const Corner& c2, const Corner& c3, const Vector3& face) {
+    void quad(const SurfacePoint& c0, const SurfacePoint& c1, const SurfacePoint& c2, const SurfacePoint& c3,
+              const Vector3& face) override {
         emit(c0, false);
         emit(c1, false);
         emit(c2, false);
@@ -78,7 +44,7 @@ public:
     }
 
 private:
-    void emit(const Corner& c, bool last) {
+    void emit(const SurfacePoint& c, bool last) {
         v_[0] = c.x;
         v_[1] = c.y;
         v_[2] = c.z;
@@ -103,415 +69,61 @@ private:
 
     AttributeVertex v_;
     int normal_ = -1, texture_ = -1;
-    bool bounded_;
+    bool bounded_ = false;
     VertexSink sink_;
 };
-
-// A surface over a rows x columns grid whose corners and face normals come
-// from the functor f: f.corner(i, j, c) and f.face(i, j) for the quadrilateral
-// whose first corner is (i, j).
-template <class Surface>
-void DrawGrid(SurfaceWriter& w, int rows, int cols, const Surface& f) {
-    Corner c0, c1, c2, c3;
-    for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < cols; ++j) {
-            f.corner(i, j, c0);
-            f.corner(i, j + 1, c1);
-            f.corner(i + 1, j + 1, c2);
-            Vector3 face = f.face(i, j);
-            f.corner(i + 1, j, c3);
-            w.quad(c0, c1, c2, c3, face);
-        }
-    }
-}
-
-// A surface over latitude phi (rows, from phimin over dphi) and longitude
-// theta (columns, from 0 over theta). The superquadrics replace cosine and
-// sine by signed powers: e1, e2 for positions, ne1, ne2 for normals.
-struct LatitudeGrid {
-    float phimin = 0, dphi = 0, theta = 0;
-    int rows = 0, cols = 0;
-    bool super = false;
-    float e1 = 1, e2 = 1, ne1 = 1, ne2 = 1;
-
-    float C(float x, float e) const { return super ? SignedPow(Cos(x), e) : Cos(x); }
-    float S(float x, float e) const { return super ? SignedPow(Sin(x), e) : Sin(x); }
-
-    // The angles of grid corner (i, j), and of the centre of the
-    // quadrilateral that starts there.
-    void corner(int i, int j, float& phi, float& th) const {
-        phi = phimin + dphi * Fraction(i, rows);
-        th = theta * Fraction(j, cols);
-    }
-    void centre(int i, int j, float& phi, float& th) const {
-        phi = phimin + dphi * ((static_cast<float>(i) + 0.5f) / static_cast<float>(rows));
-        th = theta * ((static_cast<float>(j) + 0.5f) / static_cast<float>(cols));
-    }
-    // The normal direction at (phi, theta), of unit length for the quadrics.
-    Vector3 normal(float phi, float th) const {
-        float cp = C(phi, ne1);
-        return {cp * C(th, ne2), cp * S(th, ne2), S(phi, ne1)};
-    }
-    Vector3 face(int i, int j) const {
-        float phi, th;
-        centre(i, j, phi, th);
-        return normal(phi, th);
-    }
-    // Signed powers with the exponents e1 (latitude) and e2 (longitude);
-    // the normals use 2 - e1 and 2 - e2.
-    void superquadric(float le1, float le2) {
-        super = true;
-        e1 = le1;
-        e2 = le2;
-        ne1 = 2 - le1;
-        ne2 = 2 - le2;
-    }
-    void fractions(int i, int j, Corner& c) const {
-        c.a = Fraction(j, cols);
-        c.b = Fraction(i, rows);
-    }
-};
-
-// Sphere and superquadric sphere of radius r.
-struct Ellipsoid : LatitudeGrid {
-    float r = 0;
-
-    void corner(int i, int j, Corner& c) const {
-        float phi, th;
-        LatitudeGrid::corner(i, j, phi, th);
-        float cp = C(phi, e1);
-        c.x = r * cp * C(th, e2);
-        c.y = r * cp * S(th, e2);
-        c.z = r * S(phi, e1);
-        if (super) {
-            Vector3 n = normal(phi, th);
-            c.nx = r * n.x;
-            c.ny = r * n.y;
-            c.nz = r * n.z;
-        } else {
-            c.nx = c.x;
-            c.ny = c.y;
-            c.nz = c.z;
-        }
-        fractions(i, j, c);
-    }
-};
-
-// Torus and superquadric torus.
-struct Ring : LatitudeGrid {
-    float rmajor = 0, rminor = 0;
-
-    void corner(int i, int j, Corner& c) const {
-        float phi, th;
-        LatitudeGrid::corner(i, j, phi, th);
-        float ring = rmajor + rminor * C(phi, e1);
-        c.x = ring * C(th, e2);
-        c.y = ring * S(th, e2);
-        c.z = rminor * S(phi, e1);
-        Vector3 n = normal(phi, th);
-        c.nx = n.x;
-        c.ny = n.y;
-        c.nz = n.z;
-        fractions(i, j, c);
-    }
-};
-
-// The centre angle of band i of n.
-inline float CentreAngle(float theta, int i, int n) {
-    return theta * ((static_cast<float>(i) + 0.5f) / static_cast<float>(n));
-}
-
-void DrawCylinder(float radius, float zmin, float zmax, float theta, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Bounded, sink);
-    Corner c0, c1, c2, c3;
-    auto at = [&](int i, float z, float b, Corner& c) {
-        float t = theta * Fraction(i, n);
-        float ct = Cos(t), st = Sin(t);
-        c.x = radius * ct;
-        c.y = radius * st;
-        c.z = z;
-        c.nx = radius * ct;
-        c.ny = radius * st;
-        c.nz = 0;
-        c.a = Fraction(i, n);
-        c.b = b;
-    };
-    for (int i = 0; i < n; ++i) {
-        at(i, zmax, 1, c0);
-        at(i, zmin, 0, c1);
-        at(i + 1, zmin, 0, c2);
-        at(i + 1, zmax, 1, c3);
-        float tc = CentreAngle(theta, i, n);
-        w.quad(c0, c1, c2, c3, Vector3(Cos(tc), Sin(tc), 0));
-    }
-}
 
 }  // namespace
 
 void TessellateCube(VertexSink sink) {
-    static const float corners[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
-                                        {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
-    static const int faces[6][4] = {{0, 3, 2, 1}, {0, 1, 5, 4}, {1, 2, 6, 5},
-                                    {2, 3, 7, 6}, {3, 0, 4, 7}, {4, 5, 6, 7}};
-    static const Vector3 normals[6] = {{0, 0, -1}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}};
-    SurfaceWriter w(false, Fractions::None, sink);
-    Corner c[4];
-    for (int f = 0; f < 6; ++f) {
-        for (int k = 0; k < 4; ++k) {
-            const float* p = corners[faces[f][k]];
-            c[k].x = p[0];
-            c[k].y = p[1];
-            c[k].z = p[2];
-        }
-        w.quad(c[0], c[1], c[2], c[3], normals[f]);
-    }
+    SurfaceWriter w(sink);
+    TessellateCube(w);
 }
-
 void TessellateSphere(float radius, float zmin, float zmax, float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Bounded, sink);
-    Ellipsoid e;
-    e.r = radius;
-    e.phimin = zmin > -radius ? Latitude(zmin / radius) : -kHalfPi;
-    float phimax = zmax < radius ? Latitude(zmax / radius) : kHalfPi;
-    e.dphi = phimax - e.phimin;
-    e.theta = Radians(thetamax);
-    e.rows = n / 2;
-    e.cols = n;
-    DrawGrid(w, e.rows, e.cols, e);
+    SurfaceWriter w(sink);
+    TessellateSphere(radius, zmin, zmax, thetamax, n, w);
 }
-
-void TessellateSqSphere(float radius, float e1, float e2, float zmin, float zmax, float thetamax, int n,
-                        VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Plain, sink);
-    // The latitude whose superquadric height is z.
-    auto limit = [&](float z) {
-        float s = static_cast<float>(std::pow(std::fabs(static_cast<double>(z)) / radius, 1.0 / e1));
-        float phi = Latitude(s);
-        return z < 0 ? -phi : (z > 0 ? phi : 0.0f);
-    };
-    Ellipsoid e;
-    e.superquadric(e1, e2);
-    e.r = radius;
-    e.phimin = zmin > -radius ? limit(zmin) : -kHalfPi;
-    float phimax = zmax < radius ? limit(zmax) : kHalfPi;
-    e.dphi = phimax - e.phimin;
-    float theta = Radians(thetamax);
-    if (static_cast<double>(theta) < kTwoPi) {
-        float ie2 = static_cast<float>(1.0 / e2);
-        theta = static_cast<float>(std::atan2(static_cast<double>(SignedPow(Sin(theta), ie2)),
-                                              static_cast<double>(SignedPow(Cos(theta), ie2))));
-    }
-    e.theta = theta;
-    e.rows = n / 2;
-    e.cols = n;
-    DrawGrid(w, e.rows, e.cols, e);
-}
-
-namespace {
-
-// The torus grid: phi in degrees converted with the torus factor.
-void DrawRing(Ring& t, float rmajor, float rminor, float phimin, float phimax, float thetamax, int n,
-              SurfaceWriter& w) {
-    t.rmajor = rmajor;
-    t.rminor = rminor;
-    t.phimin = static_cast<float>(phimin * kTorusRadians);
-    t.dphi = static_cast<float>(phimax * kTorusRadians) - t.phimin;
-    t.theta = Radians(thetamax);
-    t.rows = t.cols = n;
-    DrawGrid(w, n, n, t);
-}
-
-}  // namespace
-
-void TessellateTorus(float rmajor, float rminor, float phimin, float phimax, float thetamax, int n,
-                     VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Bounded, sink);
-    Ring t;
-    DrawRing(t, rmajor, rminor, phimin, phimax, thetamax, n, w);
-}
-
-void TessellateSqTorus(float rmajor, float rminor, float e1, float e2, float phimin, float phimax,
-                       float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Plain, sink);
-    Ring t;
-    t.superquadric(e1, e2);
-    DrawRing(t, rmajor, rminor, phimin, phimax, thetamax, n, w);
-}
-
 void TessellateCone(float height, float radius, float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Bounded, sink);
-    float theta = Radians(thetamax);
-    // The slope of the normal. A flat cone (height 0) has the normal of its
-    // plane instead of an infinite or undefined slope.
-    float nz = 0, nscale = 1;
-    if (height != 0) {
-        nz = radius / height;
-    } else {
-        nscale = 0;
-        nz = std::signbit(height) != std::signbit(radius) ? -1.0f : 1.0f;
-    }
-    Corner c0, c1, c2, c3;
-    auto at = [&](int i, bool apex, Corner& c) {
-        float t = theta * Fraction(i, n);
-        float ct = Cos(t), st = Sin(t);
-        if (apex) {
-            c.x = c.y = 0;
-            c.z = height;
-        } else {
-            c.x = radius * ct;
-            c.y = radius * st;
-            c.z = 0;
-        }
-        c.nx = nscale * ct;
-        c.ny = nscale * st;
-        c.nz = nz;
-        c.a = Fraction(i, n);
-        c.b = apex ? 1.0f : 0.0f;
-    };
-    for (int i = 0; i < n; ++i) {
-        at(i, true, c0);
-        at(i, false, c1);
-        at(i + 1, false, c2);
-        at(i + 1, true, c3);
-        float tc = CentreAngle(theta, i, n);
-        w.quad(c0, c1, c2, c3, Vector3(nscale * Cos(tc), nscale * Sin(tc), nz));
-    }
+    SurfaceWriter w(sink);
+    TessellateCone(height, radius, thetamax, n, w);
 }
-
 void TessellateCylinder(float radius, float zmin, float zmax, float thetamax, int n, VertexSink sink) {
-    DrawCylinder(radius, zmin, zmax, Radians(thetamax), n, sink);
+    SurfaceWriter w(sink);
+    TessellateCylinder(radius, zmin, zmax, thetamax, n, w);
 }
-
 void TessellateDisk(float height, float radius, float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(false, Fractions::Bounded, sink);
-    float theta = Radians(thetamax);
-    Vector3 face(0, 0, thetamax > 0 ? 1.0f : -1.0f);
-    // Texture fraction b: 1 at the centre, 0 on the rim.
-    Corner c0, c1, c2, c3;
-    for (int i = 0; i < n; ++i) {
-        float t0 = theta * Fraction(i, n), t1 = theta * Fraction(i + 1, n);
-        c0 = Corner{};
-        c0.z = height;
-        c0.a = Fraction(i, n);
-        c0.b = 1;
-        c1 = Corner{};
-        c1.x = radius * Cos(t0);
-        c1.y = radius * Sin(t0);
-        c1.z = height;
-        c1.a = Fraction(i, n);
-        c2 = Corner{};
-        c2.x = radius * Cos(t1);
-        c2.y = radius * Sin(t1);
-        c2.z = height;
-        c2.a = Fraction(i + 1, n);
-        c3 = c0;
-        c3.a = Fraction(i + 1, n);
-        w.quad(c0, c1, c2, c3, face);
-    }
+    SurfaceWriter w(sink);
+    TessellateDisk(height, radius, thetamax, n, w);
 }
-
 void TessellateTube(const Point3& p1, const Point3& p2, float radius, int n, VertexSink sink) {
-    Vector3 d = p2 - p1;
-    float len = static_cast<float>(std::sqrt(static_cast<double>(d.x * d.x + d.y * d.y + d.z * d.z)));
-    // Direction cosine of the axis; a zero-length (or non-finite) tube keeps
-    // the z axis instead of turning by acos(NaN).
-    float cz = d.z / len;
-    if (!(cz >= -1)) cz = cz < -1 ? -1.0f : 1.0f;
-    if (cz > 1) cz = 1;
-    float azimuth = static_cast<float>(std::atan2(static_cast<double>(d.y), static_cast<double>(d.x)) * 180 /
-                                       3.141592653589793);
-    float tilt = static_cast<float>(std::acos(static_cast<double>(cz)) * 180 / 3.141592653589793);
+    const TubeAxis axis = TubeAxisOf(p1, p2);
     TransformState& xf = transforms();
-    xf.push();
-    xf.translate(Vector3(p1.x, p1.y, p1.z));
-    xf.rotateXY(azimuth);
-    xf.rotateZX(tilt);
-    DrawCylinder(radius, 0, len, Radians(360), n, sink);
+    PushTubeFrame(xf, p1, axis);
+    TessellateCylinder(radius, 0, axis.length, 360, n, sink);
     xf.pop();
 }
-
 void TessellateHyperboloid(const Point3& p1, const Point3& p2, float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Bounded, sink);
-    float theta = Radians(thetamax);
-    // p1 and p2 turned about z by the angle t, with their normals.
-    struct Turned {
-        Corner q1, q2;
-    };
-    auto turn = [&](int i, Turned& out) {
-        float t = theta * Fraction(i, n);
-        float ct = Cos(t), st = Sin(t);
-        auto rot = [&](const Point3& p, Corner& q) {
-            q.x = p.x * ct - p.y * st;
-            q.y = p.x * st + p.y * ct;
-            q.z = p.z;
-        };
-        rot(p1, out.q1);
-        rot(p2, out.q2);
-        float dx = out.q2.x - out.q1.x, dy = out.q2.y - out.q1.y, dz = out.q2.z - out.q1.z;
-        for (Corner* q : {&out.q1, &out.q2}) {
-            q->nx = -q->x * dz;
-            q->ny = -q->y * dz;
-            q->nz = q->x * dx + q->y * dy;
-            q->a = Fraction(i, n);
-        }
-        out.q1.b = 0;
-        out.q2.b = 1;
-    };
-    Turned prev, cur;
-    turn(0, prev);
-    for (int i = 1; i <= n; ++i) {
-        turn(i, cur);
-        Vector3 face((prev.q1.nx + prev.q2.nx + cur.q2.nx + cur.q1.nx) / 4.0f,
-                     (prev.q1.ny + prev.q2.ny + cur.q2.ny + cur.q1.ny) / 4.0f,
-                     (prev.q1.nz + prev.q2.nz + cur.q2.nz + cur.q1.nz) / 4.0f);
-        w.quad(prev.q1, prev.q2, cur.q2, cur.q1, face);
-        prev = cur;
-    }
+    SurfaceWriter w(sink);
+    TessellateHyperboloid(p1, p2, thetamax, n, w);
 }
-
 void TessellateParaboloid(float rmax, float zmin, float zmax, float thetamax, int n, VertexSink sink) {
-    SurfaceWriter w(true, Fractions::Plain, sink);
-    if (!(zmin <= zmax) || !(zmax >= 0)) return;
-    // A paraboloid of no radius or no height has no area (and its formulas
-    // would divide by zero).
-    if (rmax == 0 || zmax == 0) return;
-    if (zmin < 0) zmin = 0;
-    int rows = n / 2, cols = n;
-    float theta = Radians(thetamax);
-    float r0 = rmax * static_cast<float>(std::sqrt(static_cast<double>(zmin / zmax)));
-    float nz = -rmax / (2 * zmax);
-    float zspan = zmax - zmin;
-    auto ring = [&](int i, float& r, float& z) {
-        r = static_cast<float>(i) * (rmax - r0) / static_cast<float>(rows) + r0;
-        float q = r / rmax;
-        z = zmax * (q * q);
-    };
-    auto at = [&](float r, float z, int j, Corner& c) {
-        float t = theta * Fraction(j, cols);
-        c.x = r * Cos(t);
-        c.y = r * Sin(t);
-        c.z = z;
-        c.nx = c.x;
-        c.ny = c.y;
-        c.nz = nz;
-        c.a = Fraction(j, cols);
-        c.b = zspan > 0 ? (z - zmin) / zspan : 0.0f;
-    };
-    Corner c0, c1, c2, c3;
-    for (int i = 1; i <= rows; ++i) {
-        float ra, za, rb, zb;
-        ring(i - 1, ra, za);
-        ring(i, rb, zb);
-        float s = rmax * static_cast<float>(std::sqrt(static_cast<double>((za + zb) / (2 * zmax))));
-        for (int j = 1; j <= cols; ++j) {
-            at(ra, za, j - 1, c0);
-            at(ra, za, j, c1);
-            at(rb, zb, j, c2);
-            at(rb, zb, j - 1, c3);
-            float tc = CentreAngle(theta, j - 1, cols);
-            w.quad(c0, c1, c2, c3, Vector3(s * Cos(tc), s * Sin(tc), nz));
-        }
-    }
+    SurfaceWriter w(sink);
+    TessellateParaboloid(rmax, zmin, zmax, thetamax, n, w);
+}
+void TessellateTorus(float rmajor, float rminor, float phimin, float phimax, float thetamax, int n,
+                     VertexSink sink) {
+    SurfaceWriter w(sink);
+    TessellateTorus(rmajor, rminor, phimin, phimax, thetamax, n, w);
+}
+void TessellateSqSphere(float radius, float e1, float e2, float zmin, float zmax, float thetamax, int n,
+                        VertexSink sink) {
+    SurfaceWriter w(sink);
+    TessellateSqSphere(radius, e1, e2, zmin, zmax, thetamax, n, w);
+}
+void TessellateSqTorus(float rmajor, float rminor, float e1, float e2, float phimin, float phimax,
+                       float thetamax, int n, VertexSink sink) {
+    SurfaceWriter w(sink);
+    TessellateSqTorus(rmajor, rminor, e1, e2, phimin, phimax, thetamax, n, w);
 }
 
 // ---- engine operations ----

@@ -12,7 +12,7 @@
 
 #include "core/lights.h"
 #include "direct/direct_state.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 namespace kx {
 

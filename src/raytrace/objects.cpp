@@ -179,6 +179,8 @@ void GrAttrObject::finishHit(const Ray& world, double t, const Vector3& canonica
     hit.point = world.origin + tf * world.direction;
     HPoint n = HPoint(canonicalNormal.x, canonicalNormal.y, canonicalNormal.z, 1) * worldToObject;
     hit.normal = Vector3(n.x, n.y, n.z);
+    hit.textured = false;
+    hit.colored = false;
 }
 
 #define KX_CANONICAL_OBJECT(Class, ...)                                                                        \
@@ -287,11 +289,157 @@ bool RTPolyFace::occludes(double, double tmax, const Ray& ray) const {
     return hitPlane(tmax, ray, th, p);
 }
 
+// ---- Blending the values of a face's vertices ----
+
+namespace {
+
+inline float Cross2(float ax, float ay, float bx, float by) { return ax * by - ay * bx; }
+
+// Barycentric weights of p in the triangle of vertices i, j, k of the face
+// (projected on its axes): 1 when p is inside, 0 outside, -1 (weights not
+// written) when the triangle is flat.
+int Barycentric(const RTPolyFace& f, const Point3& p, int i, int j, int k, float* w) {
+    const float* a = f.vertices[i];
+    const float* b = f.vertices[j];
+    const float* c = f.vertices[k];
+    const int U = f.u, V = f.v;
+    float bx = b[U] - a[U], by = b[V] - a[V], cx = c[U] - a[U], cy = c[V] - a[V];
+    float px = p[U] - a[U], py = p[V] - a[V];
+    float den = Cross2(bx, by, cx, cy);
+    if (!(den != 0)) return -1;
+    float wb = Cross2(px, py, cx, cy) / den, wc = Cross2(bx, by, px, py) / den;
+    w[0] = 1 - wb - wc;
+    w[1] = wb;
+    w[2] = wc;
+    return w[0] >= 0 && wb >= 0 && wc >= 0 ? 1 : 0;
+}
+
+// The bilinear parameters (s along edge 0-1, t along edge 0-3) of the point
+// p in the quadrilateral of corners A, B, C, D, all in two dimensions.
+void InverseBilinear2(const float A[2], const float B[2], const float C[2], const float D[2], const float p[2],
+                      float& s, float& t) {
+    const float ex = B[0] - A[0], ey = B[1] - A[1];
+    const float fx = D[0] - A[0], fy = D[1] - A[1];
+    const float gx = A[0] - B[0] + C[0] - D[0], gy = A[1] - B[1] + C[1] - D[1];
+    const float hx = p[0] - A[0], hy = p[1] - A[1];
+    const double k2 = Cross2(gx, gy, fx, fy);
+    const double k1 = static_cast<double>(Cross2(ex, ey, fx, fy)) + Cross2(hx, hy, gx, gy);
+    const double k0 = Cross2(hx, hy, ex, ey);
+    // t solves k2 t^2 + k1 t + k0 = 0; s follows from t along the larger
+    // component of the edge at t.
+    double roots[2];
+    int nroots = 0;
+    if (std::fabs(k2) <= 1e-9 * std::fabs(k1)) {
+        if (k1 != 0) roots[nroots++] = -k0 / k1;
+    } else {
+        double disc = k1 * k1 - 4 * k0 * k2;
+        double q = std::sqrt(disc > 0 ? disc : 0);
+        roots[nroots++] = (-k1 - q) / (2 * k2);
+        roots[nroots++] = (-k1 + q) / (2 * k2);
+    }
+    double bestS = 0.5, bestT = 0.5, bestMiss = 1e30;
+    for (int r = 0; r < nroots; ++r) {
+        const double tt = roots[r];
+        const double dx = ex + gx * tt, dy = ey + gy * tt;
+        double ss;
+        if (std::fabs(dx) >= std::fabs(dy)) {
+            if (dx == 0) continue;
+            ss = (hx - fx * tt) / dx;
+        } else {
+            ss = (hy - fy * tt) / dy;
+        }
+        if (!std::isfinite(ss) || !std::isfinite(tt)) continue;
+        // How far the pair lies outside the unit square.
+        const double miss = std::fmax(std::fmax(-ss, ss - 1), 0.0) + std::fmax(std::fmax(-tt, tt - 1), 0.0);
+        if (miss < bestMiss) {
+            bestMiss = miss;
+            bestS = ss;
+            bestT = tt;
+        }
+    }
+    s = static_cast<float>(std::fmin(std::fmax(bestS, 0.0), 1.0));
+    t = static_cast<float>(std::fmin(std::fmax(bestT, 0.0), 1.0));
+}
+
+// The same for four corners and a point in three dimensions, projected on
+// the axes U and V.
+void InverseBilinear(const float* const* c, int U, int V, const Point3& p, float& s, float& t) {
+    const float A[2] = {c[0][U], c[0][V]}, B[2] = {c[1][U], c[1][V]}, C[2] = {c[2][U], c[2][V]},
+                D[2] = {c[3][U], c[3][V]}, P[2] = {p[U], p[V]};
+    InverseBilinear2(A, B, C, D, P, s, t);
+}
+
+// The same projected along the direction d: the cell as seen along the ray,
+// as a scan converter sees it.
+void InverseBilinearAlong(const float* const* c, const Vector3& d, const Point3& p, float& s, float& t) {
+    const float ax = std::fabs(d.x), ay = std::fabs(d.y), az = std::fabs(d.z);
+    Vector3 other = ax <= ay && ax <= az ? Vector3(1, 0, 0) : (ay <= az ? Vector3(0, 1, 0) : Vector3(0, 0, 1));
+    const Vector3 e1 = cross(d, other), e2 = cross(d, e1);
+    float q[5][2];
+    for (int k = 0; k < 4; ++k) {
+        const Vector3 x(c[k][0], c[k][1], c[k][2]);
+        q[k][0] = static_cast<float>(dot(x, e1));
+        q[k][1] = static_cast<float>(dot(x, e2));
+    }
+    q[4][0] = static_cast<float>(dot(toVector(p), e1));
+    q[4][1] = static_cast<float>(dot(toVector(p), e2));
+    InverseBilinear2(q[0], q[1], q[2], q[3], q[4], s, t);
+}
+
+}  // namespace
+
+int Blend(const RTPolyFace& f, const Point3& p, const Vector3& d, const float* const* cell, const float** src,
+          float* w) {
+    if (f.n == 4 || cell) {
+        const float* const* corners = cell ? cell : f.vertices;
+        float s, t;
+        if (cell)
+            InverseBilinearAlong(cell, d, p, s, t);
+        else
+            InverseBilinear(corners, f.u, f.v, p, s, t);
+        for (int k = 0; k < 4; ++k) src[k] = corners[k];
+        w[0] = (1 - s) * (1 - t);
+        w[1] = s * (1 - t);
+        w[2] = s * t;
+        w[3] = (1 - s) * t;
+        return 4;
+    }
+    // The fan triangle (0, i, i + 1) holding p; the first one that is not
+    // flat when p lies in none (it is on an edge, within rounding).
+    int fallback = -1;
+    float fw[3] = {1, 0, 0};
+    for (int i = 1; i + 1 < f.n; ++i) {
+        float tw[3];
+        const int inside = Barycentric(f, p, 0, i, i + 1, tw);
+        if (inside > 0) {
+            src[0] = f.vertices[0], src[1] = f.vertices[i], src[2] = f.vertices[i + 1];
+            w[0] = tw[0], w[1] = tw[1], w[2] = tw[2];
+            return 3;
+        }
+        if (fallback < 0 && inside == 0) {
+            fallback = i;
+            fw[0] = tw[0], fw[1] = tw[1], fw[2] = tw[2];
+        }
+    }
+    if (fallback < 0 || f.n < 3) {
+        src[0] = f.vertices[0];
+        w[0] = 1;
+        return 1;
+    }
+    src[0] = f.vertices[0], src[1] = f.vertices[fallback], src[2] = f.vertices[fallback + 1];
+    for (int k = 0; k < 3; ++k) w[k] = std::fmin(std::fmax(fw[k], 0.0f), 1.0f);
+    return 3;
+}
+
 // ---- Polygon sets ----
 
-bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOffset) {
+bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOffset, int* textureOffset,
+                     int* colorOffset, int* normalOffset) {
     stride = 0;
     positionOffset = -1;
+    if (textureOffset) *textureOffset = -1;
+    if (colorOffset) *colorOffset = -1;
+    if (normalOffset) *normalOffset = -1;
     for (char ch : vertexType) {
         switch (ch) {
             case 'P':
@@ -299,11 +447,16 @@ bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOf
                 stride += 3;
                 break;
             case 'C':
+                if (colorOffset && *colorOffset < 0) *colorOffset = stride;
+                stride += 3;
+                break;
             case 'N':
             case 'D':
+                if (normalOffset && *normalOffset < 0) *normalOffset = stride;
                 stride += 3;
                 break;
             case 'T':
+                if (textureOffset && *textureOffset < 0) *textureOffset = stride;
                 stride += 2;
                 break;
             case 'w':
@@ -321,7 +474,15 @@ bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOf
 
 int RTPolySet::build(const std::string& vertexType, int vertexCount, const float* data, int faceCount,
                      const int* indices) {
-    if (!ParseVertexType(vertexType, stride, positionOffset)) return kErrVertexType;
+    int vertexStride = 0, position = -1;
+    if (!ParseVertexType(vertexType, vertexStride, position, &textureOffset, &colorOffset)) return kErrVertexType;
+    return buildFaces(vertexStride, position, vertexCount, data, faceCount, indices);
+}
+
+int RTPolySet::buildFaces(int vertexStride, int position, int vertexCount, const float* data, int faceCount,
+                          const int* indices) {
+    stride = vertexStride;
+    positionOffset = position;
     faceTree.Clear();
     faces.clear();
     vertexPointers.clear();
@@ -390,8 +551,54 @@ bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, H
     double th;
     if (!faceTree.NearestHit(tmin, tmax, o, th, local, face)) return false;
     t = th;
-    finishHit(ray, th, local.normal, hit);
-    if (dot(o.direction, local.normal) > 0) hit.normal = -hit.normal;
+    if (normalOffset < 0 && textureOffset < 0 && colorOffset < 0) {
+        finishHit(ray, th, local.normal, hit);
+        if (dot(o.direction, local.normal) > 0) hit.normal = -hit.normal;
+        return true;
+    }
+    // Values of the vertices blended at the hit point. The set's faces
+    // are its only objects.
+    const RTPolyFace& f = *static_cast<const RTPolyFace*>(face);
+    float w[4];
+    const float* src[4];
+    const float* const* cell = nullptr;
+    if (!faceCell.empty()) {
+        const int c = faceCell[static_cast<size_t>(&f - faces.data())];
+        if (c >= 0) cell = cellCorners.data() + c;
+    }
+    const int count = Blend(f, local.point, o.direction, cell, src, w);
+    Vector3 normal = local.normal;
+    if (normalOffset >= 0) {
+        Vector3 n;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + normalOffset;
+            n += w[i] * Vector3(q[0], q[1], q[2]);
+        }
+        if (lengthSquared(n) > 0) normal = n;
+    }
+    finishHit(ray, th, normal, hit);
+    // Every face is seen from the side the ray comes from.
+    if (dot(o.direction, normal) > 0) hit.normal = -hit.normal;
+    if (textureOffset >= 0) {
+        float u = 0, v = 0;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + textureOffset;
+            u += w[i] * q[0];
+            v += w[i] * q[1];
+        }
+        hit.u = u;
+        hit.v = v;
+        hit.textured = true;
+    }
+    if (colorOffset >= 0) {
+        ColorRGB c;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + colorOffset;
+            c += ColorRGB(q[0], q[1], q[2]) * w[i];
+        }
+        hit.color = c;
+        hit.colored = true;
+    }
     return true;
 }
 
@@ -509,23 +716,111 @@ BuiltObject BuildTube(const Point3& from, const Point3& to, float r, const Matri
     return Finish(std::move(obj), M, lo, hi);
 }
 
+namespace {
+
+// Whether four corners lie in one plane, to within rounding.
+bool Flat(const float* const c[4]) {
+    Vector3 e1 = Point3(c[2]) - Point3(c[0]), e2 = Point3(c[3]) - Point3(c[1]);
+    Vector3 n = cross(e1, e2);
+    const double len = std::sqrt(lengthSquared(n));
+    double size = 0;
+    for (int k = 0; k < 4; ++k) size = std::fmax(size, lengthSquared(Point3(c[k]) - Point3(c[0])));
+    size = std::sqrt(size);
+    if (!(len > 0) || !(size > 0)) return true;  // a degenerate cell is flat
+    double off = 0;
+    for (int k = 1; k < 4; ++k) off = std::fmax(off, std::fabs(dot(n, Point3(c[k]) - Point3(c[0]))) / len);
+    return off <= 1e-4 * size;
+}
+
+// The world box of the set's vertex positions carried by M.
+void VertexBox(const RTPolySet& set, const Matrix4& M, Point3& lower, Point3& upper) {
+    const size_t count = set.stride > 0 ? set.vertexData.size() / static_cast<size_t>(set.stride) : 0;
+    for (size_t i = 0; i < count; ++i) {
+        const float* p = set.vertexData.data() + i * set.stride + set.positionOffset;
+        HPoint w = M * HPoint(p[0], p[1], p[2], 1);
+        for (int k = 0; k < 3; ++k) {
+            if (i == 0 || w[k] < lower[k]) lower[k] = w[k];
+            if (i == 0 || w[k] > upper[k]) upper[k] = w[k];
+        }
+    }
+}
+
+}  // namespace
+
 int BuildPolySet(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
-                 const int* indices, const Matrix4& M, const Matrix4& Minv, BuiltObject& out) {
+                 const int* indices, const Matrix4& M, const Matrix4& Minv, BuiltObject& out,
+                 const float* texelScale, bool colors) {
     out = BuiltObject();
     auto set = std::make_unique<RTPolySet>();
     int status = set->build(vertexType, vertexCount, vertexData, faceCount, indices);
     if (status != 0 || !set->faceTree.root()) return status;
-    set->worldToObject = Minv;
-    for (int i = 0; i < vertexCount; ++i) {
-        const float* p = set->vertexData.data() + static_cast<size_t>(i) * set->stride + set->positionOffset;
-        HPoint w = M * HPoint(p[0], p[1], p[2], 1);
-        for (int k = 0; k < 3; ++k) {
-            if (i == 0 || w[k] < out.lower[k]) out.lower[k] = w[k];
-            if (i == 0 || w[k] > out.upper[k]) out.upper[k] = w[k];
+    if (!colors) set->colorOffset = -1;
+    if (!texelScale) {
+        set->textureOffset = -1;
+    } else if (set->textureOffset >= 0) {
+        for (size_t i = static_cast<size_t>(set->textureOffset); i + 1 < set->vertexData.size(); i += set->stride) {
+            set->vertexData[i] *= texelScale[0];
+            set->vertexData[i + 1] *= texelScale[1];
         }
     }
+    set->worldToObject = Minv;
+    VertexBox(*set, M, out.lower, out.upper);
     out.object = std::move(set);
     return 0;
+}
+
+BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
+                             int colorOffset, const Matrix4& M, const Matrix4& Minv) {
+    BuiltObject out;
+    if (stride <= 0) return out;
+    const size_t quads = vertices.size() / (4 * static_cast<size_t>(stride));
+    if (quads == 0 || quads * 4 > static_cast<size_t>(INT32_MAX / 2)) return out;
+    // A flat quadrilateral is one face; one that is not flat (a cell of a
+    // hyperboloid or of a patch) is two triangles, whose union is what the
+    // scan converter fills between its four projected corners.
+    std::vector<int> indices;
+    indices.reserve(quads * 8);
+    int faces = 0;
+    for (size_t q = 0; q < quads; ++q) {
+        const int first = static_cast<int>(q * 4);
+        const float* c[4];
+        for (int k = 0; k < 4; ++k) c[k] = vertices.data() + static_cast<size_t>(first + k) * stride;
+        if (Flat(c)) {
+            indices.insert(indices.end(), {first, first + 1, first + 2, first + 3, -1});
+            faces += 1;
+        } else {
+            indices.insert(indices.end(), {first, first + 1, first + 2, -1, first, first + 2, first + 3, -1});
+            faces += 2;
+        }
+    }
+    auto set = std::make_unique<RTPolySet>();
+    set->normalOffset = normalOffset;
+    set->textureOffset = textureOffset;
+    set->colorOffset = colorOffset;
+    set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data());
+    // Both halves of a cell that is not flat blend the cell's four corners.
+    if (faces > static_cast<int>(quads)) {
+        set->cellCorners.resize(quads * 4);
+        for (size_t k = 0; k < quads * 4; ++k) set->cellCorners[k] = set->vertexData.data() + k * stride;
+        set->faceCell.assign(static_cast<size_t>(faces), -1);
+        size_t face = 0, pos = 0;
+        for (size_t q = 0; q < quads && face < set->faceCell.size(); ++q) {
+            // Flat cells are one face of four indices, split ones two of three.
+            if (indices[pos + 3] != -1) {
+                pos += 5;
+                face += 1;
+            } else {
+                set->faceCell[face] = set->faceCell[face + 1] = static_cast<int>(q * 4);
+                pos += 8;
+                face += 2;
+            }
+        }
+    }
+    if (!set->faceTree.root()) return out;
+    set->worldToObject = Minv;
+    VertexBox(*set, M, out.lower, out.upper);
+    out.object = std::move(set);
+    return out;
 }
 
 }  // namespace kx::render_raytrace

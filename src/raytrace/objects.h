@@ -141,9 +141,15 @@ public:
     RTPolySet& operator=(const RTPolySet&) = delete;
 
     // Builds the faces from a PolySet command's data. 0, -10 for an unknown
-    // vertex type letter, -11 for an index outside the vertex list.
+    // vertex type letter, -11 for an index outside the vertex list. The
+    // vertices' texture coordinates (T) are kept for interpolation.
     int build(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
               const int* indices);
+    // The same from vertices of stride floats with the position at
+    // positionOffset (the offsets of normals and texture coordinates are set
+    // before, -1 when absent).
+    int buildFaces(int stride, int positionOffset, int vertexCount, const float* vertexData, int faceCount,
+                   const int* indices);
 
     bool mayHit(double tmin, double tmax, const Ray& ray) const override;
     bool intersect(double tmin, double tmax, double& t, const Ray& ray, HitRecord& hit) const override;
@@ -151,6 +157,18 @@ public:
 
     int stride = 0;           // floats per vertex
     int positionOffset = -1;  // offset of the position in a vertex
+    // Offsets of the vertex normal and of the texture coordinates (u, v in
+    // texel units) that a hit interpolates, -1 when the set has none: then
+    // the face's own normal is used and the hit has no texture coordinates.
+    int normalOffset = -1;
+    int textureOffset = -1;
+    int colorOffset = -1;  // vertex colours (C), blended likewise
+    // Cells of a tessellated surface that are not flat are two triangles:
+    // the positions of every cell's four corners, and for each face the
+    // index of its cell's first corner (-1 for a face of its own). Empty
+    // when every face is its own.
+    std::vector<const float*> cellCorners;
+    std::vector<int> faceCell;
     std::vector<float> vertexData;
     std::vector<const float*> vertexPointers;  // every face's positions, a null after each face
     std::vector<RTPolyFace> faces;
@@ -159,7 +177,23 @@ public:
 
 // Floats per vertex and offset of the position for a vertex type string
 // (P, C, N, D: 3; T: 2; w, O: 1; '"' ignored). False for any other letter.
-bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOffset);
+// textureOffset, colorOffset and normalOffset, when given, receive the
+// offsets of T, C and the first of N and D (-1 without).
+bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOffset,
+                     int* textureOffset = nullptr, int* colorOffset = nullptr, int* normalOffset = nullptr);
+
+// The vertices of a face and their weights that
+// interpolate its values at the point p of its plane: barycentric on a
+// triangle, bilinear on a quadrilateral (so that a grid cell of a
+// tessellated surface blends its four corners as a scan converter blends
+// them row by row), barycentric on the fan triangle holding p otherwise.
+// A face that halves a cell of a tessellated surface that is not flat
+// blends the cell's four corners (cell, or null) bilinearly instead, with
+// the cell seen along the ray direction d, as a scan converter sees it.
+// Returns the number of vertices blended (1 to 4); their positions go to
+// src, their weights to w.
+int Blend(const RTPolyFace& face, const Point3& p, const Vector3& d, const float* const* cell, const float** src,
+          float* w);
 
 // What a primitive command builds: the object (null when the command makes
 // nothing to hit) and its world box.
@@ -181,7 +215,18 @@ BuiltObject BuildCone(float height, float radius, float thetamax, const Matrix4&
 BuiltObject BuildDisk(float height, float radius, float thetamax, const Matrix4& M, const Matrix4& Minv);
 BuiltObject BuildTube(const Point3& from, const Point3& to, float radius, const Matrix4& M, const Matrix4& Minv);
 // 0 or the error of RTPolySet::build. A set without faces builds nothing.
+// texelScale (width, height of the map current, or null) turns the
+// vertices' texture coordinates into texel units; without it they are
+// not kept. colors: the vertices' colours (C) are kept.
 int BuildPolySet(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
-                 const int* indices, const Matrix4& M, const Matrix4& Minv, BuiltObject& out);
+                 const int* indices, const Matrix4& M, const Matrix4& Minv, BuiltObject& out,
+                 const float* texelScale = nullptr, bool colors = false);
+
+// A tessellated surface: quadCount quadrilaterals of four vertices each,
+// every vertex stride floats with the position first; normalOffset and
+// textureOffset and colorOffset as in RTPolySet (-1 when absent). A surface without
+// quadrilaterals builds nothing.
+BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
+                             int colorOffset, const Matrix4& M, const Matrix4& Minv);
 
 }  // namespace kx::render_raytrace

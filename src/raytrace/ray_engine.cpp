@@ -51,6 +51,10 @@ void RayState::reset() {
     maxLevels = 0;
     subsamples = 1;
     threads = 0;
+    divisions = 20;
+    interpolate = true;
+    maps.reset();
+    bezier.release();
     rasterToWorld = Matrix4();
     eye = Point3();
     frame = 0;
@@ -156,6 +160,12 @@ namespace render_raytrace {
 
 namespace {
 
+// The surface's colour at a hit: blended from its vertex colours when it has
+// them, its own colour otherwise.
+inline const ColorRGB& BaseColor(const SurfaceAttributes& attr, const HitRecord& hit) {
+    return hit.colored ? hit.color : attr.color;
+}
+
 // The contribution of one light to the diffuse and specular sums. R is the
 // mirror direction for the specular term (null when it is not wanted);
 // metal tests the facing of the light with the unnormalized direction.
@@ -181,7 +191,7 @@ void MatteShader(const Vector3&, const SurfaceAttributes& attr, const HitRecord&
     const LightSet& lights = lightSet();
     ColorRGB diffuse;
     for (const auto& light : lights.lights) AddLight(*light, hit, nullptr, 0, false, &diffuse, nullptr);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diffuse);
+    out = BaseColor(attr, hit) * (attr.ka * lights.ambient.color + attr.kd * diffuse);
 }
 
 void MetalShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
@@ -190,15 +200,41 @@ void MetalShader(const Vector3& incoming, const SurfaceAttributes& attr, const H
     ColorRGB highlight;
     for (const auto& light : lights.lights)
         AddLight(*light, hit, &R, attr.specularExponent, true, nullptr, &highlight);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.ks * highlight);
+    out = BaseColor(attr, hit) * (attr.ka * lights.ambient.color + attr.ks * highlight);
 }
 
-void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
+namespace {
+
+// Plastic of the base colour C.
+inline void Plastic(const Vector3& incoming, const SurfaceAttributes& attr, const ColorRGB& C, const HitRecord& hit,
+                    ColorRGB& out) {
     const LightSet& lights = lightSet();
     Vector3 R = reflect(incoming, hit.normal);
     ColorRGB diffuse, highlight;
     for (const auto& light : lights.lights) AddLight(*light, hit, &R, attr.specularExponent, false, &diffuse, &highlight);
-    out = attr.color * (attr.ka * lights.ambient.color + attr.kd * diffuse) + attr.specularColor * (attr.ks * highlight);
+    out = C * (attr.ka * lights.ambient.color + attr.kd * diffuse) + attr.specularColor * (attr.ks * highlight);
+}
+
+}  // namespace
+
+void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit, ColorRGB& out) {
+    Plastic(incoming, attr, BaseColor(attr, hit), hit, out);
+}
+
+// The ray tracer has no footprint of a ray on the surface, so the lookup
+// uses level 0 of the map (all derivatives zero).
+void PaintedPlasticShader(const Vector3& incoming, const SurfaceAttributes& attr, const HitRecord& hit,
+                          ColorRGB& out) {
+    if (!attr.map) {
+        Plastic(incoming, attr, BaseColor(attr, hit), hit, out);
+        return;
+    }
+    // A map without texture coordinates paints the current colour.
+    if (!hit.textured) {
+        Plastic(incoming, attr, attr.color, hit, out);
+        return;
+    }
+    Plastic(incoming, attr, SampleTexture(*attr.map, attr.sampling, hit.u, hit.v, 0, 0, 0, 0, attr.color), hit, out);
 }
 
 }  // namespace render_raytrace
@@ -231,6 +267,8 @@ int RERay::Begin() {
 int RERay::End() {
     rayState().scene.Clear();
     lightSet().deleteAll();
+    rayState().maps.releaseAll();
+    rayState().bezier.release();
     return 0;
 }
 
@@ -438,6 +476,8 @@ int RERay::add(BuiltObject built) {
     if (!built.object) return 0;
     RayState& st = rayState();
     built.object->attributes = st.attributes;
+    built.object->attributes.map = st.maps.current();
+    built.object->attributes.sampling = st.maps.sampling();
     st.scene.Insert(built.object.release(), built.lower, built.upper);
     CountObject();
     return 0;
@@ -446,26 +486,19 @@ int RERay::add(BuiltObject built) {
 int RERay::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces, const int* indices) {
     const TransformState& xf = transforms();
     BuiltObject built;
-    int status = render_raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built);
+    // Texture coordinates are kept for a painted surface with a map, in
+    // texel units of the map.
+    float texels[2];
+    const float* texelScale = nullptr;
+    if (textured()) {
+        texels[0] = static_cast<float>(rayState().maps.current()->levels[0].width);
+        texels[1] = static_cast<float>(rayState().maps.current()->levels[0].height);
+        texelScale = texels;
+    }
+    int status = render_raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built,
+                                               texelScale, rayState().interpolate);
     if (status != 0) return status;
     return add(std::move(built));
-}
-
-int RERay::Cone(float height, float radius, float thetamax) {
-    return add(render_raytrace::BuildCone(height, radius, thetamax, transforms().M, transforms().Minv));
-}
-int RERay::Cube() { return add(render_raytrace::BuildCube(transforms().M, transforms().Minv)); }
-int RERay::Cylinder(float radius, float zmin, float zmax, float thetamax) {
-    return add(render_raytrace::BuildCylinder(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
-}
-int RERay::Disk(float height, float radius, float thetamax) {
-    return add(render_raytrace::BuildDisk(height, radius, thetamax, transforms().M, transforms().Minv));
-}
-int RERay::Sphere(float radius, float zmin, float zmax, float thetamax) {
-    return add(render_raytrace::BuildSphere(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
-}
-int RERay::Tube(const Point3& start, const Point3& end, float radius) {
-    return add(render_raytrace::BuildTube(start, end, radius, transforms().M, transforms().Minv));
 }
 
 int RERay::Background(const ColorRGB& c) {
@@ -483,8 +516,10 @@ int RERay::Surface(const std::string& name) {
         shader = render_raytrace::MatteShader;
     else if (name == "metal")
         shader = render_raytrace::MetalShader;
-    else if (name == "plastic" || name == "painted plastic")
+    else if (name == "plastic")
         shader = render_raytrace::PlasticShader;
+    else if (name == "painted plastic")
+        shader = render_raytrace::PaintedPlasticShader;
     else
         return kErrSurfaceType;
     rayState().attributes.shader = shader;
@@ -531,6 +566,7 @@ int RERay::Ks(float ks) {
 int RERay::OptionBool(const std::string& name, bool value) {
     if (name == "Bounding Tree") rayState().scene.useBoundingTree = value;
     if (name == "Statistics") frameStats().enabled = value;
+    if (name == "Interpolate") rayState().interpolate = value;
     return 0;  // "Jitter" and every other name: no effect
 }
 
@@ -541,6 +577,8 @@ int RERay::OptionReal(const std::string& name, float value) {
         rayState().subsamples = TruncateOption(value, kRayMaxSubsamples);
     else if (name == "Threads")
         rayState().threads = TruncateOption(value, kRayMaxThreads);
+    else if (name == "Divisions")
+        rayState().divisions = TruncateOption(value, kMaxDivisions);
     return 0;
 }
 

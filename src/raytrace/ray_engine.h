@@ -13,6 +13,9 @@
 #include "raytrace/bounding_tree.h"
 #include "raytrace/objects.h"
 #include "raytrace/surface.h"
+#include "surface/bezier_patch.h"
+#include "surface/tessellate.h"
+#include "surface/texture.h"
 
 namespace kx {
 
@@ -40,6 +43,10 @@ struct RayState {
     int maxLevels = 0;
     int subsamples = 1;
     int threads = 0;  // threads tracing an image; 0: one per core
+    int divisions = 20;  // tessellation resolution of surfaces (option "Divisions", clamped)
+    bool interpolate = true;  // option "Interpolate": surfaces blend their vertex normals and colours
+    MapList maps;        // texture maps, from MapLoad until End
+    BezierWork bezier;   // working storage of patch tessellation
     Matrix4 rasterToWorld;
     Point3 eye;  // the camera eye when the world began
     int frame = 0;  // the open frame's number; images outside frames are 0
@@ -97,6 +104,18 @@ public:
     int Disk(float height, float radius, float thetamax) override;
     int Sphere(float radius, float zmin, float zmax, float thetamax) override;
     int Tube(const Point3& start, const Point3& end, float radius) override;
+    int Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) override;
+    int Hyperboloid(const Point3& p1, const Point3& p2, float thetamax) override;
+    int Paraboloid(float rmax, float zmin, float zmax, float thetamax) override;
+    int SqSphere(float radius, float north, float east, float zmin, float zmax, float thetamax) override;
+    int SqTorus(float rmajor, float rminor, float north, float east, float phimin, float phimax,
+                float thetamax) override;
+    int Torus(float rmajor, float rminor, float phimin, float phimax, float thetamax) override;
+    int MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) override;
+    int MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) override;
+    int MapLoad(const std::string& filename, const std::string& label) override;
+    int MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) override;
+    int Map(const std::string& maptype, const std::string& label) override;
     int Background(const ColorRGB& c) override;
     int Color(const ColorRGB& c) override;
     int Surface(const std::string& name) override;
@@ -118,6 +137,12 @@ public:
 
 private:
     int add(render_raytrace::BuiltObject built);
+    // Whether the surfaces made now carry texture coordinates: a map is
+    // current and the material is "painted plastic".
+    bool textured() const;
+    // Adds the tessellation of a surface (the quadrilaterals make writes).
+    template <class Make>
+    int addTessellated(Make make);
 };
 
 }  // namespace kx

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/math.h"
+#include "surface/texture.h"
 
 namespace kx::render_raytrace {
 
@@ -12,6 +13,14 @@ struct HitRecord {
     double t = 0;
     Point3 point;
     Vector3 normal;  // not necessarily unit length until the tracer normalizes it
+    // Texture coordinates in level-0 texel units of the object's map, when
+    // the surface has them (textured).
+    float u = 0, v = 0;
+    bool textured = false;
+    // The colour blended from the surface's vertex colours, when it has
+    // them (colored).
+    ColorRGB color;
+    bool colored = false;
 };
 
 struct SurfaceAttributes;
@@ -24,6 +33,10 @@ void MatteShader(const Vector3& incoming, const SurfaceAttributes& attributes, c
 void MetalShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
 void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
                    ColorRGB& out);
+// Plastic whose colour comes from the texture map at the hit's texture
+// coordinates; without a map or coordinates, plain plastic.
+void PaintedPlasticShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
+                          ColorRGB& out);
 
 struct SurfaceAttributes {
     float ka = 1.0f;
@@ -33,6 +46,10 @@ struct SurfaceAttributes {
     ColorRGB specularColor{1, 1, 1};
     float specularExponent = 10.0f;
     SurfaceShader shader = MatteShader;
+    // The texture map current when the object was made (owned by the
+    // engine's map list), and how it is looked up.
+    const TextureMap* map = nullptr;
+    TextureSampling sampling;
 };
 
 }  // namespace kx::render_raytrace

@@ -11,7 +11,7 @@
 #include "core/transform.h"
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "engine/current_engine.h"
 #include "engine/frame_stats.h"
 #include "engines/echo_engine.h"

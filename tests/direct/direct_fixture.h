@@ -13,7 +13,7 @@
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
 #include "direct/pipeline.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "shell/display.h"
 #include "shell/display_file.h"
 

@@ -165,10 +165,10 @@ TEST(RaytraceRender, UnknownSurfaceAndTransformUnderflowStopTheRun) {
 TEST(RaytraceRender, UnsupportedCommandsGiveTheirNotices) {
     RunResult r;
     Render(Header("raytrace", 4, 4) +
-               "FrameBegin 3\nWorldBegin\nTorus 1 0.5 0 360 360\nOpacity 0.5\nWorldEnd\nFrameEnd\n",
+               "FrameBegin 3\nWorldBegin\nPoint 0 0 0\nOpacity 0.5\nWorldEnd\nFrameEnd\n",
            &r);
     EXPECT_EQ(r.err,
-              "Torus command not implemented. Ignoring.\n"
+              "Point command not implemented. Ignoring.\n"
               "Opacity command not implemented. Ignoring.\n");
 }
 

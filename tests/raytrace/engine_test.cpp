@@ -268,7 +268,7 @@ TEST_F(RayEngineTest, UnknownSurfaceKeepsTheShader) {
     EXPECT_EQ(engine.Surface("chrome"), kErrSurfaceType);
     EXPECT_EQ(rayState().attributes.shader, &render_raytrace::MetalShader);
     ASSERT_EQ(engine.Surface("painted plastic"), 0);
-    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::PlasticShader);
+    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::PaintedPlasticShader);
     EXPECT_EQ(engine.XformPop(), kErrTransformUnderflow);
 }
 

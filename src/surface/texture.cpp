@@ -1,4 +1,4 @@
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,7 +9,7 @@
 #include <new>
 
 #include "core/errors.h"
-#include "direct/texture_formats.h"
+#include "surface/texture_formats.h"
 #include "shell/display_file.h"
 
 namespace kx {
@@ -475,8 +475,24 @@ int MapList::MapBound(const std::string& type, float umin_, float vmin_, float u
 ColorRGB MapList::lookup(float u, float v, float dudx, float dudy, float dvdx, float dvdy,
                          const ColorRGB& currentColor) const {
     if (currentIndex < 0) return currentColor;
-    const TextureMap& map = maps[static_cast<size_t>(currentIndex)];
+    return SampleTexture(maps[static_cast<size_t>(currentIndex)], sampling(), u, v, dudx, dudy, dvdx, dvdy,
+                         currentColor);
+}
+
+TextureSampling MapList::sampling() const {
+    TextureSampling s;
+    s.uBorder = uBorder;
+    s.vBorder = vBorder;
+    s.filter = filter;
+    s.maxLevel = maxLevel;
+    return s;
+}
+
+ColorRGB SampleTexture(const TextureMap& map, const TextureSampling& sampling, float u, float v, float dudx,
+                       float dudy, float dvdx, float dvdy, const ColorRGB& currentColor) {
     const int count = map.levelCount();
+    if (count == 0) return currentColor;
+    const int maxLevel = sampling.maxLevel;
 
     // Level from the largest derivative; NaN derivatives are ignored.
     float m = 0;
@@ -498,11 +514,11 @@ ColorRGB MapList::lookup(float u, float v, float dudx, float dudy, float dvdx, f
     const float vv = v / static_cast<float>(base.height);
     const float fx = guardCoord(static_cast<float>(lv.width) * uu);
     const float fy = guardCoord(static_cast<float>(lv.height) * vv);
-    const Fetcher t{lv, uBorder, vBorder,
+    const Fetcher t{lv, sampling.uBorder, sampling.vBorder,
                     {currentColor.r * kTexelScale, currentColor.g * kTexelScale, currentColor.b * kTexelScale}};
 
     ColorRGB c;
-    if (filter == MapFilter::Nearest) {
+    if (sampling.filter == MapFilter::Nearest) {
         c = t(static_cast<int>(fx), static_cast<int>(fy));
     } else {
         const int x0 = floorToInt(fx), y0 = floorToInt(fy);

@@ -1,4 +1,4 @@
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

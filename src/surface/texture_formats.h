@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 namespace kx {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "direct/texture_formats.h"
-#include "direct/texture_rows.h"
+#include "surface/texture_formats.h"
+#include "surface/texture_rows.h"
 
 namespace kx {
 

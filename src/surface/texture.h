@@ -1,6 +1,6 @@
-// Texture maps of the direct engine: PNM, PNG and JPEG files loaded under
-// labels, each with a chain of area-averaged reduced levels, and the filtered
-// lookup used by the "painted plastic" material.
+// Texture maps: PNM, PNG and JPEG files loaded under labels, each with a
+// chain of area-averaged reduced levels, and the filtered lookup used by the
+// "painted plastic" material.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +36,21 @@ struct TextureMap {
 enum class MapBorderMode { None = 0, Clamp = 1, Repeat = 2 };
 enum class MapFilter { Nearest = 0, Linear = 1 };
 
+// How a map is looked up: the filter, the border of each axis and the
+// level limit (option "MaxTextureLevel", -1 for none).
+struct TextureSampling {
+    MapBorderMode uBorder = MapBorderMode::Clamp, vBorder = MapBorderMode::Clamp;
+    MapFilter filter = MapFilter::Nearest;
+    int maxLevel = -1;
+};
+
+// Lookup in a map: u, v in level-0 texel units, derivatives in texels per
+// pixel (the level is chosen from the largest). Components 0..1; texels
+// outside a "none" border, and every lookup in a map without levels, show
+// currentColor. Any float is accepted (NaN and infinities included).
+ColorRGB SampleTexture(const TextureMap& map, const TextureSampling& sampling, float u, float v, float dudx,
+                       float dudy, float dvdx, float dvdy, const ColorRGB& currentColor);
+
 class MapList {
 public:
     static constexpr int kMaxMaps = 20;
@@ -54,6 +69,8 @@ public:
     // infinities included). Without a current map the result is currentColor.
     ColorRGB lookup(float u, float v, float dudx, float dudy, float dvdx, float dvdy,
                     const ColorRGB& currentColor) const;
+    // The current filter, borders and level limit.
+    TextureSampling sampling() const;
 
     // Releases every map (the engine's End); no map is current afterwards.
     // The sample, border and bound settings stay.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "core/errors.h"
-#include "direct/texture.h"
+#include "surface/texture.h"
 #include "support/image_write.h"
 
 using namespace kx;

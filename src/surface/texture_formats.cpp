@@ -1,10 +1,10 @@
-#include "direct/texture_formats.h"
+#include "surface/texture_formats.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "direct/texture_rows.h"
+#include "surface/texture_rows.h"
 
 namespace kx {
 

@@ -8,8 +8,8 @@
 #include <jpeglib.h>
 
 #include "core/errors.h"
-#include "direct/texture_formats.h"
-#include "direct/texture_rows.h"
+#include "surface/texture_formats.h"
+#include "surface/texture_rows.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "direct/texture.h"
+#include "surface/texture.h"
 
 namespace kx {
 
