@@ -37,7 +37,9 @@ void ExpectAgreement(const std::string& scene, const std::string& what, bool exp
     for (int w = 0; w < worlds; ++w) {
         EngineAgreement a = RenderAndCompare(scene, w, dir, options);
         ASSERT_EQ(a.problem, "") << what;
-        if (expectDrawn) EXPECT_GT(a.covered, 0) << what << ", world " << w << ": nothing drawn";
+        if (expectDrawn) {
+            EXPECT_GT(a.covered, 0) << what << ", world " << w << ": nothing drawn";
+        }
         EXPECT_EQ(a.awayFromEdge, 0) << what << ", world " << w << ": " << a.differing << " of " << a.covered
                                      << " covered pixels differ";
         EXPECT_LE(a.differing * 100, a.covered) << what << ", world " << w << ": " << a.differing << " of "

@@ -120,9 +120,9 @@ TEST(Input, RunawayString) {
     EXPECT_EQ(status, 0);
     ReadOneString("\"" + s300 + "\" ", &status);
     EXPECT_EQ(status, kx::kErrRunawayString);
-    ReadOneString("\"" + std::string(100, 'a'), &status);  // unterminated at the end
+    ReadOneString(std::string(1, '"').append(100, 'a'), &status);  // unterminated at the end
     EXPECT_EQ(status, kx::kErrEndOfFile);
-    ReadOneString("\"" + std::string(1000, 'a'), &status);
+    ReadOneString(std::string(1, '"').append(1000, 'a'), &status);
     EXPECT_EQ(status, kx::kErrRunawayString);
 }
 

@@ -29,7 +29,10 @@ std::vector<Command> Commands(const std::string& s) {
         } else if (c == '"') {
             size_t j = s.find('"', i + 1);
             j = j == std::string::npos ? s.size() : j + 1;
-            if (!out.empty()) out.back().text += " " + s.substr(i, j - i);
+            if (!out.empty()) {
+                out.back().text += ' ';
+                out.back().text.append(s, i, j - i);
+            }
             i = j;
         } else if (std::isspace(static_cast<unsigned char>(c))) {
             ++i;
