@@ -100,7 +100,7 @@ TEST(Frames, ListsAndRegionsOnTheCommandLine) {
     ASSERT_EQ(RunScene(kScene, &dir).status, 0);
     RunResult r = RunKx({"--list-images", "--frames", "2-9:3", "scene.kx"}, dir);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "image 2 6 4 f0002.ppm\nimage 2 6 4 f0002.ppm\n");
+    EXPECT_EQ(r.out, "image 2 6 4 f0002.ppm\n");
     for (const char* list : {"", "1-", "3-1", "1-5:0", "1,,2", "x", "1-5:2:3", "99999999999"}) {
         r = RunKx({"--frames", list, "scene.kx"}, dir);
         EXPECT_EQ(r.status, 2) << list;
