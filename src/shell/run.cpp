@@ -139,9 +139,6 @@ int ReadCommandLine(int argc, char** argv, ImageSelection& selection, std::strin
             i += 4;
         } else if (arg == "--list-images") {
             selection.listOnly = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "%s: unknown option %s\nUsage: %s  kx_file\n", argv[0], argv[i], argv[0]);
-            return kUsageStatus;
         } else if (haveFile) {
             // One scene per run: a second name is refused, never silently dropped.
             std::fprintf(stderr, "%s: one scene file only, not also \"%s\"\nUsage: %s  kx_file\n", argv[0],
@@ -221,17 +218,19 @@ int RunProgram(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
         return 0;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
-        return 0;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("kxrender %s\n", KX_VERSION);
-        return 0;
-    }
+    // Every argument other than the options of ReadCommandLine names the
+    // scene, --help and --version included when they are not alone.
     ImageSelection selection;
     std::string file;
     if (int status = ReadCommandLine(argc, argv, selection, file)) return status;
+    if (argc == 2 && (file == "--help" || file == "-h")) {
+        std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
+        return 0;
+    }
+    if (argc == 2 && file == "--version") {
+        std::printf("kxrender %s\n", KX_VERSION);
+        return 0;
+    }
     sceneName() = file;
     RemoveTemporaryOnInterrupt();
     int status = sceneInput().open(file);
