@@ -15,9 +15,9 @@ programs:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The programs and every test.
+# The programs and every test (the farm tests run a Slurm cluster of one node).
 build:
-	$(DEPS) program test
+	$(DEPS) program test cluster
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 

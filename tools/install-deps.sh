@@ -9,7 +9,8 @@
 #   test     build and run every test, windows under Xvfb  (make test)
 #   bench    the micro-benchmarks                          (make bench)
 #   fuzz     clang and libFuzzer                           (make fuzz)
-#   cluster  a Slurm cluster of one node, for the farm tests
+#   cluster  Slurm and munge for a cluster of one node (the farm tests,
+#            tools/slurm-local.sh), Python for kxrender-farm
 #
 # As root it runs apt-get itself, otherwise through sudo when sudo needs no
 # password; where neither works it prints the apt-get line to run and exits 1.
@@ -22,12 +23,22 @@ packages_of() {
     test)    echo libgtest-dev xvfb xauth xdotool x11-apps ;;
     bench)   echo libbenchmark-dev ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;
-    cluster) echo slurmctld slurmd slurm-client munge ;;
+    cluster) echo slurmctld slurmd slurm-client munge python3 ;;
     *) echo "install-deps: unknown group '$1' (program, test, bench, fuzz, cluster)" >&2; return 2 ;;
   esac
 }
 
-[ $# -gt 0 ] || { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[ $# -gt 0 ] || { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+
+# munge's own set-up and daemon run as the munge user, which must be able to
+# reach the root folder: a system made in a private temporary folder (mode
+# 700, as mktemp makes them) gets the usual mode 755.
+for group in "$@"; do
+  if [ "$group" = cluster ] && [ "$(id -u)" = 0 ] && [ $(( 0$(stat -c %a /) & 1 )) = 0 ]; then
+    echo "install-deps: the root folder is not searchable by other users (mode $(stat -c %a /)); setting 755"
+    chmod 755 /
+  fi
+done
 
 missing=()
 for group in "$@"; do

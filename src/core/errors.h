@@ -49,6 +49,7 @@ enum : int {
     // Codes of this program beyond the format's table.
     kErrNoWindowSystem = -44,  // the screen device found no window system
     kErrOutputFailed = -45,    // an image file could not be written completely
+    kErrRegionOutside = -46,   // the command line's region does not fit the image
 };
 
 }  // namespace kx

@@ -82,7 +82,8 @@ int REDirect::WorldBegin() {
 // An image that cannot be shown (a file that cannot be written) ends the run.
 int REDirect::WorldEnd() {
     const int status = displayState().dev().ImageShow();
-    ReportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
+    if (displayState().drawing)
+        ReportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
     return status;
 }
 

@@ -49,6 +49,7 @@ inline HPoint ToDevice(const DirectState& s, const AttributeVertex& v) {
 // One point: transformed, tested against the view volume, rounded to the
 // nearest pixel.
 void DrawPoint(DirectState& s, AttributeVertex& v) {
+    if (!displayState().drawing) return;  // a frame left out by the command line
     TransformVertex(v);
     float x = v[0], y = v[1], z = v[2], w = v[3];
     if (!(w > 0 && x >= 0 && x <= w && y >= 0 && y <= w && z >= 0 && z <= w)) return;
@@ -83,6 +84,7 @@ inline int CeilIndex(float v, int limit) {
 // ---------------------------------------------------------------- device line
 
 void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
+    if (!displayState().drawing) return;  // a frame left out by the command line
     DirectState& s = directState();
     const int count = s.layout.count;
     float dx = std::fabs(A[0] - B[0]), dy = std::fabs(A[1] - B[1]);
@@ -244,6 +246,7 @@ int64_t MidpointRow(__int128 k) {
 int REDirect::Circle(const Point3& center, float radius) {
     DirectState& s = directState();
     PositionOnlyLayout(s);
+    if (!displayState().drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = center.x, v[1] = center.y, v[2] = center.z, v[3] = 1;
     TransformVertex(v);
@@ -318,6 +321,7 @@ struct FillFrame {
 int REDirect::Fill(const Point3& seed) {
     DirectState& s = directState();
     PositionOnlyLayout(s);
+    if (!displayState().drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = seed.x, v[1] = seed.y, v[2] = seed.z, v[3] = 1;
     TransformVertex(v);

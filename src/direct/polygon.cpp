@@ -406,6 +406,7 @@ void SubmitPolygon(DirectState& s) {
     CountPolygon();
     int n = s.polygonCount;
     s.polygonCount = 0;
+    if (!displayState().drawing) return;  // a frame left out by the command line
     if (s.face.objectSpace) {
         HPoint r = HPoint(s.face.normal.x, s.face.normal.y, s.face.normal.z, 0) * transforms().Minv;
         s.shadingNormal = Vector3(r.x, r.y, r.z);

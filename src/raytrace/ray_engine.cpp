@@ -302,11 +302,13 @@ int RERay::WorldBegin() {
 }
 
 int RERay::WorldEnd() {
-    Render();
+    // A frame the command line leaves out is not traced.
+    const bool drawing = displayState().drawing;
+    if (drawing) Render();
     // As with the other engines, an image that cannot be shown (a file that
     // cannot be written) ends the run.
     const int status = displayState().dev().ImageShow();
-    if (StatisticsOn())
+    if (drawing && StatisticsOn())
         ReportFrame({{"rays cast", frameStats().rays.load()},
                      {"objects", frameStats().objects},
                      {"tree height", static_cast<unsigned long long>(rayState().scene.Height())}});
@@ -351,21 +353,33 @@ public:
         for (int k = 0; k < N; ++k) out[k] = finish(sum[k]);
     }
 
-    // Pixels 0 .. width - 1 of row y, handed to put(x, colour) in order.
+    // Pixels x0 .. x1 - 1 of row y of an image width pixels wide, handed
+    // to put(x, colour) in order. They are traced in the groups a whole row
+    // is traced in, so that part of a row comes out as it does in the whole.
     template <class Put>
-    void row(int y, int width, Put put) const {
+    void row(int y, int x0, int x1, int width, Put put) const {
         ColorRGB c[4];
+        auto take = [&](int x, int n) {
+            for (int k = 0; k < n; ++k)
+                if (x + k >= x0 && x + k < x1) put(x + k, c[k]);
+        };
         int x = 0;
         for (; x + 3 < width; x += 4) {
+            if (x + 4 <= x0) continue;
+            if (x >= x1) return;
             pixels<4>(x, y, c);
-            for (int k = 0; k < 4; ++k) put(x + k, c[k]);
+            take(x, 4);
         }
         for (; x + 1 < width; x += 2) {
+            if (x + 2 <= x0) continue;
+            if (x >= x1) return;
             pixels<2>(x, y, c);
-            put(x, c[0]);
-            put(x + 1, c[1]);
+            take(x, 2);
         }
-        if (x < width) put(x, pixel(x, y));
+        if (x < width && x >= x0 && x < x1) {
+            c[0] = pixel(x, y);
+            take(x, 1);
+        }
     }
 
 private:
@@ -406,26 +420,31 @@ void RERay::Render() {
             for (int x = 0; x < W; ++x) dev.WritePixel(x, y, bg);
         return;
     }
+    // Only the region the command line selects is traced.
+    const ImageRegion& region = ds.selection.region;
+    const int x0 = region.given ? region.x0 : 0, x1 = region.given ? region.x1 : W;
+    const int y0 = region.given ? region.y0 : 0, y1 = region.given ? region.y1 : H;
+    const int rows = y1 - y0, columns = x1 - x0;
     const PixelTracer tracer(st, n);
-    const int threads = render_raytrace::ResolveThreadCount(st.threads, H);
+    const int threads = render_raytrace::ResolveThreadCount(st.threads, rows);
     if (threads > 1) {
         // Rows traced on every thread, handed to the display here, in order.
         bool ran = render_raytrace::RunRows(
-            W, H, threads,
-            [&tracer, W](int y, ColorRGB* row) {
-                tracer.row(y, W, [row](int x, const ColorRGB& c) { row[x] = c; });
+            columns, rows, threads,
+            [&tracer, W, x0, x1, y0](int y, ColorRGB* row) {
+                tracer.row(y0 + y, x0, x1, W, [row, x0](int x, const ColorRGB& c) { row[x - x0] = c; });
                 AddRaysCast();
             },
-            [&dev, W, H](int y, const ColorRGB* row) {
-                for (int x = 0; x < W; ++x) dev.WritePixel(x, y, row[x]);
-                ReportRowsDone(y + 1, H);
+            [&dev, columns, rows, x0, y0](int y, const ColorRGB* row) {
+                for (int x = 0; x < columns; ++x) dev.WritePixel(x0 + x, y0 + y, row[x]);
+                ReportRowsDone(y + 1, rows);
             });
         if (ran) return;
     }
-    for (int y = 0; y < H; ++y) {
-        tracer.row(y, W, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
+    for (int y = y0; y < y1; ++y) {
+        tracer.row(y, x0, x1, W, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
         AddRaysCast();
-        ReportRowsDone(y + 1, H);
+        ReportRowsDone(y - y0 + 1, rows);
     }
 }
 

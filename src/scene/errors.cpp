@@ -53,6 +53,7 @@ const char* ErrorMessage(int code) {
         case -43: return "Illegal object instance parameter";
         case kErrNoWindowSystem: return "Cannot open a window: no window system available";
         case kErrOutputFailed: return "Cannot write the image file";
+        case kErrRegionOutside: return "The region lies outside the image";
         case 2: return "Display not initialized";
         default: return nullptr;
     }

@@ -1,6 +1,9 @@
 #include "shell/display.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "core/errors.h"
@@ -17,7 +20,7 @@ class NoDevice final : public DisplayDevice {
 public:
     int DisplayOpen() override { return 0; }
     int DisplayClose() override { return 0; }
-    int ImageBegin(int) override { return 0; }
+    int ImageBegin(int frame) override { return displayState().beginImage(frame); }
     int ImageShow() override { return kErrDisplayType; }
     int ImageClear() override { return 0; }
     int SetBackground(const ColorRGB&) override { return 0; }
@@ -44,6 +47,65 @@ void CapForFuzzing(DisplayState& d) {
 
 }  // namespace
 
+namespace {
+
+// A whole int at text[i] (optionally signed); i moves past it.
+bool ReadFrameNumber(const std::string& text, size_t& i, long long& value) {
+    const char* start = text.c_str() + i;
+    size_t digits = (*start == '-' || *start == '+') ? 1 : 0;
+    if (start[digits] < '0' || start[digits] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(start, &end, 10);
+    if (errno != 0 || v < INT_MIN || v > INT_MAX) return false;
+    value = v;
+    i += static_cast<size_t>(end - start);
+    return true;
+}
+
+}  // namespace
+
+bool FrameList::parse(const std::string& text) {
+    std::vector<Range> ranges;
+    size_t i = 0;
+    for (;;) {
+        Range r{0, 0, 1};
+        if (!ReadFrameNumber(text, i, r.first)) return false;
+        r.last = r.first;
+        if (i < text.size() && text[i] == '-') {
+            ++i;
+            if (!ReadFrameNumber(text, i, r.last) || r.last < r.first) return false;
+            if (i < text.size() && text[i] == ':') {
+                ++i;
+                if (!ReadFrameNumber(text, i, r.step) || r.step < 1) return false;
+            }
+        }
+        ranges.push_back(r);
+        if (i == text.size()) break;
+        if (text[i] != ',') return false;
+        ++i;
+    }
+    ranges_ = std::move(ranges);
+    return true;
+}
+
+bool FrameList::contains(int frame) const {
+    if (ranges_.empty()) return true;
+    for (const Range& r : ranges_)
+        if (frame >= r.first && frame <= r.last && (frame - r.first) % r.step == 0) return true;
+    return false;
+}
+
+int DisplayState::beginImage(int frame) {
+    drawing = selection.frames.contains(frame) && !selection.listOnly;
+    const ImageRegion& r = selection.region;
+    if (drawing && r.given && (r.x1 > width || r.y1 > height)) {
+        drawing = false;
+        return kErrRegionOutside;
+    }
+    return 0;
+}
+
 bool FrameBuffer::allocate(int w, int h) {
     release();
     if (w <= 0 || h <= 0) return true;  // an empty image: nothing to store
@@ -69,6 +131,8 @@ void DisplayState::reset() {
     height = 480;
     name.clear();
     perObjectRefresh = false;
+    selection = ImageSelection();
+    drawing = true;
     device = std::make_unique<NoDevice>();
     CapForFuzzing(*this);
 }

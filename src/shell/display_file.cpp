@@ -12,6 +12,7 @@
 
 #include "core/errors.h"
 #include "core/printable.h"
+#include "shell/display_region.h"
 
 namespace kx {
 
@@ -119,6 +120,17 @@ std::string ConfinedPath(const std::string& path) {
 #endif
 }
 
+void ListImage(int frame, int width, int height, const std::string& name) {
+    std::printf("image %d %d %d %s\n", frame, width, height, name.c_str());
+    std::fflush(stdout);
+}
+
+bool WritePpm(std::FILE* f, const FrameBuffer& image) {
+    if (std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height) < 0) return false;
+    size_t n = image.pixels.size();
+    return n == 0 || std::fwrite(image.pixels.data(), 1, n, f) == n;
+}
+
 int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
     const std::string path = ConfinedPath(name);
     // A NUL inside (a "\0" escape in the display name) would cut the name
@@ -199,19 +211,34 @@ int FileDevice::ImageClear() {
 int FileDevice::ImageBegin(int frame) {
     shown_ = false;
     // A Format given after the device opened takes effect with the next frame.
-    const DisplayState& d = displayState();
+    DisplayState& d = displayState();
     if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-    ImageClear();
-    fileName_ = FrameFileName(displayState().name, frame, ".ppm");
+    fileName_.clear();
+    selected_ = d.selection.frames.contains(frame);
+    if (int status = d.beginImage(frame)) return status;
+    // An image left out is not drawn: clearing it would be wasted.
+    if (d.drawing) ImageClear();
+    frame_ = frame;
+    fileName_ = FrameFileName(d.name, frame, ".ppm");
     return 0;
+}
+
+int FileDevice::ShowSelected(const std::string& name, const char* format,
+                             const std::function<int(const std::string&)>& writeWhole) {
+    if (name.empty() || !selected_) return 0;  // no image begun, or one left out
+    const ImageSelection& selection = displayState().selection;
+    if (selection.listOnly) {
+        ListImage(frame_, buffer_.width, buffer_.height, name);
+        return 0;
+    }
+    if (selection.region.given) return WriteRegionFile(name, format, frame_, buffer_, selection.region);
+    return writeWhole(name);
 }
 
 int FileDevice::ImageShow() {
     if (fileName_.empty() || shown_) return 0;  // no image begun, or already written
-    int status = WriteWholeFile(fileName_, [this](std::FILE* f) {
-        if (std::fprintf(f, "P6\n%d %d\n255\n", buffer_.width, buffer_.height) < 0) return false;
-        size_t n = buffer_.pixels.size();
-        return n == 0 || std::fwrite(buffer_.pixels.data(), 1, n, f) == n;
+    int status = ShowSelected(fileName_, "ppm", [this](const std::string& name) {
+        return WriteWholeFile(name, [this](std::FILE* f) { return WritePpm(f, buffer_); });
     });
     shown_ = status == 0;
     return status;

@@ -28,16 +28,31 @@ public:
     bool shown() const { return shown_; }
     void markShown() { shown_ = true; }
 
+    // Writes the image begun last under its name as a format ("ppm" or
+    // "png") through writeWhole, or what the command line selects of it
+    // instead: a region file, a line of the image list, or nothing.
+    int ShowSelected(const std::string& name, const char* format,
+                     const std::function<int(const std::string&)>& writeWhole);
+
 private:
     FrameBuffer buffer_;
     uint8_t background_[3] = {0, 0, 0};
     std::string fileName_;
     bool shown_ = false;
+    int frame_ = 0;
+    bool selected_ = false;  // the frame of the image begun last is selected
 };
 
 // "<name><frame, at least four digits>.ppm"; a negative frame gets a "-"
 // before its zero-padded digits.
 std::string FrameFileName(const std::string& name, int frame, const char* extension);
+
+// Writes a binary PPM ("P6", maxval 255) of the image; false on a write error.
+bool WritePpm(std::FILE* f, const FrameBuffer& image);
+
+// The line --list-images prints on standard output for an image file the
+// run writes: "image <frame> <width> <height> <file name>".
+void ListImage(int frame, int width, int height, const std::string& name);
 
 // Writes a whole file so that it appears under its name only when complete:
 // write() fills a temporary file in the same folder (returning false when it

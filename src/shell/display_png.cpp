@@ -54,6 +54,7 @@ bool WritePng(std::FILE* f, const FrameBuffer& image) {
 }
 
 int PngDevice::ImageBegin(int frame) {
+    fileName_.clear();
     int status = image_.ImageBegin(frame);
     if (status != 0) return status;
     fileName_ = FrameFileName(displayState().name, frame, ".png");
@@ -72,7 +73,9 @@ int PngDevice::ImageShow() {
         image_.markShown();
         return 0;
     }
-    int status = WriteWholeFile(fileName_, [&image](std::FILE* f) { return WritePng(f, image); });
+    int status = image_.ShowSelected(fileName_, "png", [&image](const std::string& name) {
+        return WriteWholeFile(name, [&image](std::FILE* f) { return WritePng(f, image); });
+    });
     if (status == 0) image_.markShown();
     return status;
 }

@@ -52,10 +52,12 @@ public:
         buffer_.release();
         return 0;
     }
-    int ImageBegin(int) override {
-        const DisplayState& d = displayState();
+    int ImageBegin(int frame) override {
+        DisplayState& d = displayState();
         if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-        return ImageClear();
+        if (int status = d.beginImage(frame)) return status;
+        // A frame left out keeps the last image shown.
+        return d.drawing ? ImageClear() : 0;
     }
     int ImageShow() override {
         if (windowOpen_) {

@@ -4,7 +4,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/lights.h"
@@ -79,14 +82,78 @@ const char kHelpText[] =
     "OptionBool \"Statistics\" on prints what each frame cost on standard error.\n"
     "The exit status is 0, or the code of the first error.\n"
     "\n"
-    "Options:\n"
-    "  -h, --help  this text\n"
-    "  --version   the program's version\n";
+    "Options (before or after the scene file):\n"
+    "  --frames LIST             draw and write only the frames of LIST, such as 3,\n"
+    "                            1-100, 1-100:5 or 1,4,9-12; the images are those\n"
+    "                            of a full run. Images outside any frame are frame 0\n"
+    "  --region X0 Y0 X1 Y1      draw only columns X0..X1-1 and rows Y0..Y1-1 and\n"
+    "                            write them as region files, \"<image>.region-X0-Y0-\n"
+    "                            X1-Y1\", which kxrender-assemble joins into images\n"
+    "  --list-images             draw nothing; print \"image FRAME WIDTH HEIGHT FILE\"\n"
+    "                            for every image file the run would write\n"
+    "  -h, --help                this text\n"
+    "  --version                 the program's version\n";
 
 // The scene's name for error reports.
 std::string& sceneName() {
     static std::string name;
     return name;
+}
+
+// A whole number in 0 .. INT_MAX.
+bool ReadPixelBound(const char* text, int& value) {
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v > INT_MAX) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// The options and the scene file name of the command line. 0, or the exit
+// status after a message on the error stream.
+int ReadCommandLine(int argc, char** argv, ImageSelection& selection, std::string& file) {
+    bool haveFile = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--frames") {
+            if (i + 1 >= argc || !selection.frames.parse(argv[i + 1])) {
+                std::fprintf(stderr, "%s: --frames needs a list of frames such as 3, 1-100, 1-100:5 or 1,4,9-12\n",
+                             argv[0]);
+                return kUsageStatus;
+            }
+            ++i;
+        } else if (arg == "--region") {
+            ImageRegion& r = selection.region;
+            if (i + 4 >= argc || !ReadPixelBound(argv[i + 1], r.x0) || !ReadPixelBound(argv[i + 2], r.y0) ||
+                !ReadPixelBound(argv[i + 3], r.x1) || !ReadPixelBound(argv[i + 4], r.y1) || r.x0 >= r.x1 ||
+                r.y0 >= r.y1) {
+                std::fprintf(stderr,
+                             "%s: --region needs the pixel bounds X0 Y0 X1 Y1, whole numbers with X0 < X1 and "
+                             "Y0 < Y1\n",
+                             argv[0]);
+                return kUsageStatus;
+            }
+            r.given = true;
+            i += 4;
+        } else if (arg == "--list-images") {
+            selection.listOnly = true;
+        } else if (haveFile) {
+            // One scene per run: a second name is refused, never silently dropped.
+            std::fprintf(stderr, "%s: one scene file only, not also \"%s\"\nUsage: %s  kx_file\n", argv[0],
+                         argv[i], argv[0]);
+            return kUsageStatus;
+        } else {
+            file = arg;
+            haveFile = true;
+        }
+    }
+    if (!haveFile) {
+        std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
+        return kUsageStatus;
+    }
+    return 0;
 }
 
 void OpenSceneState() {
@@ -151,21 +218,19 @@ int RunProgram(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
         return 0;
     }
-    // One scene per run: a second name is refused, never silently dropped.
-    if (argc > 2) {
-        std::fprintf(stderr, "%s: one scene file only, not also \"%s\"\nUsage: %s  kx_file\n", argv[0],
-                     argv[2], argv[0]);
-        return kUsageStatus;
-    }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    // Every argument other than the options of ReadCommandLine names the
+    // scene, --help and --version included when they are not alone.
+    ImageSelection selection;
+    std::string file;
+    if (int status = ReadCommandLine(argc, argv, selection, file)) return status;
+    if (argc == 2 && (file == "--help" || file == "-h")) {
         std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
+    if (argc == 2 && file == "--version") {
         std::printf("kxrender %s\n", KX_VERSION);
         return 0;
     }
-    const std::string file = argv[1];
     sceneName() = file;
     RemoveTemporaryOnInterrupt();
     int status = sceneInput().open(file);
@@ -179,6 +244,7 @@ int RunProgram(int argc, char** argv) {
         if (slash != std::string::npos) mapList().sceneFolder = slash == 0 ? "/" : file.substr(0, slash);
     }
     DisplayState& display = displayState();
+    display.selection = selection;
     display.argc = &argc;
     display.argv = argv;
     display.idle = IdleStep;
