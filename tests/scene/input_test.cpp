@@ -120,9 +120,12 @@ TEST(Input, RunawayString) {
     EXPECT_EQ(status, 0);
     ReadOneString("\"" + s300 + "\" ", &status);
     EXPECT_EQ(status, kx::kErrRunawayString);
-    ReadOneString("\"" + std::string(100, 'a'), &status);  // unterminated at the end
+    std::string unterminated = "\"";
+    unterminated.append(100, 'a');
+    ReadOneString(unterminated, &status);  // unterminated at the end
     EXPECT_EQ(status, kx::kErrEndOfFile);
-    ReadOneString("\"" + std::string(1000, 'a'), &status);
+    unterminated.append(900, 'a');
+    ReadOneString(unterminated, &status);
     EXPECT_EQ(status, kx::kErrRunawayString);
 }
 
