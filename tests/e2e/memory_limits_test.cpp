@@ -54,15 +54,34 @@ std::string Multiplied(const std::string& command, int levels) {
     return text;  // 12 lines a level
 }
 
+// An image of 8000 x 8000 pixels: the direct engine's depth buffer is
+// refused at Format, the other engines' frame buffer when the display opens.
+TEST(MemoryLimits, ImageBuffers) {
+    SKIP_UNDER_ADDRESS_SANITIZER();
+    std::string dir = MakeTempDir();
+    const std::string display = "Display \"big\" \"PNM\" \"rgb\"\n";
+    const std::string image = "Format 8000 8000\nWorldBegin\nWorldEnd\n";
+    WriteFile(dir, "scene.kx", display + image);
+    RunResult r = Limited(dir, 64, "exec $kx scene.kx");
+    EXPECT_EQ(r.err, "Error in scene.kx on line 2: Insufficient memory for depth buffer\n");
+    EXPECT_EQ(r.status, StatusOf(-16));
+    for (const char* engine : {"raytrace", "scan convert"}) {
+        WriteFile(dir, "scene.kx", display + "Engine \"" + engine + "\"\n" + image);
+        r = Limited(dir, 64, "exec $kx scene.kx");
+        EXPECT_EQ(r.err, "Error in scene.kx on line 4: " + kNoMemory + "\n") << engine;
+        EXPECT_EQ(r.status, StatusOf(-15)) << engine;
+    }
+}
+
 // A million spheres on top of each other: the ray tracer's objects and its
-// tree outgrow 64 MB.
+// tree outgrow 32 MB.
 TEST(MemoryLimits, RayTracerObjects) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     std::string dir = MakeTempDir();
     WriteFile(dir, "scene.kx",
               "Display \"img\" \"PNM\" \"rgb\"\nEngine \"raytrace\"\nFormat 8 8\n" +
                   Multiplied("Sphere 1 -1 1 360", 6) + "WorldBegin\nObjectInstance \"o5\"\nWorldEnd\n");
-    RunResult r = Limited(dir, 64, "exec $kx scene.kx");
+    RunResult r = Limited(dir, 32, "exec $kx scene.kx");
     EXPECT_EQ(r.err, "Error in scene.kx on line 77: " + kNoMemory + "\n");
     EXPECT_EQ(r.status, StatusOf(-15));
 }
@@ -75,7 +94,7 @@ TEST(MemoryLimits, TransformStack) {
         WriteFile(dir, "scene.kx",
                   std::string("Engine \"") + engine + "\"\nFormat 8 8\n" + Multiplied("XformPush", 6) +
                       "WorldBegin\nObjectInstance \"o5\"\nWorldEnd\n");
-        RunResult r = Limited(dir, 64, "exec $kx scene.kx");
+        RunResult r = Limited(dir, 32, "exec $kx scene.kx");
         EXPECT_EQ(r.err, "Error in scene.kx on line 76: " + kNoMemory + "\n") << engine;
         EXPECT_EQ(r.status, StatusOf(-15)) << engine;
     }
