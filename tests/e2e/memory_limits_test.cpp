@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "support/image_write.h"
 #include "support/run.h"
 
 using kxtest::MakeTempDir;
@@ -120,6 +121,21 @@ TEST(MemoryLimits, TextureMap) {
     WriteFile(dir, "big.pbm", "P4\n8192 8192\n" + std::string(size_t{1024} * 8192, 'U'));
     WriteFile(dir, "scene.kx", "WorldBegin\nMapLoad \"big.pbm\" \"big\"\nWorldEnd\n");
     RunResult r = Limited(dir, 64, "exec $kx scene.kx");
+    EXPECT_EQ(r.err, "Error in scene.kx on line 2: " + kNoMemory + "\n");
+    EXPECT_EQ(r.status, StatusOf(-15));
+}
+
+// A progressive JPEG keeps every coefficient of the picture while it is
+// decoded: 48 MB for 4096 x 4096 pixels, in a file of a few kilobytes.
+TEST(MemoryLimits, ProgressiveJpegMap) {
+    SKIP_UNDER_ADDRESS_SANITIZER();
+    kxtest::Image flat;
+    flat.width = flat.height = 4096;
+    flat.rgb.assign(size_t{4096} * 4096 * 3, 200);
+    std::string dir = MakeTempDir();
+    WriteFile(dir, "big.jpg", kxtest::JpegBytes(flat, kxtest::JpegKind::YCbCr, true, 90));
+    WriteFile(dir, "scene.kx", "WorldBegin\nMapLoad \"big.jpg\" \"big\"\nWorldEnd\n");
+    RunResult r = Limited(dir, 48, "exec $kx scene.kx");
     EXPECT_EQ(r.err, "Error in scene.kx on line 2: " + kNoMemory + "\n");
     EXPECT_EQ(r.status, StatusOf(-15));
 }
