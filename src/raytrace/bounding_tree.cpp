@@ -220,15 +220,15 @@ bool BoundingTree::Insert(GrObject* object, const double lower[3], const double 
     flat_.clear();
     // Everything that can fail is asked for before the tree changes. A leaf
     // may be split below, so room on Clear's stack for two more nodes.
+    TreeNode* node;
     try {
         if (stack_.size() < nodeCount_ + 3) stack_.resize(2 * (nodeCount_ + 3));
+        node = new TreeNode;
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {
         return false;
     }
-    TreeNode* node = new (std::nothrow) TreeNode;
-    if (!node) return false;
     node->object = object;
     SetBox(*node, lower, upper);
     node->runLast = node;
@@ -292,8 +292,10 @@ bool BoundingTree::Insert(GrObject* object, const double lower[3], const double 
 
     if (!best->firstChild) {
         // A leaf becomes interior: its object moves into a new only child.
-        TreeNode* moved = new (std::nothrow) TreeNode;
-        if (!moved) {
+        TreeNode* moved;
+        try {
+            moved = new TreeNode;
+        } catch (const std::bad_alloc&) {
             delete node;
             return false;
         }
