@@ -803,7 +803,10 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
     set->normalOffset = normalOffset;
     set->textureOffset = textureOffset;
     set->colorOffset = colorOffset;
-    set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data());
+    // The indices are made here and are right; only memory can fail, and
+    // it fails as every allocation above does.
+    if (set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data()) != 0)
+        throw std::bad_alloc();
     // Both halves of a cell that is not flat blend the cell's four corners.
     if (faces > static_cast<int>(quads)) {
         set->cellCorners.resize(quads * 4);
