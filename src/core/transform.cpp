@@ -1,5 +1,8 @@
 #include "core/transform.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "core/errors.h"
 
 namespace kx {
@@ -39,9 +42,20 @@ void TransformState::rotateXY(float degrees) { rotate(0, 1, degrees); }
 void TransformState::rotateYZ(float degrees) { rotate(1, 2, degrees); }
 void TransformState::rotateZX(float degrees) { rotate(2, 0, degrees); }
 
-void TransformState::push() {
+int TransformState::push() {
+    // Room for both matrices first, so that a refusal leaves the stack whole.
+    if (stack_.capacity() - stack_.size() < 2) {
+        try {
+            stack_.reserve(stack_.capacity() < 16 ? 16 : 2 * stack_.capacity());
+        } catch (const std::bad_alloc&) {
+            return kErrDisplayMemory;
+        } catch (const std::length_error&) {
+            return kErrDisplayMemory;
+        }
+    }
     stack_.push_back(M);
     stack_.push_back(Minv);
+    return 0;
 }
 
 int TransformState::pop() {

@@ -30,7 +30,8 @@ public:
     void rotateXY(float degrees);
     void rotateYZ(float degrees);
     void rotateZX(float degrees);
-    void push();
+    // 0, or -15 when the stack cannot grow (nothing changes then).
+    int push();
     int pop();  // 0, or -26 on an empty stack
     void clearStack() { stack_.clear(); }
     size_t stackDepth() const { return stack_.size() / 2; }

@@ -142,10 +142,7 @@ int REDirect::RotateZX(float angle) {
     transforms().rotateZX(angle);
     return 0;
 }
-int REDirect::XformPush() {
-    transforms().push();
-    return 0;
-}
+int REDirect::XformPush() { return transforms().push(); }
 int REDirect::XformPop() { return transforms().pop(); }
 
 int REDirect::Background(const ColorRGB& c) {

@@ -2,9 +2,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/transform.h"
 #include "direct/direct_engine.h"
 #include "direct/direct_state.h"
@@ -310,10 +312,10 @@ int REDirect::Circle(const Point3& center, float radius) {
 
 namespace {
 
-struct FillFrame {
-    int x0, x1, y;
-    int phase;  // 0: the row above, 1: the row below
-    int c;      // next column to scan
+// A span [x1, x2] (columns, inclusive) just painted in row y - dy, whose
+// neighbours in row y are still to be looked at.
+struct FillSegment {
+    int y, x1, x2, dy;
 };
 
 }  // namespace
@@ -363,34 +365,60 @@ int REDirect::Fill(const Point3& seed) {
         for (int px = x0; px < x1; ++px) dev.WritePixel(px, py, paint);
     };
 
-    // Each frame stands for one filled span whose neighbour rows are being
-    // scanned; the stack is bounded by the number of spans in the image.
-    std::vector<FillFrame> stack;
+    // Scanline fill with a stack of painted spans whose neighbour row is
+    // still to be scanned. A span is taken off the stack before the row next
+    // to it is scanned, and only the parts of a new span that reach past its
+    // parent are pushed back toward the parent's row: a column or a filled
+    // rectangle keeps two or three entries whatever its height, and no fill
+    // holds more entries than three per span it paints.
+    std::vector<FillSegment> stack;
+    auto push = [&](int y, int x1, int x2, int dy) {
+        if (y + dy < 0 || y + dy >= H) return true;
+        try {
+            stack.push_back({y + dy, x1, x2, dy});
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    };
     int left, right;
     spanAround(X, Y, left, right);
     paintSpan(left, X, Y);  // the seed pixel is painted already
     paintSpan(X + 1, right, Y);
-    stack.push_back({left, right, Y, 0, left});
+    if (!push(Y, left, right - 1, 1) || !push(Y, left, right - 1, -1)) return kErrDisplayMemory;
     while (!stack.empty()) {
-        FillFrame& f = stack.back();
-        int row = f.phase == 0 ? f.y - 1 : f.y + 1;
-        bool rowExists = f.phase == 0 ? f.y > 0 : f.y < H - 1;
-        if (!rowExists || f.c >= f.x1) {
-            if (f.phase == 0) {
-                f.phase = 1;
-                f.c = f.x0;
-            } else {
-                stack.pop_back();
-            }
-            continue;
+        const FillSegment seg = stack.back();
+        stack.pop_back();
+        const int y = seg.y, x1 = seg.x1, x2 = seg.x2, dy = seg.dy;
+        // A span of row y that contains x1 may reach left of it.
+        int x = x1;
+        while (x >= 0 && isOld(x, y)) {
+            dev.WritePixel(x, y, paint);
+            --x;
         }
-        if (isOld(f.c, row)) {
-            spanAround(f.c, row, left, right);
-            f.c = right;
-            paintSpan(left, right, row);
-            stack.push_back({left, right, row, 0, left});
-        } else {
-            ++f.c;
+        int l = x + 1;  // left end of the span being painted
+        bool inSpan = x < x1;
+        if (inSpan) {
+            if (l < x1 && !push(y, l, x1 - 1, -dy)) return kErrDisplayMemory;
+            x = x1 + 1;
+        }
+        for (;;) {
+            if (inSpan) {
+                while (x < W && isOld(x, y)) {
+                    dev.WritePixel(x, y, paint);
+                    ++x;
+                }
+                // Now [l, x - 1] is painted: its other neighbour row, and
+                // the row it came from where it reaches past x2.
+                if (!push(y, l, x - 1, dy)) return kErrDisplayMemory;
+                if (x > x2 + 1 && !push(y, x2 + 1, x - 1, -dy)) return kErrDisplayMemory;
+            }
+            // x is not old: on to the next old pixel over the parent span.
+            for (++x; x <= x2 && !isOld(x, y); ++x) {
+            }
+            if (x > x2) break;
+            l = x;
+            inSpan = true;
         }
     }
     return 0;

@@ -98,9 +98,11 @@ void TessellateDisk(float height, float radius, float thetamax, int n, VertexSin
 void TessellateTube(const Point3& p1, const Point3& p2, float radius, int n, VertexSink sink) {
     const TubeAxis axis = TubeAxisOf(p1, p2);
     TransformState& xf = transforms();
-    PushTubeFrame(xf, p1, axis);
+    const Matrix4 M = xf.M, Minv = xf.Minv;
+    ApplyTubeFrame(xf, p1, axis);
     TessellateCylinder(radius, 0, axis.length, 360, n, sink);
-    xf.pop();
+    xf.M = M;
+    xf.Minv = Minv;
 }
 void TessellateHyperboloid(const Point3& p1, const Point3& p2, float thetamax, int n, VertexSink sink) {
     SurfaceWriter w(sink);

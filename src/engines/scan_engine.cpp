@@ -100,10 +100,7 @@ int REScan::RotateZX(float angle) {
     return 0;
 }
 
-int REScan::XformPush() {
-    transforms().push();
-    return 0;
-}
+int REScan::XformPush() { return transforms().push(); }
 
 int REScan::XformPop() { return transforms().pop(); }
 

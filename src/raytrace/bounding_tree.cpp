@@ -186,51 +186,119 @@ bool SlabTest(const double lower[3], const double upper[3], const Ray& ray, doub
     return SlabRay(ray, tmin, tmax).hits(lower, upper, tmin, tmax);
 }
 
-void BoundingTree::Insert(GrObject* object, const Point3& lower, const Point3& upper) {
+bool BoundingTree::Insert(GrObject* object, const Point3& lower, const Point3& upper) {
     double lo[3] = {lower.x, lower.y, lower.z};
     double hi[3] = {upper.x, upper.y, upper.z};
-    Insert(object, lo, hi);
+    return Insert(object, lo, hi);
 }
 
-void BoundingTree::Insert(GrObject* object, const double lower[3], const double upper[3]) {
+namespace {
+
+// Two leaves with the same box.
+bool SameLeafBox(const TreeNode& a, const TreeNode& b) {
+    if (a.firstChild || b.firstChild) return false;
+    for (int i = 0; i < 3; ++i)
+        if (!(a.lower[i] == b.lower[i] && a.upper[i] == b.upper[i])) return false;
+    return true;
+}
+
+// The sibling after n, or after the run of equal leaves that n starts.
+TreeNode* NextRun(const TreeNode* n) { return n->firstChild ? n->nextSibling : n->runLast->nextSibling; }
+
+// Whether a box has finite corners in order on every axis. The search of
+// Insert may stop early only while every box of the tree is such a box:
+// then every area and cost is a finite number, never negative.
+bool OrderedFinite(const double lower[3], const double upper[3]) {
+    for (int i = 0; i < 3; ++i)
+        if (!(std::isfinite(lower[i]) && std::isfinite(upper[i]) && lower[i] <= upper[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool BoundingTree::Insert(GrObject* object, const double lower[3], const double upper[3]) {
     flat_.clear();
-    TreeNode* node = new TreeNode;
+    // Everything that can fail is asked for before the tree changes. A leaf
+    // may be split below, so room on Clear's stack for two more nodes.
+    TreeNode* node;
+    try {
+        if (stack_.size() < nodeCount_ + 3) stack_.resize(2 * (nodeCount_ + 3));
+        node = new TreeNode;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
     node->object = object;
     SetBox(*node, lower, upper);
-    // A leaf may be split below, so room for two more nodes.
-    if (stack_.size() < nodeCount_ + 3) stack_.resize(2 * (nodeCount_ + 3));
-    ++nodeCount_;
+    node->runLast = node;
+    const bool ordered = orderedBoxes_ && OrderedFinite(node->lower, node->upper);
     if (!root_) {
         root_ = node;
-        return;
+        ++nodeCount_;
+        orderedBoxes_ = ordered;
+        return true;
     }
 
     TreeNode* best = root_;
     if (useBoundingTree) {
+        // Breadth first from the root, into the children whose box grows
+        // least (all of them on a tie); the first node of least insertion
+        // cost takes the new one.
+        //
+        // With ordered finite boxes no node costs less than the new box's
+        // own half area h (a node's box grown by the new box covers the new
+        // box), and no leaf less than 2h. A node that cannot cost less than
+        // the best so far cannot be chosen (only a strictly lower cost is),
+        // so the search stops once the best costs h, and does not look into
+        // children that are all leaves once the best costs 2h or less. Equal
+        // boxes, boxes without area and objects on top of each other would
+        // otherwise make every insertion walk all of their tied siblings.
+        const bool bound = ordered;
+        const double least = node->area;
+        const double leastLeaf = 2 * node->area;
         double bestCost = InsertionCost(*root_, node->lower, node->upper);
+        ++insertVisits_;
         queue_.clear();
-        queue_.push_back(root_);
-        for (size_t head = 0; head < queue_.size(); ++head) {
-            TreeNode* n = queue_[head];
-            double c = InsertionCost(*n, node->lower, node->upper);
-            if (c < bestCost) {
-                best = n;
-                bestCost = c;
+        try {
+            queue_.push_back(root_);
+            for (size_t head = 0; head < queue_.size(); ++head) {
+                if (bound && bestCost <= least) break;
+                if (std::isnan(bestCost)) break;  // no cost is less than NaN
+                TreeNode* n = queue_[head];
+                double c = InsertionCost(*n, node->lower, node->upper);
+                if (c < bestCost) {
+                    best = n;
+                    bestCost = c;
+                }
+                if (!n->firstChild) continue;
+                if (bound && n->interiorChildren == 0 && bestCost <= leastLeaf) continue;
+                // Of a run of leaves with equal boxes only the first can be
+                // chosen: the others cost the same and come after it.
+                double m = std::numeric_limits<double>::infinity();
+                for (TreeNode* ch = n->firstChild; ch; ch = NextRun(ch)) {
+                    ++insertVisits_;
+                    double mc = MergeCost(*ch, node->lower, node->upper);
+                    if (mc < m) m = mc;
+                }
+                for (TreeNode* ch = n->firstChild; ch; ch = NextRun(ch))
+                    if (MergeCost(*ch, node->lower, node->upper) == m) queue_.push_back(ch);
             }
-            if (!n->firstChild) continue;
-            double m = std::numeric_limits<double>::infinity();
-            for (TreeNode* ch = n->firstChild; ch; ch = ch->nextSibling) {
-                double mc = MergeCost(*ch, node->lower, node->upper);
-                if (mc < m) m = mc;
-            }
-            for (TreeNode* ch = n->firstChild; ch; ch = ch->nextSibling)
-                if (MergeCost(*ch, node->lower, node->upper) == m) queue_.push_back(ch);
+        } catch (const std::bad_alloc&) {
+            delete node;
+            return false;
         }
     }
 
     if (!best->firstChild) {
         // A leaf becomes interior: its object moves into a new only child.
-        TreeNode* moved = new TreeNode;
+        TreeNode* moved;
+        try {
+            moved = new TreeNode;
+        } catch (const std::bad_alloc&) {
+            delete node;
+            return false;
+        }
         ++nodeCount_;
         moved->object = best->object;
         SetBox(*moved, best->lower, best->upper);
@@ -238,9 +306,16 @@ void BoundingTree::Insert(GrObject* object, const double lower[3], const double 
         best->object = nullptr;
         best->firstChild = moved;
         best->childCount = 1;
+        if (best->parent) best->parent->interiorChildren += 1;
+        // best started its run of equal leaves: the rest run on without it.
+        if (best->runLast != best && best->nextSibling) best->nextSibling->runLast = best->runLast;
+        best->runLast = nullptr;
+        moved->runLast = moved;
     }
+    ++nodeCount_;
     node->parent = best;
     node->nextSibling = best->firstChild;
+    node->runLast = SameLeafBox(*node, *best->firstChild) ? best->firstChild->runLast : node;
     best->firstChild = node;
     best->childCount += 1;
 
@@ -251,6 +326,8 @@ void BoundingTree::Insert(GrObject* object, const double lower[3], const double 
         }
         n->area = HalfArea(n->lower, n->upper);
     }
+    orderedBoxes_ = ordered;
+    return true;
 }
 
 bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& t, HitRecord& hit,
@@ -470,6 +547,7 @@ void BoundingTree::Clear() {
     }
     root_ = nullptr;
     nodeCount_ = 0;
+    orderedBoxes_ = true;
 }
 
 int BoundingTree::Height() const {

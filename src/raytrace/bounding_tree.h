@@ -29,6 +29,10 @@ struct TreeNode {
     double upper[3] = {0, 0, 0};
     double area = 0;  // half the surface area of the box
     int childCount = 0;
+    int interiorChildren = 0;  // children that have children of their own
+    // Of a leaf that starts a run of siblings that are leaves with the same
+    // box: the last of them (the leaf itself when the next sibling differs).
+    TreeNode* runLast = nullptr;
 };
 
 // A node of the query layout: the tree in depth-first order, children in
@@ -61,8 +65,10 @@ public:
     // When true the tree does not destroy its objects.
     bool objectsShared = false;
 
-    void Insert(GrObject* object, const Point3& lower, const Point3& upper);
-    void Insert(GrObject* object, const double lower[3], const double upper[3]);
+    // Adds an object with its box. False, with the tree as it was and the
+    // object still the caller's, when the memory cannot be had.
+    bool Insert(GrObject* object, const Point3& lower, const Point3& upper);
+    bool Insert(GrObject* object, const double lower[3], const double upper[3]);
 
     // The closest hit with t in (tmin, tmax) as each object's intersect
     // defines it. On success t, hit and object describe the nearest hit.
@@ -95,10 +101,16 @@ public:
 
     const TreeNode* root() const { return root_; }
     size_t nodeCount() const { return nodeCount_; }
+    // The work of every insertion since the tree was made: nodes whose
+    // costs were computed.
+    size_t insertVisits() const { return insertVisits_; }
 
 private:
     TreeNode* root_ = nullptr;
     size_t nodeCount_ = 0;
+    size_t insertVisits_ = 0;
+    // Every box inserted since the last Clear has finite corners in order.
+    bool orderedBoxes_ = true;
     // Stack of Clear; always at least nodeCount_ + 1 entries.
     std::vector<const TreeNode*> stack_;
     std::vector<TreeNode*> queue_;  // breadth-first search of Insert

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "core/errors.h"
@@ -531,7 +532,7 @@ int RTPolySet::buildFaces(int vertexStride, int position, int vertexCount, const
         if (face.n <= 0) continue;
         Point3 lo(face.vertices[0]), hi(face.vertices[0]);
         for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
-        faceTree.Insert(&face, lo, hi);
+        if (!faceTree.Insert(&face, lo, hi)) return kErrDisplayMemory;
     }
     // The faces are final: lay the tree out for the queries.
     faceTree.Prepare();
@@ -752,7 +753,12 @@ int BuildPolySet(const std::string& vertexType, int vertexCount, const float* ve
                  const float* texelScale, bool colors) {
     out = BuiltObject();
     auto set = std::make_unique<RTPolySet>();
-    int status = set->build(vertexType, vertexCount, vertexData, faceCount, indices);
+    int status;
+    try {
+        status = set->build(vertexType, vertexCount, vertexData, faceCount, indices);
+    } catch (const std::bad_alloc&) {
+        return kErrDisplayMemory;
+    }
     if (status != 0 || !set->faceTree.root()) return status;
     if (!colors) set->colorOffset = -1;
     if (!texelScale) {
@@ -797,7 +803,10 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
     set->normalOffset = normalOffset;
     set->textureOffset = textureOffset;
     set->colorOffset = colorOffset;
-    set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data());
+    // The indices are made here and are right; only memory can fail, and
+    // it fails as every allocation above does.
+    if (set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data()) != 0)
+        throw std::bad_alloc();
     // Both halves of a cell that is not flat blend the cell's four corners.
     if (faces > static_cast<int>(quads)) {
         set->cellCorners.resize(quads * 4);

@@ -141,8 +141,9 @@ public:
     RTPolySet& operator=(const RTPolySet&) = delete;
 
     // Builds the faces from a PolySet command's data. 0, -10 for an unknown
-    // vertex type letter, -11 for an index outside the vertex list. The
-    // vertices' texture coordinates (T) are kept for interpolation.
+    // vertex type letter, -11 for an index outside the vertex list, -15 when
+    // the face tree cannot grow (other memory refused throws std::bad_alloc).
+    // The vertices' texture coordinates (T) are kept for interpolation.
     int build(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
               const int* indices);
     // The same from vertices of stride floats with the position at

@@ -485,10 +485,7 @@ int RERay::RotateZX(float angle) {
     transforms().rotateZX(angle);
     return 0;
 }
-int RERay::XformPush() {
-    transforms().push();
-    return 0;
-}
+int RERay::XformPush() { return transforms().push(); }
 int RERay::XformPop() { return transforms().pop(); }
 
 int RERay::add(BuiltObject built) {
@@ -497,7 +494,9 @@ int RERay::add(BuiltObject built) {
     built.object->attributes = st.attributes;
     built.object->attributes.map = st.maps.current();
     built.object->attributes.sampling = st.maps.sampling();
-    st.scene.Insert(built.object.release(), built.lower, built.upper);
+    // The tree owns the object once it holds it.
+    if (!st.scene.Insert(built.object.get(), built.lower, built.upper)) return kErrDisplayMemory;
+    (void)built.object.release();
     CountObject();
     return 0;
 }

@@ -143,10 +143,12 @@ int RERay::Tube(const Point3& start, const Point3& end, float radius) {
     // The cylinder along the tube's axis, as the direct engine draws it.
     const TubeAxis axis = TubeAxisOf(start, end);
     TransformState& xf = transforms();
-    PushTubeFrame(xf, start, axis);
+    const Matrix4 M = xf.M, Minv = xf.Minv;
+    ApplyTubeFrame(xf, start, axis);
     int status = addTessellated(
         [&](int n, SurfaceQuads& out) { TessellateCylinder(radius, 0, axis.length, 360, n, out); });
-    xf.pop();
+    xf.M = M;
+    xf.Minv = Minv;
     return status;
 }
 int RERay::Hyperboloid(const Point3& p1, const Point3& p2, float thetamax) {

@@ -100,7 +100,8 @@ void SceneInput::close() {
 bool SceneInput::growIndexBuffer() {
     long long grown = static_cast<long long>(indexCapacity * 1.4);
     if (grown <= indexCapacity) grown = indexCapacity + 16;
-    if (grown > INT_MAX) return false;
+    if (grown > INT_MAX) grown = INT_MAX;
+    if (grown <= indexCapacity) return false;
     int* fresh = static_cast<int*>(std::realloc(indexBuffer.get(), sizeof(int) * static_cast<size_t>(grown)));
     if (!fresh) return false;  // the old buffer stays as it was
     (void)indexBuffer.release();

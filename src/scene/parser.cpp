@@ -6,6 +6,8 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "core/errors.h"
@@ -193,7 +195,7 @@ public:
         for (int closed = 0; closed < items;) {
             long v = 0;
             if (int s = index(nvertices, codes, v)) return s;
-            if (!store(n, static_cast<int>(v))) return kErrVertexIndexRange;
+            if (!store(n, static_cast<int>(v))) return kErrDisplayMemory;
             if (v == -1) ++closed;
         }
         return 0;
@@ -229,6 +231,19 @@ void SceneParser::reset() {
 }
 
 int SceneParser::ParseStep() {
+    // Memory refused anywhere in a command (its data, the objects it makes,
+    // the stacks it grows) ends the run with a report, never with an abort.
+    // The engines leave their state whole for the shutdown that follows.
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return kErrDisplayMemory;
+    } catch (const std::length_error&) {
+        return kErrDisplayMemory;
+    }
+}
+
+int SceneParser::step() {
     SceneInput& in = sceneInput();
     ObjectTable& objects = objectTable();
     for (;;) {

@@ -25,6 +25,7 @@ public:
     bool displayStarted = false;
 
 private:
+    int step();
     int execute(int command);
     bool recording() const { return objectDepth > 0 && worldDepth == 0; }
 

@@ -368,8 +368,7 @@ TubeAxis TubeAxisOf(const Point3& p1, const Point3& p2) {
     return axis;
 }
 
-void PushTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis) {
-    xf.push();
+void ApplyTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis) {
     xf.translate(Vector3(p1.x, p1.y, p1.z));
     xf.rotateXY(axis.azimuth);
     xf.rotateZX(axis.tilt);

@@ -82,8 +82,9 @@ struct TubeAxis {
     float azimuth = 0, tilt = 0, length = 0;
 };
 TubeAxis TubeAxisOf(const Point3& p1, const Point3& p2);
-// Saves the transform and applies the tube's move and turns to it; the
-// caller restores it with pop() after drawing the cylinder.
-void PushTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis);
+// Applies the tube's move and turns to the transform; the caller keeps the
+// matrices it had and puts them back after drawing the cylinder (nothing is
+// pushed, so nothing can fail).
+void ApplyTubeFrame(TransformState& xf, const Point3& p1, const TubeAxis& axis);
 
 }  // namespace kx

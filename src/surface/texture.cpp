@@ -398,7 +398,7 @@ int ParseTextureData(const uint8_t* data, size_t size, const std::string& label,
     try {
         rc = parseTexture(data, size, label, out);
     } catch (const std::bad_alloc&) {
-        rc = kErrMapFormat;
+        rc = kErrDisplayMemory;
     }
     if (rc != kOk) out = TextureMap{};
     return rc;
@@ -416,7 +416,7 @@ int LoadTextureFile(const std::string& fileName, const std::string& label, Textu
     try {
         rc = readFile(f, bytes);
     } catch (const std::bad_alloc&) {
-        rc = kErrMapFormat;
+        rc = kErrDisplayMemory;
     }
     std::fclose(f);
     if (rc != kOk) return rc;

@@ -66,7 +66,9 @@ int DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLeve
     r.cinfo.err = jpeg_std_error(&r.errors.mgr);
     r.errors.mgr.error_exit = jpegFail;
     r.errors.mgr.emit_message = jpegMessage;
-    if (setjmp(r.errors.jump)) return kErrMapFormat;
+    // Memory refused to libjpeg itself (a progressive file keeps every
+    // coefficient of the picture) is no fault of the file.
+    if (setjmp(r.errors.jump)) return r.errors.mgr.msg_code == JERR_OUT_OF_MEMORY ? kErrDisplayMemory : kErrMapFormat;
     jpeg_create_decompress(&r.cinfo);
     r.created = true;
     r.cinfo.mem->max_memory_to_use = kMaxDecoderMemory;

@@ -2,7 +2,9 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "core/errors.h"
@@ -33,10 +35,20 @@ void pngRead(png_structp png, png_bytep out, size_t n) {
 // many times the file cannot be in it, and the file is refused unread.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
+// libpng's allocations, noting one that memory refused: libpng then stops
+// with an error like any other, which is no fault of the file.
+png_voidp pngAllocate(png_structp png, png_alloc_size_t n) {
+    png_voidp p = std::malloc(n);
+    if (!p) *static_cast<volatile bool*>(png_get_mem_ptr(png)) = true;
+    return p;
+}
+void pngRelease(png_structp, png_voidp p) { std::free(p); }
+
 // Owns libpng's structures for the decoder, also when libpng jumps out.
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
+    volatile bool memoryRefused = false;
     ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
@@ -64,11 +76,13 @@ int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel
     PngReader r;
     std::vector<uint8_t> row;
     PngSource src{data, size};
-    r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFail, pngIgnore);
+    r.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, pngFail, pngIgnore,
+                                     const_cast<bool*>(&r.memoryRefused),
+                                     pngAllocate, pngRelease);
     if (!r.png) throw std::bad_alloc();
     r.info = png_create_info_struct(r.png);
     if (!r.info) throw std::bad_alloc();
-    if (setjmp(png_jmpbuf(r.png))) return kErrMapFormat;
+    if (setjmp(png_jmpbuf(r.png))) return r.memoryRefused ? kErrDisplayMemory : kErrMapFormat;
 
     png_set_read_fn(r.png, &src, pngRead);
     // The size is checked below against our own limit, not libpng's.

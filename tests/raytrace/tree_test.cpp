@@ -2,9 +2,13 @@
 // queries against brute force, and trees too wide or deep for recursion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/transform.h"
@@ -331,6 +335,207 @@ TEST(BoundingTree, NestedBoxesMakeADeepChain) {
     EXPECT_EQ(t, 1);
     tree.Clear();
     EXPECT_EQ(alive, 0);
+}
+
+// Boxes with many ties: every box drawn from a few, boxes without area,
+// boxes on top of a larger one, the odd box that is unlike the rest, and
+// boxes that are no boxes.
+std::vector<std::pair<Point3, Point3>> TiedBoxes(int pattern, int count, std::mt19937& rng) {
+    std::uniform_int_distribution<int> pick(0, 5);
+    std::uniform_real_distribution<float> pos(-20, 20);
+    std::vector<std::pair<Point3, Point3>> few;
+    for (int k = 0; k < 6; ++k) {
+        Point3 lo(pos(rng), pos(rng), pos(rng));
+        few.push_back({lo, Point3(lo.x + 1 + float(k), lo.y + 2, lo.z + 0.5f)});
+    }
+    std::vector<std::pair<Point3, Point3>> out;
+    for (int i = 0; i < count; ++i) {
+        switch (pattern) {
+            case 0: out.push_back({{0, 0, 0}, {1, 1, 1}}); break;                           // one box
+            case 1: out.push_back({{float(i % 50), 0, 0}, {float(i % 50) + 2, 0, 0}}); break;  // segments on a line
+            case 2: out.push_back(i == 0 ? std::make_pair(Point3(-1, -1, -1), Point3(1, 1, 1))
+                                         : std::make_pair(Point3(-0.9f, -0.9f, -0.9f), Point3(0.9f, 0.9f, 0.9f)));
+                break;
+            case 3: out.push_back(i % 2 ? std::make_pair(Point3(0, 0, 0), Point3(1, 2, 0))
+                                        : std::make_pair(Point3(0, 0, 0), Point3(2, 1, 0)));
+                break;
+            case 4: out.push_back(few[static_cast<size_t>(pick(rng))]); break;
+            case 6: {  // and what vertex data can make of boxes: NaN, inverted, infinite
+                const float inf = INFINITY;
+                const std::pair<Point3, Point3> odd[] = {{{NAN, 0, 0}, {1, 1, 1}},
+                                                         {{2, 2, 2}, {1, 1, 1}},
+                                                         {{-inf, 0, 0}, {inf, 1, 1}},
+                                                         {{0, 0, 0}, {1, 1, 1}}};
+                out.push_back(odd[i % 4]);
+                break;
+            }
+            default:  // one box, now and then another one anywhere
+                if (i % 97 == 5) {
+                    Point3 lo(pos(rng), pos(rng), pos(rng));
+                    out.push_back({lo, Point3(lo.x + 3, lo.y + 1, lo.z + 2)});
+                } else {
+                    out.push_back({{0, 0, 0}, {1, 1, 1}});
+                }
+        }
+    }
+    return out;
+}
+
+// Equal boxes, boxes without area and boxes on top of each other are ties
+// in the choice of where a new object goes. Each insertion looks at a few
+// nodes, not at every tied sibling (which made n equal faces cost n^2).
+TEST(BoundingTree, TiesCostEachInsertionAFewNodes) {
+    const int count = 50000;
+    std::mt19937 rng(5);
+    for (int pattern = 0; pattern < 7; ++pattern) {
+        BoundingTree tree;
+        for (const auto& [lo, hi] : TiedBoxes(pattern, count, rng)) (new BoxObject(lo, hi))->insertInto(tree);
+        EXPECT_LE(tree.insertVisits(), size_t{32} * count) << "pattern " << pattern;
+    }
+    // Equal boxes all go below the root, newest first, as without the bound.
+    BoundingTree tree;
+    std::vector<BoxObject*> boxes;
+    for (int i = 0; i < count; ++i) {
+        boxes.push_back(new BoxObject({0, 0, 0}, {1, 1, 1}));
+        boxes.back()->insertInto(tree);
+    }
+    EXPECT_EQ(tree.root()->childCount, count);
+    EXPECT_EQ(tree.Height(), 2);
+    EXPECT_EQ(tree.root()->firstChild->object, boxes.back());
+    EXPECT_LE(tree.insertVisits(), size_t{2} * count);
+}
+
+// The insertion rule spelled out with nothing skipped: breadth first from
+// the root into every child of least merge cost, the first node of least
+// insertion cost taking the new box. Returns the tree in preorder.
+struct ModelTree {
+    struct Node {
+        int object = -1, first = -1, next = -1, parent = -1, count = 0;
+        double lo[3], hi[3], area = 0;
+    };
+    std::vector<Node> nodes;
+    int root = -1;
+
+    static double Half(const double lo[3], const double hi[3]) { return HalfArea(lo, hi); }
+    double Union(const Node& n, const double lo[3], const double hi[3]) const {
+        double a[3], b[3];
+        for (int i = 0; i < 3; ++i) {
+            a[i] = lo[i] < n.lo[i] ? lo[i] : n.lo[i];
+            b[i] = hi[i] > n.hi[i] ? hi[i] : n.hi[i];
+        }
+        return Half(a, b);
+    }
+    void insert(int object, const double lo[3], const double hi[3]) {
+        Node leaf;
+        leaf.object = object;
+        std::copy(lo, lo + 3, leaf.lo);
+        std::copy(hi, hi + 3, leaf.hi);
+        leaf.area = Half(lo, hi);
+        nodes.push_back(leaf);
+        const int fresh = static_cast<int>(nodes.size()) - 1;
+        if (root < 0) {
+            root = fresh;
+            return;
+        }
+        auto cost = [&](int k) {
+            const Node& n = nodes[static_cast<size_t>(k)];
+            double u = Union(n, lo, hi);
+            return n.first >= 0 ? (u - n.area) * n.count + u : 2 * u;
+        };
+        int best = root;
+        double bestCost = cost(root);
+        std::vector<int> queue{root};
+        for (size_t h = 0; h < queue.size(); ++h) {
+            const int k = queue[h];
+            if (double c = cost(k); c < bestCost) best = k, bestCost = c;
+            double m = INFINITY;
+            for (int c = nodes[static_cast<size_t>(k)].first; c >= 0; c = nodes[static_cast<size_t>(c)].next)
+                m = std::min(m, Union(nodes[static_cast<size_t>(c)], lo, hi) - nodes[static_cast<size_t>(c)].area);
+            for (int c = nodes[static_cast<size_t>(k)].first; c >= 0; c = nodes[static_cast<size_t>(c)].next)
+                if (Union(nodes[static_cast<size_t>(c)], lo, hi) - nodes[static_cast<size_t>(c)].area == m)
+                    queue.push_back(c);
+        }
+        if (nodes[static_cast<size_t>(best)].first < 0) {
+            Node moved = nodes[static_cast<size_t>(best)];
+            moved.parent = best;
+            moved.next = -1;
+            nodes.push_back(moved);
+            Node& b = nodes[static_cast<size_t>(best)];
+            b.object = -1;
+            b.first = static_cast<int>(nodes.size()) - 1;
+            b.count = 1;
+        }
+        Node& b = nodes[static_cast<size_t>(best)];
+        nodes[static_cast<size_t>(fresh)].parent = best;
+        nodes[static_cast<size_t>(fresh)].next = b.first;
+        b.first = fresh;
+        b.count += 1;
+        for (int k = best; k >= 0; k = nodes[static_cast<size_t>(k)].parent) {
+            Node& n = nodes[static_cast<size_t>(k)];
+            for (int i = 0; i < 3; ++i) {
+                if (lo[i] < n.lo[i]) n.lo[i] = lo[i];
+                if (hi[i] > n.hi[i]) n.hi[i] = hi[i];
+            }
+            n.area = Half(n.lo, n.hi);
+        }
+    }
+    std::string preorder() const {
+        std::ostringstream out;
+        std::vector<int> pending;
+        if (root >= 0) pending.push_back(root);
+        while (!pending.empty()) {
+            const Node& n = nodes[static_cast<size_t>(pending.back())];
+            pending.pop_back();
+            out << n.object << ' ' << n.count << ' ' << n.lo[0] << ' ' << n.hi[1] << ' ' << n.area << '\n';
+            std::vector<int> children;
+            for (int c = n.first; c >= 0; c = nodes[static_cast<size_t>(c)].next) children.push_back(c);
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+        return out.str();
+    }
+};
+
+std::string Preorder(const BoundingTree& tree, const std::vector<BoxObject*>& objects) {
+    std::ostringstream out;
+    std::vector<const TreeNode*> pending;
+    if (tree.root()) pending.push_back(tree.root());
+    while (!pending.empty()) {
+        const TreeNode* n = pending.back();
+        pending.pop_back();
+        int id = -1;
+        if (!n->firstChild)
+            id = static_cast<int>(std::find(objects.begin(), objects.end(), n->object) - objects.begin());
+        out << id << ' ' << n->childCount << ' ' << n->lower[0] << ' ' << n->upper[1] << ' ' << n->area << '\n';
+        std::vector<const TreeNode*> children;
+        for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) children.push_back(c);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return out.str();
+}
+
+// What the search skips on ties can never be chosen: the tree is node for
+// node the one the rule gives, so every query meets the same objects in the
+// same order and every image stays as it was.
+TEST(BoundingTree, TiesGiveTheTreeOfTheFullSearch) {
+    std::mt19937 rng(9);
+    for (int pattern = 0; pattern < 7; ++pattern) {
+        auto boxes = TiedBoxes(pattern, 1500, rng);
+        std::uniform_real_distribution<float> pos(-20, 20);
+        for (int i = 0; i < 300; ++i) {  // and boxes of every kind among them
+            Point3 lo(pos(rng), pos(rng), pos(rng));
+            boxes.insert(boxes.begin() + std::uniform_int_distribution<long>(0, long(boxes.size()))(rng),
+                         {lo, Point3(lo.x + 2, lo.y + 3, lo.z + (i % 3 ? 1.0f : 0.0f))});
+        }
+        BoundingTree tree;
+        ModelTree model;
+        std::vector<BoxObject*> objects;
+        for (const auto& [lo, hi] : boxes) {
+            objects.push_back(new BoxObject(lo, hi));
+            objects.back()->insertInto(tree);
+            model.insert(static_cast<int>(objects.size()) - 1, objects.back()->lower, objects.back()->upper);
+        }
+        EXPECT_EQ(Preorder(tree, objects), model.preorder()) << "pattern " << pattern;
+    }
 }
 
 }  // namespace
