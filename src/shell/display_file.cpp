@@ -74,10 +74,19 @@ int CreateTemporary(const std::string& path, mode_t mode, std::string& temp) {
     // Short enough that the folder's name length limit cannot refuse it when
     // it accepts the final name.
     if (base.size() > 200) base.resize(200);
-    const std::string stem = folder + "." + base + "." + std::to_string(getpid());
+    char pid[32];
+    snprintf(pid, sizeof pid, ".%ld", static_cast<long>(getpid()));
+    std::string stem = folder;
+    stem += '.';
+    stem += base;
+    stem += pid;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = stem;
-        if (attempt) temp += '-' + std::to_string(attempt);
+        if (attempt) {
+            char suffix[16];
+            snprintf(suffix, sizeof suffix, "-%d", attempt);
+            temp += suffix;
+        }
         temp += ".tmp";
         if (temp.size() >= sizeof gTemporary) {
             errno = ENAMETOOLONG;

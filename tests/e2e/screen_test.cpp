@@ -351,12 +351,13 @@ TEST_F(ScreenDevice, EveryWayOutEndsWithTheScenesStatus) {
 TEST_F(ScreenDevice, LosingTheServerEndsWithTheScenesStatus) {
     std::string window = startWindow(WindowScene("raytrace", "rgbdouble", true), "kxwindow");
     ASSERT_FALSE(window.empty());
-    for (int i = 0; i < 100 && ReadFile(dir_ + "/win.err") != kFailureReport; ++i)
+    // Generous waits: a loaded machine may take seconds to trace and to notice.
+    for (int i = 0; i < 600 && ReadFile(dir_ + "/win.err") != kFailureReport; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(xvfb_, SIGTERM);
     waitpid(xvfb_, nullptr, 0);
     xvfb_ = -1;
-    EXPECT_EQ(exitStatus(10), StatusOf(-3));
+    EXPECT_EQ(exitStatus(60), StatusOf(-3));
     EXPECT_EQ(ReadFile(dir_ + "/win.err"), kFailureReport);
 }
 
