@@ -6,11 +6,11 @@
 
 #include "core/lights.h"
 #include "core/transform.h"
-#include "direct/direct_state.h"
+#include "engines/direct/direct_state.h"
 #include "surface/texture.h"
-#include "raytrace/ray_engine.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "engines/raytrace/ray_engine.h"
+#include "display/display.h"
+#include "display/display_file.h"
 
 namespace kx::bench {
 

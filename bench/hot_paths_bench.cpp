@@ -13,15 +13,15 @@
 
 #include "core/lights.h"
 #include "core/transform.h"
-#include "direct/direct_engine.h"
-#include "direct/direct_state.h"
-#include "direct/primitive_tessellate.h"
+#include "engines/direct/direct_engine.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/primitive_tessellate.h"
 #include "surface/texture.h"
-#include "raytrace/bounding_tree.h"
-#include "raytrace/objects.h"
+#include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/objects.h"
 #include "scene/input.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "display/display.h"
+#include "display/display_file.h"
 #include "fresh_state.h"
 
 namespace kx {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/current_engine.h"
+#include "interface/current_engine.h"
 #include "scene/input.h"
 #include "scene/objects.h"
 #include "scene/parser.h"
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "core/lights.h"
 #include "core/transform.h"
-#include "raytrace/ray_engine.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "engines/raytrace/ray_engine.h"
+#include "display/display.h"
+#include "display/display_file.h"
 #include "fresh_state.h"
 
 namespace kx {

@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "engines/echo_engine.h"
+#include "engines/echo/echo_engine.h"
 #include "scene/input.h"
 #include "shell/run.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/math.h"
-#include "engine/render_engine.h"
+#include "interface/render_engine.h"
 
 namespace kx {
 

@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "core/errors.h"
-#include "engine/current_engine.h"
-#include "engine/vertex_type.h"
+#include "interface/current_engine.h"
+#include "interface/vertex_type.h"
 #include "scene/input.h"
 #include "scene/objects.h"
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace kx {
 

@@ -12,20 +12,20 @@
 
 #include "core/lights.h"
 #include "core/transform.h"
-#include "direct/direct_engine.h"
-#include "direct/direct_state.h"
+#include "engines/direct/direct_engine.h"
+#include "engines/direct/direct_state.h"
 #include "surface/texture.h"
-#include "engine/current_engine.h"
-#include "engine/frame_stats.h"
-#include "engines/echo_engine.h"
-#include "engines/scan_engine.h"
-#include "raytrace/ray_engine.h"
+#include "interface/current_engine.h"
+#include "interface/frame_stats.h"
+#include "engines/echo/echo_engine.h"
+#include "engines/scan/scan_engine.h"
+#include "engines/raytrace/ray_engine.h"
 #include "scene/errors.h"
 #include "scene/input.h"
 #include "scene/objects.h"
 #include "scene/parser.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "display/display.h"
+#include "display/display_file.h"
 
 namespace kx {
 
@@ -93,12 +93,6 @@ const char kHelpText[] =
     "                            for every image file the run would write\n"
     "  -h, --help                this text\n"
     "  --version                 the program's version\n";
-
-// The scene's name for error reports.
-std::string& sceneName() {
-    static std::string name;
-    return name;
-}
 
 // A whole number in 0 .. INT_MAX.
 bool ReadPixelBound(const char* text, int& value) {
@@ -231,7 +225,6 @@ int RunProgram(int argc, char** argv) {
         std::printf("kxrender %s\n", KX_VERSION);
         return 0;
     }
-    sceneName() = file;
     RemoveTemporaryOnInterrupt();
     int status = sceneInput().open(file);
     if (status != 0) {

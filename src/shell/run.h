@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/render_engine.h"
+#include "interface/render_engine.h"
 
 namespace kx {
 

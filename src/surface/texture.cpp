@@ -10,7 +10,7 @@
 
 #include "core/errors.h"
 #include "surface/texture_formats.h"
-#include "shell/display_file.h"
+#include "display/display_file.h"
 
 namespace kx {
 namespace {

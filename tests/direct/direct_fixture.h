@@ -10,12 +10,12 @@
 
 #include "core/lights.h"
 #include "core/transform.h"
-#include "direct/direct_engine.h"
-#include "direct/direct_state.h"
-#include "direct/pipeline.h"
+#include "engines/direct/direct_engine.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/pipeline.h"
 #include "surface/texture.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "display/display.h"
+#include "display/display_file.h"
 
 namespace kxtest {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/transform.h"
-#include "direct/bezier_eval.h"
-#include "direct/direct_state.h"
-#include "direct/pipeline.h"
+#include "engines/direct/bezier_eval.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/pipeline.h"
 #include "direct_fixture.h"
 
 namespace kxtest {

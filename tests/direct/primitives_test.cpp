@@ -1,4 +1,4 @@
-#include "direct/primitive_tessellate.h"
+#include "engines/direct/primitive_tessellate.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "engines/echo_engine.h"
+#include "engines/echo/echo_engine.h"
 
 namespace kx {
 namespace {

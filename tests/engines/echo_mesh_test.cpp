@@ -4,8 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "engines/echo_engine.h"
-#include "engines/echo_mesh.h"
+#include "engines/echo/echo_engine.h"
+#include "engines/echo/echo_mesh.h"
 
 namespace kx {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "core/errors.h"
 #include "core/transform.h"
-#include "engines/scan_engine.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "engines/scan/scan_engine.h"
+#include "display/display.h"
+#include "display/display_file.h"
 #include "support/run.h"
 
 namespace kx {

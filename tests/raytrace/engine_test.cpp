@@ -12,10 +12,10 @@
 #include "core/errors.h"
 #include "core/lights.h"
 #include "core/transform.h"
-#include "engine/frame_stats.h"
-#include "raytrace/ray_engine.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
+#include "interface/frame_stats.h"
+#include "engines/raytrace/ray_engine.h"
+#include "display/display.h"
+#include "display/display_file.h"
 
 // Counts the allocations of the whole test program, so that a test can
 // check that a stretch of code makes none. (The compiler cannot see that

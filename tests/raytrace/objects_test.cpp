@@ -7,7 +7,7 @@
 
 #include "core/errors.h"
 #include "core/transform.h"
-#include "raytrace/objects.h"
+#include "engines/raytrace/objects.h"
 
 namespace kx::render_raytrace {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "core/transform.h"
-#include "raytrace/bounding_tree.h"
-#include "raytrace/objects.h"
-#include "raytrace/row_pipeline.h"
+#include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/objects.h"
+#include "engines/raytrace/row_pipeline.h"
 
 namespace kx::render_raytrace {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/transform.h"
-#include "raytrace/bounding_tree.h"
-#include "raytrace/objects.h"
+#include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/objects.h"
 
 namespace kx::render_raytrace {
 namespace {

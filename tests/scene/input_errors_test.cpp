@@ -14,7 +14,7 @@
 #include "core/errors.h"
 #include "scene/errors.h"
 #include "scene/input.h"
-#include "shell/display.h"
+#include "display/display.h"
 #include "shell/run.h"
 
 using kx::SceneInput;

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "engine/current_engine.h"
-#include "engine/render_engine.h"
-#include "engine/vertex_type.h"
+#include "interface/current_engine.h"
+#include "interface/render_engine.h"
+#include "interface/vertex_type.h"
 #include "scene/input.h"
 #include "scene/objects.h"
 #include "scene/parser.h"
-#include "shell/display.h"
+#include "display/display.h"
 
 namespace kxtest {
 

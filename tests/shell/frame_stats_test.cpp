@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "engine/frame_stats.h"
+#include "interface/frame_stats.h"
 
 using namespace kx;
 

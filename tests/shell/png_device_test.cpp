@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/errors.h"
-#include "shell/display.h"
-#include "shell/display_file.h"
-#include "shell/display_png.h"
+#include "display/display.h"
+#include "display/display_file.h"
+#include "display/display_png.h"
 #include "shell/run.h"
 #include "support/png_read.h"
 #include "support/run.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/display_region.h"
+#include "display/display_region.h"
 
 namespace {
 

@@ -1,0 +1,284 @@
+#include "display/display_file.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/printable.h"
+#include "display/display_region.h"
+
+namespace kx {
+
+std::string FrameFileName(const std::string& name, int frame, const char* extension) {
+    char digits[32];
+    long long f = frame;
+    if (f < 0)
+        std::snprintf(digits, sizeof digits, "-%04lld", -f);
+    else
+        std::snprintf(digits, sizeof digits, "%04lld", f);
+    return name + digits + extension;
+}
+
+namespace {
+
+int WriteFailed(const std::string& path, int error) {
+    std::string text = "cannot write " + PrintableName(path) + ": " + std::strerror(error != 0 ? error : EIO) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+    return kErrEndOfFile;
+}
+
+// The temporary file being written, removed by the interrupt handler. It is
+// set and cleared only while the interrupts are blocked.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+char gTemporary[4096];
+volatile sig_atomic_t gTemporaryActive = 0;
+
+extern "C" void RemoveTemporaryAndEnd(int sig) {
+    if (gTemporaryActive) unlink(gTemporary);
+    // The handler was reset to the default on entry: the signal ends the
+    // process as it would have without the handler.
+    raise(sig);
+}
+
+// Holds the interrupts back for its lifetime.
+class InterruptsHeld {
+public:
+    InterruptsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : kInterrupts) sigaddset(&set, sig);
+        pthread_sigmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+// Creates a new temporary file next to path with the given permission bits;
+// its name goes to temp, and to the interrupt handler.
+int CreateTemporary(const std::string& path, mode_t mode, std::string& temp) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Short enough that the folder's name length limit cannot refuse it when
+    // it accepts the final name.
+    if (base.size() > 200) base.resize(200);
+    char pid[32];
+    snprintf(pid, sizeof pid, ".%ld", static_cast<long>(getpid()));
+    std::string stem = folder;
+    stem += '.';
+    stem += base;
+    stem += pid;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = stem;
+        if (attempt) {
+            char suffix[16];
+            snprintf(suffix, sizeof suffix, "-%d", attempt);
+            temp += suffix;
+        }
+        temp += ".tmp";
+        if (temp.size() >= sizeof gTemporary) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            std::memcpy(gTemporary, temp.c_str(), temp.size() + 1);
+            gTemporaryActive = 1;
+        }
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void RemoveTemporaryOnInterrupt() {
+    for (int sig : kInterrupts) {
+        struct sigaction old {};
+        // A signal ignored by whoever started the program stays ignored.
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = RemoveTemporaryAndEnd;
+        sigemptyset(&action.sa_mask);
+        for (int other : kInterrupts) sigaddset(&action.sa_mask, other);
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+std::string ConfinedPath(const std::string& path) {
+#ifdef KX_FUZZ_BUILD
+    std::string confined = path;
+    for (char& c : confined)
+        if (c == '/') c = '_';
+    return confined;
+#else
+    return path;
+#endif
+}
+
+void ListImage(int frame, int width, int height, const std::string& name) {
+    std::printf("image %d %d %d %s\n", frame, width, height, name.c_str());
+    std::fflush(stdout);
+}
+
+bool WritePpm(std::FILE* f, const FrameBuffer& image) {
+    if (std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height) < 0) return false;
+    size_t n = image.pixels.size();
+    return n == 0 || std::fwrite(image.pixels.data(), 1, n, f) == n;
+}
+
+int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
+    const std::string path = ConfinedPath(name);
+    // A NUL inside (a "\0" escape in the display name) would cut the name
+    // short, and the image would land on another file.
+    if (path.find('\0') != std::string::npos) return WriteFailed(path, EINVAL);
+    // A file that is replaced keeps its permission bits and, where the
+    // system allows it, its owner.
+    struct stat existing {};
+    const bool replacing = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    const mode_t mode = replacing ? (existing.st_mode & 0777) : 0666;
+    std::string temp;
+    int fd;
+    {
+        InterruptsHeld held;
+        fd = CreateTemporary(path, mode, temp);
+    }
+    if (fd < 0) return WriteFailed(path, errno);
+    if (replacing) {
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid())
+            (void)!fchown(fd, existing.st_uid, existing.st_gid);
+        (void)!fchmod(fd, mode);  // the creation mask may have taken bits away
+    }
+    bool ok = false;
+    int error = 0;
+    if (std::FILE* f = fdopen(fd, "wb")) {
+        errno = 0;
+        ok = write(f);
+        error = errno;
+        if (std::fflush(f) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+        if (std::ferror(f)) ok = false;
+        if (std::fclose(f) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+    } else {
+        error = errno;
+        close(fd);
+    }
+    {
+        InterruptsHeld held;
+        if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+            ok = false;
+            error = errno;
+        }
+        if (!ok) unlink(temp.c_str());
+        gTemporaryActive = 0;
+    }
+    if (!ok) return WriteFailed(path, error);
+    return 0;
+}
+
+int FileDevice::DisplayOpen() {
+    shown_ = false;
+    const DisplayState& d = displayState();
+    if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
+    return 0;
+}
+
+int FileDevice::DisplayClose() {
+    shown_ = false;
+    buffer_.release();
+    return 0;
+}
+
+int FileDevice::ImageClear() {
+    shown_ = false;
+    for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
+        buffer_.pixels[i] = background_[0];
+        buffer_.pixels[i + 1] = background_[1];
+        buffer_.pixels[i + 2] = background_[2];
+    }
+    return 0;
+}
+
+int FileDevice::ImageBegin(int frame) {
+    shown_ = false;
+    // A Format given after the device opened takes effect with the next frame.
+    DisplayState& d = displayState();
+    if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
+    fileName_.clear();
+    selected_ = d.selection.frames.contains(frame);
+    if (int status = d.beginImage(frame)) return status;
+    // An image left out is not drawn: clearing it would be wasted.
+    if (d.drawing) ImageClear();
+    frame_ = frame;
+    fileName_ = FrameFileName(d.name, frame, ".ppm");
+    return 0;
+}
+
+int FileDevice::ShowSelected(const std::string& name, const char* format,
+                             const std::function<int(const std::string&)>& writeWhole) {
+    if (name.empty() || !selected_) return 0;  // no image begun, or one left out
+    const ImageSelection& selection = displayState().selection;
+    if (selection.listOnly) {
+        ListImage(frame_, buffer_.width, buffer_.height, name);
+        return 0;
+    }
+    if (selection.region.given) return WriteRegionFile(name, format, frame_, buffer_, selection.region);
+    return writeWhole(name);
+}
+
+int FileDevice::ImageShow() {
+    if (fileName_.empty() || shown_) return 0;  // no image begun, or already written
+    int status = ShowSelected(fileName_, "ppm", [this](const std::string& name) {
+        return WriteWholeFile(name, [this](std::FILE* f) { return WritePpm(f, buffer_); });
+    });
+    shown_ = status == 0;
+    return status;
+}
+
+int FileDevice::SetBackground(const ColorRGB& c) {
+    background_[0] = ColorByte(c.r);
+    background_[1] = ColorByte(c.g);
+    background_[2] = ColorByte(c.b);
+    return 0;
+}
+
+int FileDevice::ReadPixel(int x, int y, ColorRGB& c) {
+    if (!buffer_.inside(x, y)) {
+        c = ColorRGB();
+        return 0;
+    }
+    const uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
+    c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
+                 static_cast<float>(p[2] / 255.999));
+    return 0;
+}
+
+int FileDevice::WritePixel(int x, int y, const ColorRGB& c) {
+    if (!buffer_.inside(x, y)) return 0;
+    shown_ = false;
+    uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
+    p[0] = ColorByte(c.r);
+    p[1] = ColorByte(c.g);
+    p[2] = ColorByte(c.b);
+    return 0;
+}
+
+}  // namespace kx

@@ -1,0 +1,275 @@
+#include "display/display_screen.h"
+
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <iostream>
+
+#include "core/errors.h"
+
+namespace kx {
+
+namespace {
+
+// Ends the process. The engines and the process-wide state are left to the
+// operating system: their destructors depend on one another, and the
+// toolkit's loop never returns to unwind them in order.
+[[noreturn]] void EndProcess(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(status & 0xff);
+}
+
+// Every way out of an open window ends here: a right click, q or Escape,
+// the window closed by the window manager or destroyed by another client,
+// the window system gone. The program's way out shuts the run down once and
+// ends with the scene's status.
+[[noreturn]] void LeaveWindow() {
+    if (void (*leave)() = displayState().leave) leave();
+    EndProcess(displayState().exitStatus);
+}
+
+// How often "rgbsingle" brings the window up to date while pixels arrive.
+constexpr std::chrono::milliseconds kSingleDrawInterval(16);
+// How often the window is checked for having been destroyed under us.
+constexpr int kWindowCheckMilliseconds = 200;
+
+// Rows are stored bottom row first, the order glDrawPixels expects, so that
+// pixel (x, y) with y = 0 at the top of the window is at row height-1-y.
+class ScreenDevice final : public DisplayDevice {
+public:
+    explicit ScreenDevice(ScreenMode mode) : mode_(mode) {}
+    ~ScreenDevice() override { active_ = active_ == this ? nullptr : active_; }
+
+    int DisplayOpen() override;
+    int DisplayClose() override {
+        buffer_.release();
+        return 0;
+    }
+    int ImageBegin(int frame) override {
+        DisplayState& d = displayState();
+        if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
+        if (int status = d.beginImage(frame)) return status;
+        // A frame left out keeps the last image shown.
+        return d.drawing ? ImageClear() : 0;
+    }
+    int ImageShow() override {
+        if (windowOpen_) {
+            drawChanged();
+            glFlush();
+        }
+        return 0;
+    }
+    int ImageClear() override {
+        for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
+            buffer_.pixels[i] = background_[0];
+            buffer_.pixels[i + 1] = background_[1];
+            buffer_.pixels[i + 2] = background_[2];
+        }
+        if (immediate_ && buffer_.width > 0 && buffer_.height > 0) {
+            changed(0, 0);
+            changed(buffer_.width - 1, buffer_.height - 1);
+        }
+        return 0;
+    }
+    int SetBackground(const ColorRGB& c) override {
+        background_[0] = ColorByte(c.r);
+        background_[1] = ColorByte(c.g);
+        background_[2] = ColorByte(c.b);
+        return 0;
+    }
+    int ReadPixel(int x, int y, ColorRGB& c) override {
+        const uint8_t* p = pixel(x, y);
+        if (!p) {
+            c = ColorRGB();
+            return 0;
+        }
+        c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
+                     static_cast<float>(p[2] / 255.999));
+        return 0;
+    }
+    int WritePixel(int x, int y, const ColorRGB& c) override {
+        uint8_t* p = pixel(x, y);
+        if (!p) return 0;
+        p[0] = ColorByte(c.r);
+        p[1] = ColorByte(c.g);
+        p[2] = ColorByte(c.b);
+        if (immediate_ && windowOpen_) {
+            // The image builds up pixel by pixel, but the window is brought
+            // up to date at most every kSingleDrawInterval: a draw per pixel
+            // would cost far more than the image.
+            changed(x, y);
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= nextDraw_) {
+                drawChanged();
+                glFlush();
+                nextDraw_ = now + kSingleDrawInterval;
+            }
+        }
+        return 0;
+    }
+
+private:
+    uint8_t* pixel(int x, int y) {
+        if (!buffer_.inside(x, y)) return nullptr;
+        return &buffer_.pixels[(static_cast<size_t>(buffer_.height - 1 - y) * buffer_.width + x) * 3];
+    }
+
+    // Pixel (x, y) changed since the window was last brought up to date.
+    void changed(int x, int y) {
+        if (!dirty_) {
+            dirtyX0_ = dirtyX1_ = x;
+            dirtyY0_ = dirtyY1_ = y;
+            dirty_ = true;
+            return;
+        }
+        if (x < dirtyX0_) dirtyX0_ = x;
+        if (x > dirtyX1_) dirtyX1_ = x;
+        if (y < dirtyY0_) dirtyY0_ = y;
+        if (y > dirtyY1_) dirtyY1_ = y;
+    }
+    // Draws the rectangle of the changed pixels.
+    void drawChanged() {
+        if (!dirty_) return;
+        dirty_ = false;
+        if (!buffer_.inside(dirtyX0_, dirtyY0_) || !buffer_.inside(dirtyX1_, dirtyY1_)) return;
+        // The rectangle's lowest window row is its first row in the buffer.
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, buffer_.width);
+        glRasterPos2f(static_cast<float>(dirtyX0_), static_cast<float>(dirtyY1_));
+        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE, pixel(dirtyX0_, dirtyY1_));
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    }
+
+    static void display();
+    static void mouse(int button, int state, int x, int y);
+    static void keyboard(unsigned char key, int x, int y);
+    static void closed() { LeaveWindow(); }
+    static void checkWindow(int);
+    static void idle() {
+        if (displayState().idle) displayState().idle();
+    }
+    static void toolkitError(const char* format, va_list args) {
+        std::fputs("kxrender: window system: ", stderr);
+        std::vfprintf(stderr, format, args);
+        std::fputc('\n', stderr);
+        if (active_) LeaveWindow();
+        EndProcess(kErrNoWindowSystem);
+    }
+    static void toolkitWarning(const char*, va_list) {}
+    // The connection to the window system is lost (the server ended, or
+    // the client was killed with xkill).
+    static int connectionLost(Display*) { LeaveWindow(); }
+    // A request on the window after another client destroyed it means the
+    // window is closed; other protocol errors change nothing here.
+    static int protocolError(Display*, XErrorEvent* e) {
+        if (active_ && e->resourceid == active_->window_) LeaveWindow();
+        return 0;
+    }
+
+    ScreenMode mode_;
+    FrameBuffer buffer_;
+    uint8_t background_[3] = {0, 0, 0};
+    bool immediate_ = false;
+    bool windowOpen_ = false;
+    bool dirty_ = false;
+    int dirtyX0_ = 0, dirtyY0_ = 0, dirtyX1_ = 0, dirtyY1_ = 0;
+    std::chrono::steady_clock::time_point nextDraw_;
+    Display* connection_ = nullptr;
+    Window window_ = 0;
+    static ScreenDevice* active_;
+};
+
+ScreenDevice* ScreenDevice::active_ = nullptr;
+
+int ScreenDevice::DisplayOpen() {
+    DisplayState& d = displayState();
+    immediate_ = (mode_ == ScreenMode::Single);
+    // The toolkit ends the process when it finds no window system; ask first.
+    // The probe stays connected until the toolkit has its own connection: a
+    // server that resets when its last client leaves would refuse it.
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) return kErrNoWindowSystem;
+
+    if (!buffer_.allocate(d.width, d.height)) {
+        XCloseDisplay(probe);
+        return kErrDisplayMemory;
+    }
+    static int fallbackArgc = 1;
+    static char fallbackName[] = "kxrender";
+    static char* fallbackArgv[] = {fallbackName, nullptr};
+    glutInitErrorFunc(toolkitError);
+    glutInitWarningFunc(toolkitWarning);
+    glutInit(d.argc ? d.argc : &fallbackArgc, d.argv ? d.argv : fallbackArgv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
+    glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
+    // Closing the window must not end the process from inside the toolkit.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    glutCreateWindow(d.name.c_str());
+    XCloseDisplay(probe);
+    active_ = this;
+    windowOpen_ = true;
+    connection_ = glXGetCurrentDisplay();
+    window_ = glXGetCurrentDrawable();
+    XSetIOErrorHandler(connectionLost);
+    XSetErrorHandler(protocolError);
+    glutDisplayFunc(display);
+    glutMouseFunc(mouse);
+    glutKeyboardFunc(keyboard);
+    glutCloseFunc(closed);
+    glutIdleFunc(idle);
+    glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
+    glMatrixMode(GL_PROJECTION);
+    glOrtho(0, d.width, d.height - 0.999, -1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glutMainLoop();
+    // The loop returns only when the window was closed.
+    LeaveWindow();
+}
+
+void ScreenDevice::display() {
+    ScreenDevice* s = active_;
+    if (!s || s->buffer_.pixels.empty()) return;
+    glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
+    glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
+    glFlush();
+}
+
+void ScreenDevice::mouse(int button, int state, int x, int y) {
+    ScreenDevice* s = active_;
+    if (!s || state != GLUT_UP) return;
+    if (button == GLUT_LEFT_BUTTON) {
+        const uint8_t* p = s->pixel(x, y);
+        if (!p) return;  // outside the image (the window may have been resized)
+        std::cerr << "(" << x << ", " << y << "): " << p[0] / 255.999 << " " << p[1] / 255.999 << " "
+                  << p[2] / 255.999 << std::endl;
+    } else if (button == GLUT_RIGHT_BUTTON) {
+        LeaveWindow();
+    }
+}
+
+void ScreenDevice::keyboard(unsigned char key, int, int) {
+    if (key == 'q' || key == 'Q' || key == 27) LeaveWindow();
+}
+
+// The toolkit does not notice a window destroyed by another client (xdotool
+// windowclose): ask the server now and then whether it is still there.
+void ScreenDevice::checkWindow(int) {
+    ScreenDevice* s = active_;
+    if (!s || !s->connection_) return;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
+    glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
+}
+
+}  // namespace
+
+std::unique_ptr<DisplayDevice> MakeScreenDevice(ScreenMode mode) { return std::make_unique<ScreenDevice>(mode); }
+
+}  // namespace kx

@@ -1,0 +1,85 @@
+// The direct engine ("direct", the default): draws every primitive as its
+// command arrives into the display's frame image, with a depth buffer,
+// per-pixel shading and texture maps. Its state is process-wide
+// (directState()); the engine object only dispatches.
+#pragma once
+
+#include "interface/render_engine.h"
+
+namespace kx {
+
+class REDirect : public RenderEngine {
+public:
+    REDirect();
+    ~REDirect() override;
+
+    int Display(const std::string& name, const std::string& type, const std::string& mode) override;
+    int Format(int xres, int yres) override;
+    int WorldBegin() override;
+    int WorldEnd() override;
+    int FrameBegin(int frame) override;
+    int FrameEnd() override;
+    int Begin() override;
+    int End() override;
+    int CameraEye(const Point3& eye) override;
+    int CameraAt(const Point3& at) override;
+    int CameraUp(const Vector3& up) override;
+    int CameraFOV(float fov) override;
+    int Clipping(float hither, float yon) override;
+    int Translate(const Vector3& t) override;
+    int Scale(const Vector3& s) override;
+    int RotateXY(float angle) override;
+    int RotateYZ(float angle) override;
+    int RotateZX(float angle) override;
+    int XformPush() override;
+    int XformPop() override;
+    int Curve(const std::string& vtype, int degree, const float* vertices) override;
+    int Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) override;
+    int Circle(const Point3& center, float radius) override;
+    int Line(const Point3& start, const Point3& end) override;
+    int LineSet(const std::string& vtype, int nvertices, const float* vertices, int nlines,
+                const int* indices) override;
+    int Point(const Point3& p) override;
+    int PointSet(const std::string& vtype, int nvertices, const float* vertices) override;
+    int PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
+                const int* indices) override;
+    int Cone(float height, float radius, float thetamax) override;
+    int Cube() override;
+    int Cylinder(float radius, float zmin, float zmax, float thetamax) override;
+    int Disk(float height, float radius, float thetamax) override;
+    int Hyperboloid(const Point3& p1, const Point3& p2, float thetamax) override;
+    int Paraboloid(float rmax, float zmin, float zmax, float thetamax) override;
+    int Sphere(float radius, float zmin, float zmax, float thetamax) override;
+    int SqSphere(float radius, float north, float east, float zmin, float zmax, float thetamax) override;
+    int SqTorus(float rmajor, float rminor, float north, float east, float phimin, float phimax,
+                float thetamax) override;
+    int Torus(float rmajor, float rminor, float phimin, float phimax, float thetamax) override;
+    int Tube(const Point3& start, const Point3& end, float radius) override;
+    int Background(const ColorRGB& c) override;
+    int Color(const ColorRGB& c) override;
+    int Fill(const Point3& seed) override;
+    int Surface(const std::string& name) override;
+    int ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
+                  float intensity) override;
+    int PointLight(const Point3& at, const ColorRGB& c, float intensity) override;
+    int FarLight(const Vector3& dir, const ColorRGB& c, float intensity) override;
+    int AmbientLight(const ColorRGB& c, float intensity) override;
+    int Specular(const ColorRGB& c, int exponent) override;
+    int Ka(float ka) override;
+    int Kd(float kd) override;
+    int Ks(float ks) override;
+    int MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) override;
+    int MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) override;
+    int MapLoad(const std::string& filename, const std::string& label) override;
+    int MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) override;
+    int Map(const std::string& maptype, const std::string& label) override;
+    int OptionBool(const std::string& name, bool value) override;
+    int OptionReal(const std::string& name, float value) override;
+    int Custom(const std::string& text) override;
+};
+
+// Float to int, truncating toward zero; NaN gives 0 and values beyond the
+// int range saturate.
+int TruncateToInt(double value);
+
+}  // namespace kx

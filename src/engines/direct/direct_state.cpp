@@ -1,0 +1,74 @@
+#include "engines/direct/direct_state.h"
+
+#include <new>
+
+#include "display/display.h"
+
+namespace kx {
+
+void DirectState::reset() {
+    releaseBuffers();
+    *this = DirectState();
+}
+
+bool DirectState::allocateBuffers() {
+    releaseBuffers();
+    const DisplayState& d = displayState();
+    int w = d.width > 0 ? d.width : 0;
+    int h = d.height > 0 ? d.height : 0;
+    if (w == 0 || h == 0) w = h = 0;
+    // Checked before asking: a sanitized build ends the process on an
+    // impossible request instead of throwing.
+    if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
+    try {
+        depth.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 1.0f);
+        spanTable.assign(static_cast<size_t>(h), -1);
+    } catch (const std::bad_alloc&) {
+        releaseBuffers();
+        return false;
+    } catch (const std::length_error&) {
+        releaseBuffers();
+        return false;
+    }
+    width = w;
+    height = h;
+    return true;
+}
+
+void DirectState::releaseBuffers() {
+    depth.clear();
+    depth.shrink_to_fit();
+    spanTable.clear();
+    spanTable.shrink_to_fit();
+    width = height = 0;
+}
+
+bool DirectState::depthTest(float x, float y, float z) const {
+    // Truncation toward zero keeps (-1, 0) in column 0; anything outside the
+    // image (or NaN) fails before it is converted.
+    if (!(x > -1.0f && y > -1.0f && x < static_cast<float>(width) && y < static_cast<float>(height))) return false;
+    return depthTestPixel(static_cast<int>(x), static_cast<int>(y), z);
+}
+
+void DirectState::plotPixel(int x, int y, float z, const ColorRGB& c) {
+    if (x < 0 || y < 0 || x >= width || y >= height) return;
+    depth[static_cast<size_t>(y) * width + x] = z;
+    displayState().dev().WritePixel(x, y, ClampColor(c));
+}
+
+void DirectState::plot(float x, float y, float z, const ColorRGB& c) {
+    if (!(x > -1.0f && y > -1.0f && x < static_cast<float>(width) && y < static_cast<float>(height))) return;
+    plotPixel(static_cast<int>(x), static_cast<int>(y), z, c);
+}
+
+void DirectState::plotBounded(float x, float y, float z, const ColorRGB& c) {
+    if (!(x >= 0 && y >= 0 && x < static_cast<float>(width) && y < static_cast<float>(height))) return;
+    plotPixel(static_cast<int>(x), static_cast<int>(y), z, c);
+}
+
+DirectState& directState() {
+    static DirectState state;
+    return state;
+}
+
+}  // namespace kx

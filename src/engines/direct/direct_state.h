@@ -1,0 +1,141 @@
+// The process-wide state of the direct engine: surface attributes, options,
+// viewing matrices, the depth buffer and the pipeline's working buffers.
+#pragma once
+
+#include <vector>
+
+#include "core/math.h"
+#include "engines/direct/pipeline.h"
+#include "interface/frame_stats.h"
+
+namespace kx {
+
+struct DirectState;
+class Light;
+class MapList;
+
+// Each component clamped to 0..1 as clamp(0, c, 1) does; NaN gives 0.
+inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
+inline ColorRGB ClampColor(const ColorRGB& c) { return {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b)}; }
+
+// A surface material: computes the colour of the current fragment.
+using ShaderFunction = void (*)(const DirectState& s, ColorRGB& out);
+
+void ShadeMatte(const DirectState& s, ColorRGB& out);
+void ShadeMetal(const DirectState& s, ColorRGB& out);
+void ShadePlastic(const DirectState& s, ColorRGB& out);
+void ShadePaintedPlastic(const DirectState& s, ColorRGB& out);
+
+// A light of the light set with its kind found out.
+struct ShadingLight {
+    enum Kind { Point, Far, Other };
+    const Light* light;
+    Kind kind;
+};
+
+// What the materials read besides the fragment, gathered once per polygon
+// so that the pixel loop calls no accessor and, for the point and far
+// lights, nothing virtual.
+struct ShadingLights {
+    std::vector<ShadingLight> list;  // keeps its capacity from polygon to polygon
+    ColorRGB ambient;
+    const MapList* maps = nullptr;
+    void gather();
+};
+
+// One polygon edge in the scan converter.
+struct EdgeRecord {
+    int last = 0;   // last scanline the edge covers
+    int next = -1;  // next record in its list, -1 at the end
+    float cur[kVertexFloats] = {};
+    float inc[kVertexFloats] = {};
+};
+
+// The state of one clipping plane while a polygon passes through.
+struct ClipPlane {
+    AttributeVertex first, last;
+    bool seen = false;
+};
+
+struct DirectState {
+    // ---- surface attributes and options ----
+    int frame = 0;
+    float hither = 1.0f, yon = 1.0e9f;
+    ColorRGB color{1, 1, 1};
+    float ka = 1, kd = 1, ks = 0;
+    ColorRGB specularColor{1, 1, 1};
+    int specularExponent = 10;
+    ShaderFunction shader = ShadeMatte;
+    bool interpolate = true;
+    bool wireframe = false;
+    bool doubleSided = false;
+    bool control = false;
+    ColorRGB controlColor{1, 1, 1};
+    int divisions = 20;  // tessellation resolution of surfaces and curves
+
+    // ---- viewing, built by WorldBegin ----
+    Matrix4 worldToScreen;
+    Matrix4 screenToDevice;
+    Point3 eye;  // the camera eye in force at WorldBegin
+    bool started = false;
+
+    // ---- raster: image size, depth buffer, span table ----
+    int width = 0, height = 0;  // size the buffers were made for
+    std::vector<float> depth;   // width * height, row-major
+    std::vector<int> spanTable; // one edge-list head per row, -1 when empty
+
+    // ---- pipeline ----
+    VertexLayout input;   // the caller's vertex array
+    VertexLayout layout;  // the pipeline vertices
+    FaceNormal face;
+    Vector3 shadingNormal{0, 0, 1};  // the face normal in world space, used by the shaders
+    AttributeVertex polygon[kMaxPolygonVertices];
+    int polygonCount = 0;
+    AttributeVertex clipped[kMaxPolygonVertices];
+    int clippedCount = 0;
+    ClipPlane planes[6];
+    EdgeRecord edges[kMaxPolygonVertices];
+    ShadingLights shadingLights;
+
+    // ---- line state: the previous vertex, its boundary values, its outcode ----
+    AttributeVertex linePrevious;
+    float lineBounds[6] = {};
+    int lineOutcode = 0;
+
+    // ---- the fragment being shaded ----
+    AttributeVertex fragment;
+    float dudx = 0, dvdx = 0, dudy = 0, dvdy = 0;  // texture derivatives, texels per pixel
+
+    // Back to program start (buffers released).
+    void reset();
+    // (Re)creates the depth buffer and the span table for the display size.
+    // False when the memory cannot be had (the buffers are then empty).
+    bool allocateBuffers();
+    void releaseBuffers();
+
+    // Depth test at device (x, y): passes when the stored depth is strictly
+    // greater than z. Fails outside the image.
+    bool depthTest(float x, float y, float z) const;
+    bool depthTestPixel(int x, int y, float z) const {
+        return x >= 0 && y >= 0 && x < width && y < height && depth[static_cast<size_t>(y) * width + x] > z;
+    }
+    // Stores z and writes the clamped colour at the pixel containing device
+    // (x, y) (coordinates truncated toward zero), without a depth test.
+    void plot(float x, float y, float z, const ColorRGB& c);
+    void plotPixel(int x, int y, float z, const ColorRGB& c);
+    // The same, only when 0 <= x < width and 0 <= y < height.
+    void plotBounded(float x, float y, float z, const ColorRGB& c);
+
+    // Runs the current shader on the fragment.
+    ColorRGB shade() const {
+        CountPixelShaded();
+        ColorRGB c;
+        shader(*this, c);
+        return c;
+    }
+};
+
+// The process-wide direct engine state.
+DirectState& directState();
+
+}  // namespace kx

@@ -1,0 +1,40 @@
+// The four surface materials of the direct engine, evaluated per pixel at
+// the fragment's world position (the materials themselves: shading.h).
+#include "engines/direct/shading.h"
+
+namespace kx {
+
+void ShadingLights::gather() {
+    const LightSet& set = lightSet();
+    list.clear();
+    for (const auto& l : set.lights) {
+        const Light* p = l.get();
+        ShadingLight::Kind kind = ShadingLight::Other;
+        if (dynamic_cast<const kx::PointLight*>(p))
+            kind = ShadingLight::Point;
+        else if (dynamic_cast<const kx::FarLight*>(p))
+            kind = ShadingLight::Far;
+        list.push_back({p, kind});
+    }
+    ambient = set.ambient.color;
+    maps = &mapList();
+}
+
+namespace {
+
+template <Material M>
+void ShadeFromLightSet(const DirectState& s, ColorRGB& out) {
+    const LightSet& lights = lightSet();
+    shading::Shade<M>(s, lights.lights, lights.ambient.color, mapList(), out);
+}
+
+}  // namespace
+
+void ShadeMatte(const DirectState& s, ColorRGB& out) { ShadeFromLightSet<Material::Matte>(s, out); }
+void ShadeMetal(const DirectState& s, ColorRGB& out) { ShadeFromLightSet<Material::Metal>(s, out); }
+void ShadePlastic(const DirectState& s, ColorRGB& out) { ShadeFromLightSet<Material::Plastic>(s, out); }
+void ShadePaintedPlastic(const DirectState& s, ColorRGB& out) {
+    ShadeFromLightSet<Material::PaintedPlastic>(s, out);
+}
+
+}  // namespace kx

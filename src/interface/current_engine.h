@@ -1,0 +1,33 @@
+// The one current render engine of the process.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "interface/render_engine.h"
+
+namespace kx {
+
+class CurrentEngine {
+public:
+    // Creates the engine of a name; sets status to 0, or to -35 for an
+    // unknown name (and then returns the default engine).
+    using Factory = std::unique_ptr<RenderEngine> (*)(const std::string& name, int& status);
+
+    RenderEngine* get() const { return engine_.get(); }
+    RenderEngine& operator*() const { return *engine_; }
+    void set(std::unique_ptr<RenderEngine> e) { engine_ = std::move(e); }
+    // The Engine command: replaces the current engine. 0 or -35.
+    int select(const std::string& name);
+    void destroy() { engine_.reset(); }
+
+    Factory factory = nullptr;
+
+private:
+    std::unique_ptr<RenderEngine> engine_;
+};
+
+// The process-wide current engine.
+CurrentEngine& currentEngine();
+
+}  // namespace kx
