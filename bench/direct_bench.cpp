@@ -92,7 +92,7 @@ void DrawSphere(REDirect& e, bool lit, bool count = false) {
 }
 
 void Run(benchmark::State& state, bool lit) {
-    REDirect e;
+    REDirect e{kx::process().context};
     Fresh(e);
     SphereMesh();
     DrawSphere(e, lit, true);

@@ -4,26 +4,17 @@
 
 #include <memory>
 
-#include "core/lights.h"
-#include "core/transform.h"
-#include "engines/direct/direct_state.h"
-#include "surface/texture.h"
-#include "engines/raytrace/ray_engine.h"
-#include "display/display.h"
 #include "display/display_file.h"
+#include "shell/process.h"
 
 namespace kx::bench {
 
 inline void FreshState(int width, int height) {
-    directState().reset();
-    rayState().reset();
-    lightSet().reset();
-    transforms().reset();
-    mapList().reset();
-    displayState().reset();
-    displayState().device = std::make_unique<FileDevice>();
+    Process& p = process();
+    p.reset();
+    p.display.device = std::make_unique<FileDevice>();
     SetFormat(width, height);
-    displayState().dev().DisplayOpen();
+    p.display.dev().DisplayOpen();
 }
 
 }  // namespace kx::bench

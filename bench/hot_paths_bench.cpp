@@ -102,7 +102,7 @@ void FreshDirect(REDirect& e, int w, int h) {
 // Quadrilaterals that cross the left, top and near planes of the view
 // volume: every one is clipped before a small part of it is filled.
 void BM_PolygonClipAndFill(benchmark::State& state) {
-    REDirect e;
+    REDirect e{kx::process().context};
     FreshDirect(e, 640, 480);
     const float v[] = {-9, 0.2f, -3, -1, 0.2f, -3, -1, 9, -3, -9, 9, 0.5f};
     const int idx[] = {0, 1, 2, 3, -1};
@@ -118,7 +118,7 @@ BENCHMARK(BM_PolygonClipAndFill)->Unit(benchmark::kMillisecond);
 // A grid of 4 x 4 pixel quadrilaterals inside the view: edge set-up and
 // short spans dominate.
 void BM_SmallPolygonFill(benchmark::State& state) {
-    REDirect e;
+    REDirect e{kx::process().context};
     FreshDirect(e, 640, 480);
     std::vector<float> v;
     std::vector<int> idx;
@@ -142,7 +142,7 @@ BENCHMARK(BM_SmallPolygonFill)->Unit(benchmark::kMillisecond);
 void BM_SpanShading(benchmark::State& state) {
     static const char* const kSurfaces[] = {"matte", "metal", "plastic", "painted plastic"};
     const char* surface = kSurfaces[state.range(0)];
-    REDirect e;
+    REDirect e{kx::process().context};
     FreshDirect(e, 640, 480);
     e.Surface(surface);
     e.Ka(0.2f);

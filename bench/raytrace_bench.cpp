@@ -92,7 +92,7 @@ double RaysPerFrame() {
 // The argument is the number of threads (0: one per core).
 void BM_SphereGridShadows(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e;
+    RERay e{kx::process().context};
     e.OptionReal("Threads", static_cast<float>(state.range(0)));
     SphereGrid(e);
     for (auto _ : state) e.Render();
@@ -105,7 +105,7 @@ BENCHMARK(BM_SphereGridShadows)->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillis
 // Building the mesh's face tree and rendering it.
 void BM_TriangleMeshBuildAndRender(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e;
+    RERay e{kx::process().context};
     for (auto _ : state) {
         TriangleMesh(e, 250, 200);
         e.Render();
@@ -118,7 +118,7 @@ BENCHMARK(BM_TriangleMeshBuildAndRender)->Unit(benchmark::kMillisecond);
 
 void BM_TriangleMeshBuild(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e;
+    RERay e{kx::process().context};
     for (auto _ : state) TriangleMesh(e, 250, 200);
 }
 BENCHMARK(BM_TriangleMeshBuild)->Unit(benchmark::kMillisecond);

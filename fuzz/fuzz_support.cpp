@@ -10,8 +10,8 @@
 #include <set>
 #include <sstream>
 
-#include "engines/echo/echo_engine.h"
 #include "scene/input.h"
+#include "shell/process.h"
 #include "shell/run.h"
 
 namespace kxfuzz {
@@ -85,11 +85,11 @@ int RunScene(const std::string& text, std::ostream* echoOut) {
         std::abort();
     }
     std::ostringstream discard;
-    kx::ResetProcessState();
+    kx::process().reset();
     kx::sceneInput().openText(text);
-    kx::echoState().out = echoOut ? echoOut : &discard;
-    const int status = kx::RunOpenedScene("fuzz.kx");
-    kx::ResetProcessState();
+    kx::process().echo.out = echoOut ? echoOut : &discard;
+    const int status = kx::RunOpenedScene(kx::process(), "fuzz.kx");
+    kx::process().reset();
     EmptyScratch();
     if (fchdir(home) != 0) std::abort();
     close(home);

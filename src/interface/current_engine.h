@@ -1,6 +1,7 @@
 // The one current render engine of the process.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,7 +13,7 @@ class CurrentEngine {
 public:
     // Creates the engine of a name; sets status to 0, or to -35 for an
     // unknown name (and then returns the default engine).
-    using Factory = std::unique_ptr<RenderEngine> (*)(const std::string& name, int& status);
+    using Factory = std::function<std::unique_ptr<RenderEngine>(const std::string& name, int& status)>;
 
     RenderEngine* get() const { return engine_.get(); }
     RenderEngine& operator*() const { return *engine_; }
@@ -21,7 +22,7 @@ public:
     int select(const std::string& name);
     void destroy() { engine_.reset(); }
 
-    Factory factory = nullptr;
+    Factory factory;
 
 private:
     std::unique_ptr<RenderEngine> engine_;

@@ -42,6 +42,43 @@ struct FrameStats {
     std::FILE* out() const { return stream ? stream : stderr; }
     // Back to program start (option off, nothing shown, error stream).
     void reset();
+
+    // Counting hooks of the engines' drawing paths: a branch when the option
+    // is off.
+    void countPolygon() {
+        if (enabled) ++polygons;
+    }
+    void countPixelShaded() {
+        if (enabled) ++pixels;
+    }
+    void countRay() {
+        if (enabled) rays.fetch_add(1, std::memory_order_relaxed);
+    }
+    void countObject() { ++objects; }
+
+    // An engine starts drawing an image of a frame: counts to zero, clock
+    // started.
+    void beginFrame(int frameNumber);
+
+    struct Count {
+        const char* name;
+        unsigned long long value;
+    };
+    // When the option is on, prints the statistics line of the image just
+    // drawn: "Statistics: frame F, T s, " and the counts as "name value"
+    // separated by ", ". Clears a progress line first.
+    void reportFrame(std::initializer_list<Count> counts);
+
+    // The ray tracer finished done of total rows. On a terminal, rewrites the
+    // progress line when the percentage changes, and clears it when done
+    // reaches total. Cheap when nothing changes; safe to call from any thread.
+    void reportRowsDone(int done, int total);
+    // Removes the progress line if one is shown.
+    void clearProgress();
+
+private:
+    // Overwrites the shown line with blanks; the caller holds the lock.
+    void clearLine();
 };
 
 // The process-wide frame statistics.
@@ -49,41 +86,5 @@ inline FrameStats& frameStats() {
     static FrameStats stats;
     return stats;
 }
-
-// Counting hooks of the engines' drawing paths: a branch when the option is
-// off.
-inline void CountPolygon() {
-    FrameStats& s = frameStats();
-    if (s.enabled) ++s.polygons;
-}
-inline void CountPixelShaded() {
-    FrameStats& s = frameStats();
-    if (s.enabled) ++s.pixels;
-}
-inline void CountRay() {
-    FrameStats& s = frameStats();
-    if (s.enabled) s.rays.fetch_add(1, std::memory_order_relaxed);
-}
-inline void CountObject() { ++frameStats().objects; }
-inline bool StatisticsOn() { return frameStats().enabled; }
-
-// An engine starts drawing an image of a frame: counts to zero, clock started.
-void BeginFrameStats(int frame);
-
-struct StatCount {
-    const char* name;
-    unsigned long long value;
-};
-// When the option is on, prints the statistics line of the image just drawn:
-// "Statistics: frame F, T s, " and the counts as "name value" separated by
-// ", ". Clears a progress line first.
-void ReportFrame(std::initializer_list<StatCount> counts);
-
-// The ray tracer finished done of total rows. On a terminal, rewrites the
-// progress line when the percentage changes, and clears it when done reaches
-// total. Cheap when nothing changes; safe to call from any thread.
-void ReportRowsDone(int done, int total);
-// Removes the progress line if one is shown.
-void ClearProgress();
 
 }  // namespace kx

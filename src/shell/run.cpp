@@ -10,50 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/lights.h"
-#include "core/transform.h"
-#include "engines/direct/direct_engine.h"
-#include "engines/direct/direct_state.h"
-#include "surface/texture.h"
-#include "interface/current_engine.h"
-#include "interface/frame_stats.h"
-#include "engines/echo/echo_engine.h"
-#include "engines/scan/scan_engine.h"
-#include "engines/raytrace/ray_engine.h"
-#include "scene/errors.h"
-#include "scene/input.h"
-#include "scene/objects.h"
-#include "scene/parser.h"
 #include "display/display.h"
 #include "display/display_file.h"
+#include "scene/errors.h"
+#include "shell/process.h"
 
 namespace kx {
-
-std::unique_ptr<RenderEngine> MakeEngine(const std::string& name, int& status) {
-    status = 0;
-    if (name == "direct") return std::make_unique<REDirect>();
-    if (name == "raytrace") return std::make_unique<RERay>();
-    if (name == "data convert") return std::make_unique<REEcho>();
-    if (name == "scan convert") return std::make_unique<REScan>();
-    status = kErrUnknownEngine;
-    return std::make_unique<REDirect>();
-}
-
-void ResetProcessState() {
-    currentEngine().destroy();
-    sceneInput().close();
-    sceneParser().reset();
-    objectTable().reset();
-    displayState().reset();
-    transforms().reset();
-    lightSet().reset();
-    mapList().reset();
-    directState().reset();
-    rayState().reset();
-    echoState().reset();
-    scanState().reset();
-    frameStats().reset();
-}
 
 namespace {
 
@@ -150,15 +112,11 @@ int ReadCommandLine(int argc, char** argv, ImageSelection& selection, std::strin
     return 0;
 }
 
-void OpenSceneState() {
-    sceneParser().reset();
-}
-
-void Shutdown() {
-    sceneInput().close();
-    if (RenderEngine* e = currentEngine().get()) e->End();
-    displayState().dev().DisplayClose();
-    currentEngine().destroy();
+void Shutdown(Process& p) {
+    p.input.close();
+    if (RenderEngine* e = p.engine.get()) e->End();
+    p.display.dev().DisplayClose();
+    p.engine.destroy();
 }
 
 // Whether the idle callback is inside a parse step.
@@ -170,25 +128,28 @@ bool& inParseStep() {
 // The one way out of an open window: the run is shut down once, whatever
 // asked for the end, and the process ends with the scene's status. The
 // toolkit's loop is never unwound, so the process ends here, without the
-// static destructors (the shutdown has released what they would).
+// static destructors (the shutdown has released what they would). The
+// toolkit calls it without context, so it finds the run through process().
 [[noreturn]] void LeaveWindowRun() {
     static bool leaving = false;
+    Process& p = process();
     // Inside a parse step (the window system lost while a pixel was drawn)
     // the engine is in the middle of its work, its threads perhaps still
     // tracing: nothing is shut down under them.
     if (!leaving && !inParseStep()) {
         leaving = true;
-        Shutdown();
+        Shutdown(p);
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    _exit(displayState().exitStatus & 0xff);
+    _exit(p.display.exitStatus & 0xff);
 }
 
 // Parsing continues here, one step per idle call, once a window is open.
 void IdleStep() {
+    Process& p = process();
     inParseStep() = true;
-    int result = sceneParser().ParseStep();
+    int result = p.parser.ParseStep();
     inParseStep() = false;
     if (result == 0) {
         glFlush();
@@ -197,9 +158,9 @@ void IdleStep() {
     }
     if (result != 1) {
         ReportError(result, "input file");
-        displayState().exitStatus = result;
+        p.display.exitStatus = result;
     }
-    sceneInput().close();
+    p.input.close();
     glutIdleFunc(nullptr);
     glFlush();
     glutPostRedisplay();
@@ -226,38 +187,38 @@ int RunProgram(int argc, char** argv) {
         return 0;
     }
     RemoveTemporaryOnInterrupt();
-    int status = sceneInput().open(file);
+    Process& p = process();
+    int status = p.input.open(file);
     if (status != 0) {
         ReportError(status, file);
         return status;
     }
-    OpenSceneState();
+    p.parser.reset();
     if (file != "-") {
         const size_t slash = file.rfind('/');
-        if (slash != std::string::npos) mapList().sceneFolder = slash == 0 ? "/" : file.substr(0, slash);
+        if (slash != std::string::npos) p.maps.sceneFolder = slash == 0 ? "/" : file.substr(0, slash);
     }
-    DisplayState& display = displayState();
+    DisplayState& display = p.display;
     display.selection = selection;
     display.argc = &argc;
     display.argv = argv;
     display.idle = IdleStep;
     display.leave = LeaveWindowRun;
-    return RunOpenedScene(file);
+    return RunOpenedScene(p, file);
 }
 
-int RunOpenedScene(const std::string& file) {
-    currentEngine().factory = MakeEngine;
+int RunOpenedScene(Process& p, const std::string& file) {
     int unused = 0;
-    currentEngine().set(MakeEngine("direct", unused));
-    int status = currentEngine().get()->Begin();
+    p.engine.set(p.makeEngine("direct", unused));
+    int status = p.engine.get()->Begin();
     if (status != 0) {
         ReportError(status, file);
-        currentEngine().destroy();
+        p.engine.destroy();
         return status;
     }
 
     for (;;) {
-        int result = sceneParser().ParseStep();
+        int result = p.parser.ParseStep();
         if (result == 0) continue;
         if (result == 1) {
             status = 0;
@@ -266,7 +227,7 @@ int RunOpenedScene(const std::string& file) {
         if (result == 2) {
             // A display that cannot open ends the run here: later frames would
             // have nowhere to go.
-            int opened = displayState().dev().DisplayOpen();
+            int opened = p.display.dev().DisplayOpen();
             if (opened != 0) {
                 ReportError(opened, file);
                 status = opened;
@@ -278,7 +239,7 @@ int RunOpenedScene(const std::string& file) {
         status = result;
         break;
     }
-    Shutdown();
+    Shutdown(p);
     return status;
 }
 

@@ -11,6 +11,7 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
+#include "shell/process.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
 #include "surface/texture.h"
@@ -63,13 +64,7 @@ public:
     int outside = 0;
 };
 
-inline void ResetProcessState() {
-    kx::directState().reset();
-    kx::transforms().reset();
-    kx::lightSet().reset();
-    kx::mapList().reset();
-    kx::displayState().reset();
-}
+inline void ResetProcessState() { kx::process().reset(); }
 
 class DirectTest : public ::testing::Test {
 protected:
@@ -139,7 +134,7 @@ protected:
         std::fill(kx::directState().depth.begin(), kx::directState().depth.end(), 1.0f);
     }
 
-    kx::REDirect engine;
+    kx::REDirect engine{kx::process().context};
     CountingDevice* counter = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "support/process_state.h"
 #include "engines/echo/echo_engine.h"
 
 namespace kx {
@@ -26,7 +27,7 @@ protected:
         return s;
     }
     std::ostringstream out;
-    REEcho echo;
+    REEcho echo{kx::process().echo};
 };
 
 TEST(EchoText, NumbersAreWrittenAsTheStreamWritesThem) {

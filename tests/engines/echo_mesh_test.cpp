@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "support/process_state.h"
 #include "engines/echo/echo_engine.h"
 #include "engines/echo/echo_mesh.h"
 
@@ -45,7 +46,7 @@ TEST(WorldMesh, NaNPositionsHaveOneConsistentPlace) {
     echoState().reset();
     std::ostringstream out;
     echoState().out = &out;
-    REEcho echo;
+    REEcho echo{kx::process().echo};
     echo.WorldBegin();
     const float v[] = {-nan, 1, 2, nan, 1, 2, 0, 0, 0};
     const int idx[] = {0, 1, 2, -1};

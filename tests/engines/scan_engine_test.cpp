@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/transform.h"
+#include "support/process_state.h"
 #include "engines/scan/scan_engine.h"
 #include "display/display.h"
 #include "display/display_file.h"
@@ -58,7 +59,7 @@ protected:
         displayState().device = std::make_unique<RecordingDevice>(&log, imageBeginResult);
     }
     std::vector<std::string> log;
-    REScan scan;
+    REScan scan{kx::process().context, kx::process().scan};
 };
 
 TEST_F(ScanTest, FramesShowOnlyTheBackground) {
@@ -142,7 +143,7 @@ TEST_F(ScanTest, FirstBeginSetsPerObjectRefreshOnce) {
     EXPECT_EQ(scan.Begin(), 0);
     EXPECT_FALSE(displayState().perObjectRefresh);
     // A second engine of the same run shares the state.
-    REScan other;
+    REScan other{kx::process().context, kx::process().scan};
     EXPECT_EQ(other.WorldBegin(), 0);
     EXPECT_FALSE(displayState().perObjectRefresh);
 }

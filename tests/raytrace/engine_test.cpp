@@ -14,6 +14,7 @@
 #include "core/transform.h"
 #include "interface/frame_stats.h"
 #include "engines/raytrace/ray_engine.h"
+#include "shell/process.h"
 #include "display/display.h"
 #include "display/display_file.h"
 
@@ -70,7 +71,7 @@ protected:
     }
     static Ray Down() { return Ray{{0, 0, 5}, {0, 0, -1}}; }
 
-    RERay engine;
+    RERay engine{kx::process().context};
     FileDevice* device = nullptr;
 };
 

@@ -87,10 +87,10 @@ TEST(Input, AReadErrorInTheMiddleOfTheFileEndsTheRun) {
         FailingSource source{c.text};
         std::FILE* f = fopencookie(&source, "r", cookie_io_functions_t{ReadThenFail, nullptr, nullptr, nullptr});
         ASSERT_NE(f, nullptr);
-        kx::ResetProcessState();
+        kx::process().reset();
         kx::sceneInput().openStream(f, "scene.kx");
         testing::internal::CaptureStderr();
-        int status = kx::RunOpenedScene("scene.kx");
+        int status = kx::RunOpenedScene(kx::process(), "scene.kx");
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, kx::kErrEndOfFile) << c.text;
         EXPECT_EQ(err, "cannot read scene.kx: Input/output error\nError in scene.kx on line " + std::to_string(c.line) +
@@ -98,5 +98,5 @@ TEST(Input, AReadErrorInTheMiddleOfTheFileEndsTheRun) {
             << c.text;
         EXPECT_EQ(kx::displayState().width, c.width) << c.text;
     }
-    kx::ResetProcessState();
+    kx::process().reset();
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "interface/frame_stats.h"
+#include "support/process_state.h"
 
 using namespace kx;
 

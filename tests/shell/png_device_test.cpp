@@ -20,8 +20,8 @@ namespace {
 
 class PngDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetProcessState(); }
-    void TearDown() override { ResetProcessState(); }
+    void SetUp() override { kx::process().reset(); }
+    void TearDown() override { kx::process().reset(); }
 };
 
 // Draws the same things on any device: out-of-range and NaN components,

@@ -21,7 +21,7 @@ int TruncateToInt(double value) {
     return static_cast<int>(value);
 }
 
-REDirect::REDirect() = default;
+REDirect::REDirect(EngineContext& context) : LitEngineBase(context) {}
 
 // The engine's buffers go with it; the attributes stay, being process-wide.
 REDirect::~REDirect() {
@@ -57,7 +57,7 @@ int REDirect::WorldBegin() {
     DisplayState& d = displayState();
     int status = d.dev().ImageBegin(s.frame);
     if (status != 0) return status;
-    BeginFrameStats(s.frame);
+    frameStats().beginFrame(s.frame);
     status = Begin();
     if (status != 0) return status;
     // A Format after Begin, or a buffer lost with an earlier engine.
@@ -83,7 +83,7 @@ int REDirect::WorldBegin() {
 int REDirect::WorldEnd() {
     const int status = displayState().dev().ImageShow();
     if (displayState().drawing)
-        ReportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
+        frameStats().reportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
     return status;
 }
 
@@ -99,22 +99,6 @@ int REDirect::FrameEnd() {
     return displayState().dev().ImageShow();
 }
 
-int REDirect::CameraEye(const Point3& eye) {
-    transforms().camera.eye = eye;
-    return 0;
-}
-int REDirect::CameraAt(const Point3& at) {
-    transforms().camera.at = at;
-    return 0;
-}
-int REDirect::CameraUp(const Vector3& up) {
-    transforms().camera.up = up;
-    return 0;
-}
-int REDirect::CameraFOV(float fov) {
-    transforms().camera.fov = fov;
-    return 0;
-}
 int REDirect::Clipping(float hither, float yon) {
     DirectState& s = directState();
     s.hither = hither;
@@ -122,28 +106,6 @@ int REDirect::Clipping(float hither, float yon) {
     return 0;
 }
 
-int REDirect::Translate(const Vector3& t) {
-    transforms().translate(t);
-    return 0;
-}
-int REDirect::Scale(const Vector3& sc) {
-    transforms().scale(sc);
-    return 0;
-}
-int REDirect::RotateXY(float angle) {
-    transforms().rotateXY(angle);
-    return 0;
-}
-int REDirect::RotateYZ(float angle) {
-    transforms().rotateYZ(angle);
-    return 0;
-}
-int REDirect::RotateZX(float angle) {
-    transforms().rotateZX(angle);
-    return 0;
-}
-int REDirect::XformPush() { return transforms().push(); }
-int REDirect::XformPop() { return transforms().pop(); }
 
 int REDirect::Background(const ColorRGB& c) {
     displayState().dev().SetBackground(c);
@@ -170,23 +132,6 @@ int REDirect::Surface(const std::string& name) {
     return 0;
 }
 
-int REDirect::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
-                        float intensity) {
-    lightSet().append(std::make_unique<kx::ConeLight>(at, to, coneangle, conedelta, c * intensity));
-    return 0;
-}
-int REDirect::PointLight(const Point3& at, const ColorRGB& c, float intensity) {
-    lightSet().append(std::make_unique<kx::PointLight>(at, c * intensity));
-    return 0;
-}
-int REDirect::FarLight(const Vector3& dir, const ColorRGB& c, float intensity) {
-    lightSet().append(std::make_unique<kx::FarLight>(dir, c * intensity));
-    return 0;
-}
-int REDirect::AmbientLight(const ColorRGB& c, float intensity) {
-    lightSet().setAmbient(c * intensity);
-    return 0;
-}
 
 int REDirect::Specular(const ColorRGB& c, int exponent) {
     DirectState& s = directState();

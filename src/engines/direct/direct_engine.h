@@ -4,13 +4,13 @@
 // (directState()); the engine object only dispatches.
 #pragma once
 
-#include "interface/render_engine.h"
+#include "interface/engine_base.h"
 
 namespace kx {
 
-class REDirect : public RenderEngine {
+class REDirect : public LitEngineBase {
 public:
-    REDirect();
+    explicit REDirect(EngineContext& context);
     ~REDirect() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -21,18 +21,7 @@ public:
     int FrameEnd() override;
     int Begin() override;
     int End() override;
-    int CameraEye(const Point3& eye) override;
-    int CameraAt(const Point3& at) override;
-    int CameraUp(const Vector3& up) override;
-    int CameraFOV(float fov) override;
     int Clipping(float hither, float yon) override;
-    int Translate(const Vector3& t) override;
-    int Scale(const Vector3& s) override;
-    int RotateXY(float angle) override;
-    int RotateYZ(float angle) override;
-    int RotateZX(float angle) override;
-    int XformPush() override;
-    int XformPop() override;
     int Curve(const std::string& vtype, int degree, const float* vertices) override;
     int Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) override;
     int Circle(const Point3& center, float radius) override;
@@ -59,11 +48,6 @@ public:
     int Color(const ColorRGB& c) override;
     int Fill(const Point3& seed) override;
     int Surface(const std::string& name) override;
-    int ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
-                  float intensity) override;
-    int PointLight(const Point3& at, const ColorRGB& c, float intensity) override;
-    int FarLight(const Vector3& dir, const ColorRGB& c, float intensity) override;
-    int AmbientLight(const ColorRGB& c, float intensity) override;
     int Specular(const ColorRGB& c, int exponent) override;
     int Ka(float ka) override;
     int Kd(float kd) override;

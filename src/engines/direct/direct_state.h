@@ -128,7 +128,7 @@ struct DirectState {
 
     // Runs the current shader on the fragment.
     ColorRGB shade() const {
-        CountPixelShaded();
+        frameStats().countPixelShaded();
         ColorRGB c;
         shader(*this, c);
         return c;

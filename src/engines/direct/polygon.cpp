@@ -366,7 +366,7 @@ void ScanPolygon(DirectState& s, const Shader& shade) {
             list = next;
         }
     }
-    if (StatisticsOn()) frameStats().pixels += shaded;
+    if (frameStats().enabled) frameStats().pixels += shaded;
 }
 
 // The float counts of the common layouts: position only (8), position and
@@ -403,7 +403,7 @@ inline bool Finite4(const AttributeVertex& v) {
 }
 
 void SubmitPolygon(DirectState& s) {
-    CountPolygon();
+    frameStats().countPolygon();
     int n = s.polygonCount;
     s.polygonCount = 0;
     if (!displayState().drawing) return;  // a frame left out by the command line

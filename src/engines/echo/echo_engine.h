@@ -27,7 +27,7 @@ constexpr int kMaxEchoDivisions = 1000;
 // counts reaching the int range).
 constexpr int kErrEchoMeshMemory = kErrDisplayMemory;
 
-// The echo engine's process-wide state.
+// The echo engine's own state, kept across engine changes.
 struct EchoState {
     WorldMesh mesh;                // emptied at every WorldBegin
     int divisions = 20;            // segments per curved patch direction
@@ -38,15 +38,13 @@ struct EchoState {
     void reset();
 };
 
-EchoState& echoState();
-
 // The patch divisions an OptionReal "Divisions" value gives: truncated toward
 // zero and kept within 0 .. kMaxEchoDivisions; NaN keeps the current value.
 int EchoDivisions(float value, int current);
 
 class REEcho : public RenderEngine {
 public:
-    REEcho();
+    explicit REEcho(EchoState& state);
     ~REEcho() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -99,6 +97,9 @@ public:
     int Ks(float ks) override;
     int OptionReal(const std::string& name, float value) override;
     int Custom(const std::string&) override { return 0; }
+
+private:
+    EchoState& state_;
 };
 
 }  // namespace kx

@@ -31,7 +31,7 @@ constexpr float kSurfaceOffset = 0.001f;
 thread_local uint64_t tRaysCast = 0;
 
 inline void CountRayCast(uint64_t n = 1) {
-    if (StatisticsOn()) tRaysCast += n;
+    if (frameStats().enabled) tRaysCast += n;
 }
 
 void AddRaysCast() {
@@ -241,7 +241,7 @@ void PaintedPlasticShader(const Vector3& incoming, const SurfaceAttributes& attr
 
 // ---- The engine ----
 
-RERay::RERay() = default;
+RERay::RERay(EngineContext& context) : LitEngineBase(context) {}
 RERay::~RERay() = default;
 
 // The display itself is installed by the command before the engine sees it.
@@ -287,7 +287,7 @@ int RERay::WorldBegin() {
     const int frame = rayState().frame;
     int status = displayState().dev().ImageBegin(frame);
     if (status != 0) return status;
-    BeginFrameStats(frame);
+    frameStats().beginFrame(frame);
     status = Begin();
     if (status != 0) return status;
     RayState& st = rayState();
@@ -308,8 +308,8 @@ int RERay::WorldEnd() {
     // As with the other engines, an image that cannot be shown (a file that
     // cannot be written) ends the run.
     const int status = displayState().dev().ImageShow();
-    if (drawing && StatisticsOn())
-        ReportFrame({{"rays cast", frameStats().rays.load()},
+    if (drawing && frameStats().enabled)
+        frameStats().reportFrame({{"rays cast", frameStats().rays.load()},
                      {"objects", frameStats().objects},
                      {"tree height", static_cast<unsigned long long>(rayState().scene.Height())}});
     return status;
@@ -437,56 +437,18 @@ void RERay::Render() {
             },
             [&dev, columns, rows, x0, y0](int y, const ColorRGB* row) {
                 for (int x = 0; x < columns; ++x) dev.WritePixel(x0 + x, y0 + y, row[x]);
-                ReportRowsDone(y + 1, rows);
+                frameStats().reportRowsDone(y + 1, rows);
             });
         if (ran) return;
     }
     for (int y = y0; y < y1; ++y) {
         tracer.row(y, x0, x1, W, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
         AddRaysCast();
-        ReportRowsDone(y - y0 + 1, rows);
+        frameStats().reportRowsDone(y - y0 + 1, rows);
     }
 }
 
-int RERay::CameraEye(const Point3& eye) {
-    transforms().camera.eye = eye;
-    return 0;
-}
-int RERay::CameraAt(const Point3& at) {
-    transforms().camera.at = at;
-    return 0;
-}
-int RERay::CameraUp(const Vector3& up) {
-    transforms().camera.up = up;
-    return 0;
-}
-int RERay::CameraFOV(float fov) {
-    transforms().camera.fov = fov;
-    return 0;
-}
 
-int RERay::Translate(const Vector3& t) {
-    transforms().translate(t);
-    return 0;
-}
-int RERay::Scale(const Vector3& s) {
-    transforms().scale(s);
-    return 0;
-}
-int RERay::RotateXY(float angle) {
-    transforms().rotateXY(angle);
-    return 0;
-}
-int RERay::RotateYZ(float angle) {
-    transforms().rotateYZ(angle);
-    return 0;
-}
-int RERay::RotateZX(float angle) {
-    transforms().rotateZX(angle);
-    return 0;
-}
-int RERay::XformPush() { return transforms().push(); }
-int RERay::XformPop() { return transforms().pop(); }
 
 int RERay::add(BuiltObject built) {
     if (!built.object) return 0;
@@ -497,7 +459,7 @@ int RERay::add(BuiltObject built) {
     // The tree owns the object once it holds it.
     if (!st.scene.Insert(built.object.get(), built.lower, built.upper)) return kErrDisplayMemory;
     (void)built.object.release();
-    CountObject();
+    frameStats().countObject();
     return 0;
 }
 
@@ -544,23 +506,6 @@ int RERay::Surface(const std::string& name) {
     return 0;
 }
 
-int RERay::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
-                     float intensity) {
-    lightSet().append(std::make_unique<kx::ConeLight>(at, to, coneangle, conedelta, c * intensity));
-    return 0;
-}
-int RERay::PointLight(const Point3& at, const ColorRGB& c, float intensity) {
-    lightSet().append(std::make_unique<kx::PointLight>(at, c * intensity));
-    return 0;
-}
-int RERay::FarLight(const Vector3& dir, const ColorRGB& c, float intensity) {
-    lightSet().append(std::make_unique<kx::FarLight>(dir, c * intensity));
-    return 0;
-}
-int RERay::AmbientLight(const ColorRGB& c, float intensity) {
-    lightSet().setAmbient(c * intensity);
-    return 0;
-}
 
 int RERay::Specular(const ColorRGB& c, int exponent) {
     SurfaceAttributes& a = rayState().attributes;

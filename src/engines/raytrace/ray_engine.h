@@ -9,7 +9,7 @@
 #include "core/math.h"
 #include "core/lights.h"
 #include "core/transform.h"
-#include "interface/render_engine.h"
+#include "interface/engine_base.h"
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
 #include "engines/raytrace/surface.h"
@@ -72,9 +72,9 @@ ColorRGB Trace(const Ray& ray, int level);
 // Whether the point p is shadowed from the light.
 bool InShadow(const Light& light, const Point3& p);
 
-class RERay : public RenderEngine {
+class RERay : public LitEngineBase {
 public:
-    RERay();
+    explicit RERay(EngineContext& context);
     ~RERay() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -85,17 +85,6 @@ public:
     int WorldEnd() override;
     int Begin() override;
     int End() override;
-    int CameraEye(const Point3& eye) override;
-    int CameraAt(const Point3& at) override;
-    int CameraUp(const Vector3& up) override;
-    int CameraFOV(float fov) override;
-    int Translate(const Vector3& t) override;
-    int Scale(const Vector3& s) override;
-    int RotateXY(float angle) override;
-    int RotateYZ(float angle) override;
-    int RotateZX(float angle) override;
-    int XformPush() override;
-    int XformPop() override;
     int PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
                 const int* indices) override;
     int Cone(float height, float radius, float thetamax) override;
@@ -119,11 +108,6 @@ public:
     int Background(const ColorRGB& c) override;
     int Color(const ColorRGB& c) override;
     int Surface(const std::string& name) override;
-    int ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
-                  float intensity) override;
-    int PointLight(const Point3& at, const ColorRGB& c, float intensity) override;
-    int FarLight(const Vector3& dir, const ColorRGB& c, float intensity) override;
-    int AmbientLight(const ColorRGB& c, float intensity) override;
     int Specular(const ColorRGB& c, int exponent) override;
     int Ka(float ka) override;
     int Kd(float kd) override;

@@ -5,28 +5,23 @@
 
 namespace kx {
 
-ScanState& scanState() {
-    static ScanState state;
-    return state;
-}
-
-REScan::REScan() = default;
+REScan::REScan(EngineContext& context, ScanState& state) : EngineBase(context), state_(state) {}
 REScan::~REScan() = default;
 
 int REScan::Begin() {
-    ScanState& s = scanState();
+    ScanState& s = state_;
     if (s.started) return 0;
-    displayState().perObjectRefresh = true;
+    context_.display.perObjectRefresh = true;
     s.started = true;
     return 0;
 }
 
 int REScan::WorldBegin() {
-    ScanState& s = scanState();
-    DisplayState& d = displayState();
+    ScanState& s = state_;
+    DisplayState& d = context_.display;
     if (int r = d.dev().ImageBegin(s.frame)) return r;
     if (int r = Begin()) return r;
-    TransformState& ts = transforms();
+    TransformState& ts = context_.transforms;
     ts.setIdentity();
     s.worldToScreen = WorldToScreenMatrix(ts.camera, d.width, d.height, s.hither, s.yon);
     s.viewport = ScreenToDeviceMatrix(d.width, d.height);
@@ -35,77 +30,28 @@ int REScan::WorldBegin() {
 
 // A frame that cannot be shown (a file that cannot be written) ends the run,
 // as with the other engines.
-int REScan::WorldEnd() { return displayState().dev().ImageShow(); }
+int REScan::WorldEnd() { return context_.display.dev().ImageShow(); }
 
 // As in the other engines, an image after the frame is frame 0.
 int REScan::FrameEnd() {
-    scanState().frame = 0;
-    return displayState().dev().ImageShow();
+    state_.frame = 0;
+    return context_.display.dev().ImageShow();
 }
 
 int REScan::FrameBegin(int frame) {
-    scanState().frame = frame;
-    return 0;
-}
-
-int REScan::CameraEye(const Point3& eye) {
-    transforms().camera.eye = eye;
-    return 0;
-}
-
-int REScan::CameraAt(const Point3& at) {
-    transforms().camera.at = at;
-    return 0;
-}
-
-int REScan::CameraUp(const Vector3& up) {
-    transforms().camera.up = up;
-    return 0;
-}
-
-int REScan::CameraFOV(float fov) {
-    transforms().camera.fov = fov;
+    state_.frame = frame;
     return 0;
 }
 
 int REScan::Clipping(float hither, float yon) {
-    ScanState& s = scanState();
+    ScanState& s = state_;
     s.hither = hither;
     s.yon = yon;
     return 0;
 }
 
-int REScan::Translate(const Vector3& t) {
-    transforms().translate(t);
-    return 0;
-}
-
-int REScan::Scale(const Vector3& s) {
-    transforms().scale(s);
-    return 0;
-}
-
-int REScan::RotateXY(float angle) {
-    transforms().rotateXY(angle);
-    return 0;
-}
-
-int REScan::RotateYZ(float angle) {
-    transforms().rotateYZ(angle);
-    return 0;
-}
-
-int REScan::RotateZX(float angle) {
-    transforms().rotateZX(angle);
-    return 0;
-}
-
-int REScan::XformPush() { return transforms().push(); }
-
-int REScan::XformPop() { return transforms().pop(); }
-
 int REScan::Background(const ColorRGB& c) {
-    displayState().dev().SetBackground(c);
+    context_.display.dev().SetBackground(c);
     return 0;
 }
 

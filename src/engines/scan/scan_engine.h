@@ -5,11 +5,11 @@
 #pragma once
 
 #include "core/math.h"
-#include "interface/render_engine.h"
+#include "interface/engine_base.h"
 
 namespace kx {
 
-// The scan-convert engine's process-wide state.
+// The scan-convert engine's own state, kept across engine changes.
 struct ScanState {
     int frame = 0;
     bool started = false;
@@ -21,11 +21,9 @@ struct ScanState {
     void reset() { *this = ScanState(); }
 };
 
-ScanState& scanState();
-
-class REScan : public RenderEngine {
+class REScan : public EngineBase {
 public:
-    REScan();
+    REScan(EngineContext& context, ScanState& state);
     ~REScan() override;
 
     int Display(const std::string&, const std::string&, const std::string&) override { return 0; }
@@ -36,23 +34,15 @@ public:
     int FrameEnd() override;
     int Begin() override;
     int End() override { return 0; }
-    int CameraEye(const Point3& eye) override;
-    int CameraAt(const Point3& at) override;
-    int CameraUp(const Vector3& up) override;
-    int CameraFOV(float fov) override;
     int Clipping(float hither, float yon) override;
-    int Translate(const Vector3& t) override;
-    int Scale(const Vector3& s) override;
-    int RotateXY(float angle) override;
-    int RotateYZ(float angle) override;
-    int RotateZX(float angle) override;
-    int XformPush() override;
-    int XformPop() override;
     int Background(const ColorRGB& c) override;
     int Color(const ColorRGB&) override { return 0; }
     int OptionBool(const std::string&, bool) override { return 0; }
     int OptionReal(const std::string&, float) override { return 0; }
     int Custom(const std::string&) override { return 0; }
+
+private:
+    ScanState& state_;
 };
 
 }  // namespace kx
