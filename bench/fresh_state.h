@@ -13,7 +13,7 @@ inline void FreshState(int width, int height) {
     Process& p = process();
     p.reset();
     p.display.device = std::make_unique<FileDevice>();
-    SetFormat(width, height);
+    SetFormat(p.display, width, height);
     p.display.dev().DisplayOpen();
 }
 

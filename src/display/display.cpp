@@ -147,8 +147,7 @@ DisplayState& displayState() {
     return state;
 }
 
-int SelectDisplay(const std::string& name, const std::string& type, const std::string& mode) {
-    DisplayState& d = displayState();
+int SelectDisplay(DisplayState& d, const std::string& name, const std::string& type, const std::string& mode) {
     d.name = name;
     d.perObjectRefresh = false;
     if (type == "Screen") {
@@ -181,8 +180,7 @@ int SelectDisplay(const std::string& name, const std::string& type, const std::s
     return kErrDisplayType;
 }
 
-int SetFormat(int width, int height) {
-    DisplayState& d = displayState();
+int SetFormat(DisplayState& d, int width, int height) {
     d.width = width;
     d.height = height;
     CapForFuzzing(d);

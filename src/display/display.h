@@ -93,9 +93,9 @@ struct DisplayState {
 DisplayState& displayState();
 
 // The Display command: installs a device. 0, -19 or -20.
-int SelectDisplay(const std::string& name, const std::string& type, const std::string& mode);
+int SelectDisplay(DisplayState& display, const std::string& name, const std::string& type, const std::string& mode);
 // The Format command.
-int SetFormat(int width, int height);
+int SetFormat(DisplayState& display, int width, int height);
 
 // Conversion of a colour component to a byte, clamped to 0..255; NaN gives 0.
 inline uint8_t ColorByte(float c) {

@@ -406,7 +406,7 @@ int SceneParser::execute(int command) {
         }
         case kDisplay: {
             if (int s = strings({&s1_, &s2_, &s3_})) return s;
-            if (int s = SelectDisplay(s1_, s2_, s3_)) return s;
+            if (int s = SelectDisplay(displayState(), s1_, s2_, s3_)) return s;
             return engine.Display(s1_, s2_, s3_);
         }
         case kEmit: {
@@ -431,7 +431,7 @@ int SceneParser::execute(int command) {
         case kFormat: {
             int w = r.i(), h = r.i();
             return run([&] {
-                SetFormat(w, h);
+                SetFormat(displayState(), w, h);
                 return engine.Format(w, h);
             });
         }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/process_state.h"
 #include "core/lights.h"
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/process_state.h"
 #include "core/errors.h"
 #include "core/lights.h"
 #include "core/transform.h"

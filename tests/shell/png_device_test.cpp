@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "support/process_state.h"
 #include "core/errors.h"
 #include "display/display.h"
 #include "display/display_file.h"

@@ -1,12 +1,20 @@
 // The pieces of the one Process the tests read and set, under short names.
 #pragma once
 
+#include <string>
+
 #include "shell/process.h"
 
 namespace kx {
 
 inline EchoState& echoState() { return process().echo; }
 inline ScanState& scanState() { return process().scan; }
+
+// The display commands, on the process's display.
+inline int SelectDisplay(const std::string& name, const std::string& type, const std::string& mode) {
+    return SelectDisplay(process().display, name, type, mode);
+}
+inline int SetFormat(int width, int height) { return SetFormat(process().display, width, height); }
 
 // The statistics hooks, on the process's statistics.
 inline void BeginFrameStats(int frame) { process().stats.beginFrame(frame); }

@@ -251,7 +251,7 @@ int RERay::Format(int xres, int yres) {
     // Every pixel of the format is traced: refuse what no frame buffer holds.
     // A width or height of 0 or less is an empty image, as for the devices.
     if (xres > 0 && yres > 0 && static_cast<long long>(xres) * yres > kMaxImagePixels) return kErrDisplayMemory;
-    return SetFormat(xres, yres);
+    return SetFormat(context_.display, xres, yres);
 }
 
 int RERay::Begin() {
