@@ -15,7 +15,7 @@
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/primitives.h"
 #include "surface/texture.h"
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"

@@ -1,4 +1,4 @@
-#include "engines/direct/bezier_eval.h"
+#include "engines/direct/bezier.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/primitives.h"
 #include "primitive_test_scene.h"
 #include "support/run.h"
 

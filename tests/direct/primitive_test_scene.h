@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "core/transform.h"
-#include "engines/direct/bezier_eval.h"
+#include "engines/direct/bezier.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/polygon_stage.h"
 #include "direct_fixture.h"
 
 namespace kxtest {

@@ -1,4 +1,4 @@
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/primitives.h"
 
 #include <gtest/gtest.h>
 

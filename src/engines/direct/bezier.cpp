@@ -5,11 +5,13 @@
 #include <new>
 
 #include "core/errors.h"
-#include "engines/direct/bezier_eval.h"
+#include "engines/direct/bezier.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/polygon_stage.h"
+#include "engines/direct/primitives.h"
+#include "engines/direct/transform_stage.h"
 #include "interface/vertex_type.h"
 
 namespace kx {

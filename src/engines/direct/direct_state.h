@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "core/math.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/clip.h"
+#include "engines/direct/scan_convert.h"
+#include "engines/direct/vertex_layout.h"
 #include "interface/frame_stats.h"
 
 namespace kx {
@@ -41,20 +43,6 @@ struct ShadingLights {
     ColorRGB ambient;
     const MapList* maps = nullptr;
     void gather();
-};
-
-// One polygon edge in the scan converter.
-struct EdgeRecord {
-    int last = 0;   // last scanline the edge covers
-    int next = -1;  // next record in its list, -1 at the end
-    float cur[kVertexFloats] = {};
-    float inc[kVertexFloats] = {};
-};
-
-// The state of one clipping plane while a polygon passes through.
-struct ClipPlane {
-    AttributeVertex first, last;
-    bool seen = false;
 };
 
 struct DirectState {

@@ -3,8 +3,9 @@
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/polygon_stage.h"
+#include "engines/direct/primitives.h"
+#include "engines/direct/transform_stage.h"
 #include "surface/texture.h"
 
 namespace kx {

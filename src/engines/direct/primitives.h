@@ -10,7 +10,7 @@
 // of the quadrilateral. The engine's sink is PolygonVertex; tests record.
 #pragma once
 
-#include "engines/direct/pipeline.h"
+#include "engines/direct/vertex_layout.h"
 #include "surface/tessellate.h"
 
 namespace kx {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/math.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/vertex_layout.h"
 #include "surface/bezier_patch.h"
 
 namespace kx {
