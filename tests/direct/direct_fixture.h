@@ -68,6 +68,13 @@ public:
 
 inline void ResetProcessState() { kx::process().reset(); }
 
+// A pipeline over the process's direct state and shared state, as the
+// engine's own.
+inline kx::DirectPipeline& TestPipeline() {
+    static kx::DirectPipeline pipeline{kx::process().context, kx::process().direct, kx::process().maps};
+    return pipeline;
+}
+
 class DirectTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetProcessState(); }
@@ -128,7 +135,7 @@ protected:
             kx::AttributeVertex v;
             for (int k = 0; k < 4; ++k) v[k] = xyzw[4 * i + k];
             v[4] = 1;
-            kx::TransformedVertex(v, i == n - 1);
+            kx::TransformedVertex(pipeline, v, i == n - 1, kx::FaceNormal{});
         }
     }
 
@@ -136,7 +143,8 @@ protected:
         std::fill(kx::directState().depth.begin(), kx::directState().depth.end(), 1.0f);
     }
 
-    kx::REDirect engine{kx::process().context};
+    kx::REDirect engine{kx::process().context, kx::process().direct, kx::process().maps};
+    kx::DirectPipeline& pipeline = TestPipeline();
     CountingDevice* counter = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include "engines/direct/raster.h"
 #include "engines/direct/transform_stage.h"
 #include "display/display.h"
+#include "interface/frame_stats.h"
 
 namespace kx {
 
@@ -15,19 +16,22 @@ namespace {
 
 // A projected vertex: depth test, fragment (attributes divided back by the
 // perspective factor), shade and plot.
-void PlotProjected(DirectState& s, const AttributeVertex& v, float x, float y) {
+void PlotProjected(DirectState& s, DisplayDevice& dev, FrameStats& stats, const AttributeVertex& v, float x,
+                   float y) {
     if (!s.depthTest(x, y, v[2])) return;
     AttributeVertex& frag = s.fragment;
     for (int i = kFixedFloats; i < s.layout.count; ++i) frag[i] = v[i] / v[4];
     s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-    s.plot(x, y, v[2], s.shade());
+    s.plot(dev, x, y, v[2], s.shade(stats));
 }
 
 }  // namespace
 
-void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
-    if (!displayState().drawing) return;  // a frame left out by the command line
-    DirectState& s = directState();
+void DeviceLine(DirectPipeline& p, const AttributeVertex& A, const AttributeVertex& B) {
+    if (!p.display.drawing) return;  // a frame left out by the command line
+    DirectState& s = p.state;
+    DisplayDevice& dev = p.display.dev();
+    FrameStats& stats = p.stats;
     const int count = s.layout.count;
     float dx = std::fabs(A[0] - B[0]), dy = std::fabs(A[1] - B[1]);
     const bool yMajor = dx < dy;
@@ -35,8 +39,8 @@ void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
     const AttributeVertex* a = &A;
     const AttributeVertex* b = &B;
     if ((*a)[major] > (*b)[major]) std::swap(a, b);
-    PlotProjected(s, *a, (*a)[0], (*a)[1]);
-    PlotProjected(s, *b, (*b)[0], (*b)[1]);
+    PlotProjected(s, dev, stats, *a, (*a)[0], (*a)[1]);
+    PlotProjected(s, dev, stats, *b, (*b)[0], (*b)[1]);
     float n = yMajor ? dy : dx;
     if (!(n > 0)) return;  // coincident ends: only the end points
     float d[kVertexFloats], v[kVertexFloats];
@@ -52,7 +56,7 @@ void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
         if (s.depthTest(x, y, v[2])) {
             for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
             s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-            s.plot(x, y, v[2], s.shade());
+            s.plot(dev, x, y, v[2], s.shade(stats));
         }
         for (int i = 0; i < count; ++i) v[i] += d[i];
     }
@@ -60,8 +64,8 @@ void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
 
 // ---------------------------------------------------------------- line entries
 
-void TransformedLineVertex(const AttributeVertex& cur, bool draw) {
-    DirectState& s = directState();
+void TransformedLineVertex(DirectPipeline& p, const AttributeVertex& cur, bool draw) {
+    DirectState& s = p.state;
     const int count = s.layout.count;
     float w = cur[3];
     float b[6] = {cur[0], w - cur[0], cur[1], w - cur[1], cur[2], w - cur[2]};
@@ -98,7 +102,7 @@ void TransformedLineVertex(const AttributeVertex& cur, bool draw) {
         if (visible) {
             ProjectVertex(s, start);
             ProjectVertex(s, end);
-            DeviceLine(start, end);
+            DeviceLine(p, start, end);
         }
     }
     s.linePrevious = cur;
@@ -106,10 +110,10 @@ void TransformedLineVertex(const AttributeVertex& cur, bool draw) {
     s.lineOutcode = code;
 }
 
-void LineVertex(const AttributeVertex& v, bool draw) {
+void LineVertex(DirectPipeline& p, const AttributeVertex& v, bool draw) {
     AttributeVertex t = v;
-    TransformVertex(t);
-    TransformedLineVertex(t, draw);
+    TransformVertex(p.state, p.transforms, t);
+    TransformedLineVertex(p, t, draw);
 }
 
 }  // namespace kx

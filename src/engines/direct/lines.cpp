@@ -13,6 +13,7 @@
 #include "engines/direct/line_stage.h"
 #include "engines/direct/transform_stage.h"
 #include "display/display.h"
+#include "interface/frame_stats.h"
 
 namespace kx {
 
@@ -27,10 +28,10 @@ void PositionOnlyLayout(DirectState& s) {
 
 // Shades the fragment fr (a vertex whose attributes are as the shaders
 // expect them) with zero texture derivatives.
-ColorRGB ShadeVertex(DirectState& s, const AttributeVertex& fr) {
+ColorRGB ShadeVertex(DirectState& s, FrameStats& stats, const AttributeVertex& fr) {
     s.fragment = fr;
     s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-    return s.shade();
+    return s.shade(stats);
 }
 
 // Device x, y of a screen position (x, y, z, w) before the division by w.
@@ -40,16 +41,17 @@ inline HPoint ToDevice(const DirectState& s, const AttributeVertex& v) {
 
 // One point: transformed, tested against the view volume, rounded to the
 // nearest pixel.
-void DrawPoint(DirectState& s, AttributeVertex& v) {
-    if (!displayState().drawing) return;  // a frame left out by the command line
-    TransformVertex(v);
+void DrawPoint(DirectPipeline& p, AttributeVertex& v) {
+    if (!p.display.drawing) return;  // a frame left out by the command line
+    DirectState& s = p.state;
+    TransformVertex(s, p.transforms, v);
     float x = v[0], y = v[1], z = v[2], w = v[3];
     if (!(w > 0 && x >= 0 && x <= w && y >= 0 && y <= w && z >= 0 && z <= w)) return;
     HPoint d = ToDevice(s, v);
     float X = d.x / w + 0.5f, Y = d.y / w + 0.5f, Z = z / w;
     if (!s.depthTest(X, Y, Z)) return;
-    ColorRGB c = ShadeVertex(s, v);
-    s.plot(X, Y, Z, c);
+    ColorRGB c = ShadeVertex(s, p.stats, v);
+    s.plot(p.display.dev(), X, Y, Z, c);
 }
 
 // Builds the object-space vertex of a vertex array entry: position in
@@ -68,41 +70,39 @@ void LoadArrayVertex(const DirectState& s, const float* src, AttributeVertex& v)
 // ---------------------------------------------------------------- commands
 
 int REDirect::Point(const Point3& p) {
-    DirectState& s = directState();
-    PositionOnlyLayout(s);
+    PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p.x, v[1] = p.y, v[2] = p.z, v[3] = 1;
-    DrawPoint(s, v);
+    DrawPoint(pipeline_, v);
     return 0;
 }
 
 int REDirect::PointSet(const std::string& vtype, int nvertices, const float* vertices) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
     const size_t stride = static_cast<size_t>(s.input.count);
     AttributeVertex v;
     for (int i = 0; i < nvertices; ++i) {
         LoadArrayVertex(s, vertices + static_cast<size_t>(i) * stride, v);
-        DrawPoint(s, v);
+        DrawPoint(pipeline_, v);
     }
     return 0;
 }
 
 int REDirect::Line(const Point3& p0, const Point3& p1) {
-    DirectState& s = directState();
-    PositionOnlyLayout(s);
+    PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p0.x, v[1] = p0.y, v[2] = p0.z, v[3] = 1;
-    LineVertex(v, false);
+    LineVertex(pipeline_, v, false);
     v[0] = p1.x, v[1] = p1.y, v[2] = p1.z;
-    LineVertex(v, true);
+    LineVertex(pipeline_, v, true);
     return 0;
 }
 
 int REDirect::LineSet(const std::string& vtype, int nvertices, const float* vertices, int nlines,
                       const int* indices) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
     const size_t stride = static_cast<size_t>(s.input.count);
@@ -114,7 +114,7 @@ int REDirect::LineSet(const std::string& vtype, int nvertices, const float* vert
             int idx = indices[k];
             if (idx < 0 || idx >= nvertices) continue;  // not a vertex of the array
             LoadArrayVertex(s, vertices + static_cast<size_t>(idx) * stride, v);
-            LineVertex(v, draw);
+            LineVertex(pipeline_, v, draw);
             draw = true;
         }
         ++k;
@@ -139,17 +139,18 @@ int64_t MidpointRow(__int128 k) {
 }  // namespace
 
 int REDirect::Circle(const Point3& center, float radius) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     PositionOnlyLayout(s);
-    if (!displayState().drawing) return 0;  // a frame left out by the command line
+    if (!context_.display.drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = center.x, v[1] = center.y, v[2] = center.z, v[3] = 1;
-    TransformVertex(v);
+    TransformVertex(s, context_.transforms, v);
     float w = v[3];
     if (!(w > 0)) return 0;
     HPoint d = ToDevice(s, v);
     float cx = d.x / w + 0.5f, cy = d.y / w + 0.5f, cz = v[2] / w;
-    ColorRGB c = ShadeVertex(s, v);
+    ColorRGB c = ShadeVertex(s, context_.stats, v);
+    DisplayDevice& dev = context_.display.dev();
 
     // Beyond these sizes no pixel of the circle can be told apart on an
     // image; they also keep the integer arithmetic below exact.
@@ -163,7 +164,7 @@ int REDirect::Circle(const Point3& center, float radius) {
         const int64_t py[8] = {Y0 + y, Y0 - y, Y0 + y, Y0 - y, Y0 + x, Y0 - x, Y0 + x, Y0 - x};
         for (int i = 0; i < 8; ++i)
             if (px[i] >= 0 && px[i] < W && py[i] >= 0 && py[i] < H)
-                s.plotBounded(static_cast<float>(px[i]), static_cast<float>(py[i]), cz, c);
+                s.plotBounded(dev, static_cast<float>(px[i]), static_cast<float>(py[i]), cz, c);
     };
     if (r < 0) return 0;
     if (r == 0) {
@@ -214,12 +215,12 @@ struct FillSegment {
 }  // namespace
 
 int REDirect::Fill(const Point3& seed) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     PositionOnlyLayout(s);
-    if (!displayState().drawing) return 0;  // a frame left out by the command line
+    if (!context_.display.drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = seed.x, v[1] = seed.y, v[2] = seed.z, v[3] = 1;
-    TransformVertex(v);
+    TransformVertex(s, context_.transforms, v);
     float x = v[0], y = v[1], z = v[2], w = v[3];
     if (!(w > 0 && x >= 0 && x <= w && y >= 0 && y <= w && z >= 0 && z <= w)) return 0;
     HPoint d = ToDevice(s, v);
@@ -228,7 +229,7 @@ int REDirect::Fill(const Point3& seed) {
     if (!(fx >= 0 && fy >= 0 && fx < static_cast<float>(W) && fy < static_cast<float>(H))) return 0;
     const int X = static_cast<int>(fx), Y = static_cast<int>(fy);
 
-    DisplayDevice& dev = displayState().dev();
+    DisplayDevice& dev = context_.display.dev();
     ColorRGB old;
     dev.ReadPixel(X, Y, old);
     const ColorRGB paint = ClampColor(s.color);

@@ -9,6 +9,7 @@
 #include "engines/direct/scan_convert.h"
 #include "engines/direct/transform_stage.h"
 #include "display/display.h"
+#include "interface/frame_stats.h"
 
 namespace kx {
 
@@ -18,16 +19,18 @@ inline bool Finite4(const AttributeVertex& v) {
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) && std::isfinite(v[3]);
 }
 
-void SubmitPolygon(DirectState& s) {
-    frameStats().countPolygon();
+void SubmitPolygon(DirectPipeline& p, const FaceNormal& face) {
+    DirectState& s = p.state;
+    p.stats.countPolygon();
     int n = s.polygonCount;
     s.polygonCount = 0;
-    if (!displayState().drawing) return;  // a frame left out by the command line
-    if (s.face.objectSpace) {
-        HPoint r = HPoint(s.face.normal.x, s.face.normal.y, s.face.normal.z, 0) * transforms().Minv;
+    s.lastFace = face;
+    if (!p.display.drawing) return;  // a frame left out by the command line
+    if (face.objectSpace) {
+        HPoint r = HPoint(face.normal.x, face.normal.y, face.normal.z, 0) * p.transforms.Minv;
         s.shadingNormal = Vector3(r.x, r.y, r.z);
     } else {
-        s.shadingNormal = s.face.normal;
+        s.shadingNormal = face.normal;
     }
     // A vertex at infinity or NaN has no place on the screen: the polygon
     // is dropped rather than let such values reach the scan converter.
@@ -42,45 +45,45 @@ void SubmitPolygon(DirectState& s) {
         if (!(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]))) return;
     }
     if (s.wireframe) {
-        for (int i = 1; i < m; ++i) DeviceLine(s.clipped[i - 1], s.clipped[i]);
-        DeviceLine(s.clipped[m - 1], s.clipped[0]);
+        for (int i = 1; i < m; ++i) DeviceLine(p, s.clipped[i - 1], s.clipped[i]);
+        DeviceLine(p, s.clipped[m - 1], s.clipped[0]);
     } else {
-        FillPolygon(s);
+        FillPolygon(p);
     }
 }
 
 // Takes the vertex just written at polygon[polygonCount].
-int AcceptVertex(DirectState& s, bool last) {
-    ++s.polygonCount;
-    if (last) SubmitPolygon(s);
+int AcceptVertex(DirectPipeline& p, bool last, const FaceNormal& face) {
+    ++p.state.polygonCount;
+    if (last) SubmitPolygon(p, face);
     return 0;
 }
 
 // A full buffer drops the vertex; the last vertex still ends the polygon.
-int DropVertex(DirectState& s, bool last) {
-    if (last) SubmitPolygon(s);
+int DropVertex(DirectPipeline& p, bool last, const FaceNormal& face) {
+    if (last) SubmitPolygon(p, face);
     return 1;
 }
 
 }  // namespace
 
-int PolygonVertex(const AttributeVertex& v, bool last) {
-    DirectState& s = directState();
-    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(s, last);
+int PolygonVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face) {
+    DirectState& s = p.state;
+    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(p, last, face);
     AttributeVertex& t = s.polygon[s.polygonCount];
     t = v;
     const VertexLayout& L = s.layout;
-    if (L.hasNormal) TransformNormal(&t[L.normal]);
-    if (L.hasTexture) ScaleTextureToTexels(&t[L.texture]);
-    TransformVertex(t);
-    return AcceptVertex(s, last);
+    if (L.hasNormal) TransformNormal(p.transforms, &t[L.normal]);
+    if (L.hasTexture) ScaleTextureToTexels(p.maps, &t[L.texture]);
+    TransformVertex(s, p.transforms, t);
+    return AcceptVertex(p, last, face);
 }
 
-int TransformedVertex(const AttributeVertex& v, bool last) {
-    DirectState& s = directState();
-    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(s, last);
+int TransformedVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face) {
+    DirectState& s = p.state;
+    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(p, last, face);
     s.polygon[s.polygonCount] = v;
-    return AcceptVertex(s, last);
+    return AcceptVertex(p, last, face);
 }
 
 }  // namespace kx

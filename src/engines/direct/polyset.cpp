@@ -1,5 +1,5 @@
 // The direct engine's polygon sets: every face of a vertex array handed to
-// the polygon stage with the flat normal of its last three vertices.
+// the polygon stage with the flat normal of its last three usable vertices.
 #include "core/math.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
@@ -9,8 +9,10 @@ namespace kx {
 
 int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
                       const int* indices) {
-    DirectState& s = directState();
-    s.face.objectSpace = true;
+    DirectState& s = state_;
+    // A face with fewer than three usable vertices keeps the normal of the
+    // polygon drawn before it.
+    FaceNormal face{s.lastFace.normal, true};
     int status = BuildLayouts(vtype, s.input, s.layout);
     if (status != 0) return status;
     const VertexLayout& in = s.input;
@@ -42,7 +44,7 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
             const float* c = vertices + static_cast<size_t>(valid[2]) * stride + in.position;
             Vector3 cb(c[0] - b[0], c[1] - b[1], c[2] - b[2]);
             Vector3 ab(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-            s.face.normal = cross(cb, ab);
+            face.normal = cross(cb, ab);
         }
         int handed = 0;
         for (int i = start; i < end; ++i) {
@@ -61,7 +63,7 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
                 v[L.texture] = src[in.texture];
                 v[L.texture + 1] = src[in.texture + 1];
             }
-            PolygonVertex(v, ++handed == nvalid);
+            PolygonVertex(pipeline_, v, ++handed == nvalid, face);
         }
     }
     return 0;

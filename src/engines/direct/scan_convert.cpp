@@ -3,9 +3,11 @@
 #include <cstdint>
 
 #include "engines/direct/direct_state.h"
+#include "engines/direct/pipeline.h"
 #include "engines/direct/raster.h"
 #include "engines/direct/shading.h"
 #include "display/display.h"
+#include "interface/frame_stats.h"
 
 namespace kx {
 
@@ -81,8 +83,10 @@ void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecor
     }
 }
 
+// Scan-converts clipped[0..clippedCount) into the display's image; the
+// pixels shaded are added to stats.
 template <int kCount, class Shader>
-void ScanPolygon(DirectState& s, const Shader& shade) {
+void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
     const int n = s.clippedCount;
     const int count = kCount > 0 ? kCount : s.layout.count;
     EdgeRecord* edges = s.edges;
@@ -110,7 +114,7 @@ void ScanPolygon(DirectState& s, const Shader& shade) {
         ++made;
     }
     if (made == 0) return;
-    DisplayDevice& dev = displayState().dev();
+    DisplayDevice& dev = display.dev();
     uint64_t shaded = 0;
     ymax += 1;
     int active = -1;
@@ -141,37 +145,38 @@ void ScanPolygon(DirectState& s, const Shader& shade) {
             list = next;
         }
     }
-    if (frameStats().enabled) frameStats().pixels += shaded;
+    if (stats.enabled) stats.pixels += shaded;
 }
 
 // The float counts of the common layouts: position only (8), position and
 // normal (11), with texture coordinates (15).
 template <class Shader>
-void ScanPolygonOfLayout(DirectState& s, const Shader& shade) {
+void ScanPolygonOfLayout(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
     switch (s.layout.count) {
-        case 8: ScanPolygon<8>(s, shade); break;
-        case 11: ScanPolygon<11>(s, shade); break;
-        case 15: ScanPolygon<15>(s, shade); break;
-        default: ScanPolygon<0>(s, shade); break;
+        case 8: ScanPolygon<8>(s, display, stats, shade); break;
+        case 11: ScanPolygon<11>(s, display, stats, shade); break;
+        case 15: ScanPolygon<15>(s, display, stats, shade); break;
+        default: ScanPolygon<0>(s, display, stats, shade); break;
     }
 }
 
 }  // namespace
 
-void FillPolygon(DirectState& s) {
+void FillPolygon(DirectPipeline& p) {
+    DirectState& s = p.state;
+    const auto scan = [&](const auto& shade) { ScanPolygonOfLayout(s, p.display, p.stats, shade); };
     Material m;
     if (!MaterialOf(s.shader, m)) {
-        ScanPolygonOfLayout(s, FunctionShader{s.shader});
+        scan(FunctionShader{s.shader});
         return;
     }
-    s.shadingLights.gather();
+    const ShadingLights& lights = s.shadingLights;
+    s.shadingLights.gather(p.lights, p.maps);
     switch (m) {
-        case Material::Matte: ScanPolygonOfLayout(s, MaterialShader<Material::Matte>{s.shadingLights}); break;
-        case Material::Metal: ScanPolygonOfLayout(s, MaterialShader<Material::Metal>{s.shadingLights}); break;
-        case Material::Plastic: ScanPolygonOfLayout(s, MaterialShader<Material::Plastic>{s.shadingLights}); break;
-        case Material::PaintedPlastic:
-            ScanPolygonOfLayout(s, MaterialShader<Material::PaintedPlastic>{s.shadingLights});
-            break;
+        case Material::Matte: scan(MaterialShader<Material::Matte>{lights}); break;
+        case Material::Metal: scan(MaterialShader<Material::Metal>{lights}); break;
+        case Material::Plastic: scan(MaterialShader<Material::Plastic>{lights}); break;
+        case Material::PaintedPlastic: scan(MaterialShader<Material::PaintedPlastic>{lights}); break;
     }
 }
 

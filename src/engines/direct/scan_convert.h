@@ -8,7 +8,7 @@
 
 namespace kx {
 
-struct DirectState;
+struct DirectPipeline;
 
 // One polygon edge in the scan converter.
 struct EdgeRecord {
@@ -18,7 +18,8 @@ struct EdgeRecord {
     float inc[kVertexFloats] = {};
 };
 
-// Fills clipped[0..clippedCount) (device coordinates) into the image.
-void FillPolygon(DirectState& s);
+// Fills the state's clipped[0..clippedCount) (device coordinates) into the
+// display's image, shaded by the current material.
+void FillPolygon(DirectPipeline& p);
 
 }  // namespace kx

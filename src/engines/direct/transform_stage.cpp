@@ -6,9 +6,8 @@
 
 namespace kx {
 
-void TransformVertex(AttributeVertex& v) {
-    const DirectState& s = directState();
-    HPoint world = transforms().M * HPoint(v[0], v[1], v[2], v[3]);
+void TransformVertex(const DirectState& s, const TransformState& xf, AttributeVertex& v) {
+    HPoint world = xf.M * HPoint(v[0], v[1], v[2], v[3]);
     if (s.layout.position >= 0) {
         v[s.layout.position] = world.x;
         v[s.layout.position + 1] = world.y;
@@ -22,22 +21,21 @@ void TransformVertex(AttributeVertex& v) {
     v[4] = 1;
 }
 
-void TransformNormal(float* n) {
-    HPoint r = HPoint(n[0], n[1], n[2], 0) * transforms().Minv;
+void TransformNormal(const TransformState& xf, float* n) {
+    HPoint r = HPoint(n[0], n[1], n[2], 0) * xf.Minv;
     n[0] = r.x;
     n[1] = r.y;
     n[2] = r.z;
 }
 
-void ScaleTextureToTexels(float* uv) {
-    const TextureMap* map = mapList().current();
+void ScaleTextureToTexels(const MapList& maps, float* uv) {
+    const TextureMap* map = maps.current();
     if (!map || map->levels.empty()) return;
     uv[0] *= static_cast<float>(map->levels[0].width);
     uv[1] *= static_cast<float>(map->levels[0].height);
 }
 
-void BoundTextureCoords(float a, float b, float* uv) {
-    const MapList& maps = mapList();
+void BoundTextureCoords(const MapList& maps, float a, float b, float* uv) {
     uv[0] = a * maps.du + maps.umin;
     uv[1] = b * maps.dv + maps.vmin;
 }
