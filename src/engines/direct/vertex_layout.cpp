@@ -1,6 +1,7 @@
 #include "engines/direct/vertex_layout.h"
 
 #include "core/errors.h"
+#include "interface/vertex_type.h"
 
 namespace kx {
 
@@ -30,23 +31,21 @@ void VertexLayout::finalize() {
 
 int VertexLayout::parse(const std::string& vertexType, bool pipeline) {
     reset();
-    for (char ch : vertexType) {
-        VertexAttribute a;
-        switch (ch) {
-            case 'P': a = VertexAttribute::Position; break;
-            case 'C': a = VertexAttribute::Color; break;
-            case 'N':
-            case 'D': a = VertexAttribute::Normal; break;
-            case 'T': a = VertexAttribute::Texture; break;
-            case 'w': a = VertexAttribute::Weight; break;
-            case 'O': a = VertexAttribute::Opacity; break;
-            case '"': continue;
-            default: return kErrVertexType;
-        }
-        int before = count;
-        append(a, pipeline);
-        if (count == before) return kErrVertexType;  // does not fit in a pipeline vertex
-    }
+    const VertexType t = ReadVertexType(vertexType, pipeline ? 4 : 2);
+    if (!t.valid) return kErrVertexType;
+    if (pipeline && t.stride > kVertexFloats - kFixedFloats) return kErrVertexType;  // does not fit
+    // A repeated letter: its numbers are taken from the last one.
+    const auto take = [](const VertexField& field, bool& has, int& offset) {
+        has = field.present();
+        offset = field.last;
+    };
+    take(t.position, hasPosition, position);
+    take(t.color, hasColor, color);
+    take(t.normal, hasNormal, normal);
+    take(t.texture, hasTexture, texture);
+    take(t.weight, hasWeight, weight);
+    take(t.opacity, hasOpacity, opacity);
+    count = t.stride;
     return 0;
 }
 

@@ -36,8 +36,11 @@ struct VertexLayout {
     void append(VertexAttribute a, bool pipeline = true);
     // Moves every present offset and the count behind the 5 fixed floats.
     void finalize();
-    // Builds a layout from a vertex type string (P, C, N or D, T, w, O;
-    // double quotes ignored). 0, or -10 for any other character.
+    // Builds a layout from a vertex type string (interface/vertex_type.h:
+    // P, C, N or D, T, w, O; double quotes ignored); a repeated letter lies
+    // where it comes last. 0, or -10 for any other character or, in a
+    // pipeline layout, more floats than a pipeline vertex holds (the layout
+    // is then empty).
     int parse(const std::string& vertexType, bool pipeline);
 };
 
