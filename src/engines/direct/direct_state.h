@@ -7,6 +7,7 @@
 
 #include "core/math.h"
 #include "engines/direct/clip.h"
+#include "engines/direct/materials.h"
 #include "engines/direct/scan_convert.h"
 #include "engines/direct/vertex_layout.h"
 #include "interface/frame_stats.h"
@@ -14,40 +15,13 @@
 
 namespace kx {
 
-struct DirectState;
 class DisplayDevice;
-class Light;
 class LightSet;
 class MapList;
 
 // Each component clamped to 0..1 as clamp(0, c, 1) does; NaN gives 0.
 inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
 inline ColorRGB ClampColor(const ColorRGB& c) { return {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b)}; }
-
-// A surface material: computes the colour of the current fragment.
-using ShaderFunction = void (*)(const DirectState& s, ColorRGB& out);
-
-void ShadeMatte(const DirectState& s, ColorRGB& out);
-void ShadeMetal(const DirectState& s, ColorRGB& out);
-void ShadePlastic(const DirectState& s, ColorRGB& out);
-void ShadePaintedPlastic(const DirectState& s, ColorRGB& out);
-
-// A light of the light set with its kind found out.
-struct ShadingLight {
-    enum Kind { Point, Far, Other };
-    const Light* light;
-    Kind kind;
-};
-
-// What the materials read besides the fragment, gathered once per polygon
-// so that the pixel loop reaches nothing outside and, for the point and far
-// lights, calls nothing virtual.
-struct ShadingLights {
-    std::vector<ShadingLight> list;  // keeps its capacity from polygon to polygon
-    ColorRGB ambient;
-    const MapList* maps = nullptr;
-    void gather(const LightSet& lights, const MapList& textureMaps);
-};
 
 struct DirectState {
     // ---- surface attributes and options ----

@@ -1,5 +1,7 @@
 // The four surface materials of the direct engine, evaluated per pixel at
-// the fragment's world position (the materials themselves: shading.h).
+// the fragment's world position (the formulas: shading.h).
+#include "engines/direct/materials.h"
+
 #include "engines/direct/shading.h"
 
 namespace kx {
