@@ -78,8 +78,8 @@ void DrawSphere(REDirect& e, bool lit, bool count = false) {
     }
     if (count) {
         gFragments = 0;
-        gShader = directState().shader;
-        directState().shader = CountingShader;
+        gShader = process().direct.shader;
+        process().direct.shader = CountingShader;
     }
     e.Color({0.8f, 0.3f, 0.2f});
     e.Translate({0, 0, -2.5f});
@@ -88,11 +88,11 @@ void DrawSphere(REDirect& e, bool lit, bool count = false) {
         e.PolySet("PN", m.count, m.vertices.data(), m.faces, m.indices.data());
     else
         e.PolySet("P", m.count, m.positions.data(), m.faces, m.indices.data());
-    if (count) directState().shader = gShader;
+    if (count) process().direct.shader = gShader;
 }
 
 void Run(benchmark::State& state, bool lit) {
-    REDirect e{kx::process().context};
+    REDirect e{kx::process().context, kx::process().direct, kx::process().maps};
     Fresh(e);
     SphereMesh();
     DrawSphere(e, lit, true);

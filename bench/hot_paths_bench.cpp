@@ -15,7 +15,7 @@
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/primitives.h"
 #include "surface/texture.h"
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
@@ -102,13 +102,13 @@ void FreshDirect(REDirect& e, int w, int h) {
 // Quadrilaterals that cross the left, top and near planes of the view
 // volume: every one is clipped before a small part of it is filled.
 void BM_PolygonClipAndFill(benchmark::State& state) {
-    REDirect e{kx::process().context};
+    REDirect e{kx::process().context, kx::process().direct, kx::process().maps};
     FreshDirect(e, 640, 480);
     const float v[] = {-9, 0.2f, -3, -1, 0.2f, -3, -1, 9, -3, -9, 9, 0.5f};
     const int idx[] = {0, 1, 2, 3, -1};
     for (auto _ : state) {
         for (int i = 0; i < 1000; ++i) e.PolySet("P", 4, v, 1, idx);
-        std::fill(directState().depth.begin(), directState().depth.end(), 1.0f);
+        std::fill(process().direct.depth.begin(), process().direct.depth.end(), 1.0f);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 1000);
     e.End();
@@ -118,7 +118,7 @@ BENCHMARK(BM_PolygonClipAndFill)->Unit(benchmark::kMillisecond);
 // A grid of 4 x 4 pixel quadrilaterals inside the view: edge set-up and
 // short spans dominate.
 void BM_SmallPolygonFill(benchmark::State& state) {
-    REDirect e{kx::process().context};
+    REDirect e{kx::process().context, kx::process().direct, kx::process().maps};
     FreshDirect(e, 640, 480);
     std::vector<float> v;
     std::vector<int> idx;
@@ -130,7 +130,7 @@ void BM_SmallPolygonFill(benchmark::State& state) {
             idx.insert(idx.end(), {j * (n + 1) + i, j * (n + 1) + i + 1, (j + 1) * (n + 1) + i + 1, (j + 1) * (n + 1) + i, -1});
     for (auto _ : state) {
         e.PolySet("P", (n + 1) * (n + 1), v.data(), n * n, idx.data());
-        std::fill(directState().depth.begin(), directState().depth.end(), 1.0f);
+        std::fill(process().direct.depth.begin(), process().direct.depth.end(), 1.0f);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n * n);
     e.End();
@@ -142,7 +142,7 @@ BENCHMARK(BM_SmallPolygonFill)->Unit(benchmark::kMillisecond);
 void BM_SpanShading(benchmark::State& state) {
     static const char* const kSurfaces[] = {"matte", "metal", "plastic", "painted plastic"};
     const char* surface = kSurfaces[state.range(0)];
-    REDirect e{kx::process().context};
+    REDirect e{kx::process().context, kx::process().direct, kx::process().maps};
     FreshDirect(e, 640, 480);
     e.Surface(surface);
     e.Ka(0.2f);
@@ -154,7 +154,7 @@ void BM_SpanShading(benchmark::State& state) {
     const int idx[] = {0, 1, 2, 3, -1};
     for (auto _ : state) {
         e.PolySet("PN", 4, v, 1, idx);
-        std::fill(directState().depth.begin(), directState().depth.end(), 1.0f);
+        std::fill(process().direct.depth.begin(), process().direct.depth.end(), 1.0f);
     }
     state.SetLabel(surface);
     state.counters["fragments/s"] = benchmark::Counter(640.0 * 480, benchmark::Counter::kIsIterationInvariantRate);
@@ -162,16 +162,18 @@ void BM_SpanShading(benchmark::State& state) {
 }
 BENCHMARK(BM_SpanShading)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
-int CountVertex(const AttributeVertex& v, bool) {
+int CountVertex(DirectPipeline&, const AttributeVertex& v, bool, const FaceNormal&) {
     benchmark::DoNotOptimize(v.v[0]);
     return 0;
 }
 
 // The sphere's corners and face normals alone (the vertices go nowhere).
 void BM_SphereTessellation(benchmark::State& state) {
-    directState().reset();
+    Process& p = process();
+    p.direct.reset();
+    DirectPipeline pipeline{p.context, p.direct, p.maps};
     const int n = static_cast<int>(state.range(0));
-    for (auto _ : state) TessellateSphere(1, -1, 1, 360, n, CountVertex);
+    for (auto _ : state) TessellateSphere(pipeline, 1, -1, 1, 360, n, CountVertex);
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * (n / 2) * n);
 }
 BENCHMARK(BM_SphereTessellation)->Arg(200)->Arg(600)->Unit(benchmark::kMillisecond);

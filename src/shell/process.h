@@ -48,7 +48,7 @@ public:
     EngineContext context{display, transforms, lights, stats};
 
     // ---- each engine's own ----
-    DirectState& direct = directState();
+    DirectState direct;
     RayState& ray = rayState();
     EchoState echo;
     ScanState scan;

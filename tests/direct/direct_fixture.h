@@ -14,7 +14,8 @@
 #include "engines/direct/direct_engine.h"
 #include "shell/process.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/polygon_stage.h"
 #include "surface/texture.h"
 #include "display/display.h"
 #include "display/display_file.h"
@@ -66,6 +67,13 @@ public:
 };
 
 inline void ResetProcessState() { kx::process().reset(); }
+
+// A pipeline over the process's direct state and shared state, as the
+// engine's own.
+inline kx::DirectPipeline& TestPipeline() {
+    static kx::DirectPipeline pipeline{kx::process().context, kx::process().direct, kx::process().maps};
+    return pipeline;
+}
 
 class DirectTest : public ::testing::Test {
 protected:
@@ -127,7 +135,7 @@ protected:
             kx::AttributeVertex v;
             for (int k = 0; k < 4; ++k) v[k] = xyzw[4 * i + k];
             v[4] = 1;
-            kx::TransformedVertex(v, i == n - 1);
+            kx::TransformedVertex(pipeline, v, i == n - 1, kx::FaceNormal{});
         }
     }
 
@@ -135,7 +143,8 @@ protected:
         std::fill(kx::directState().depth.begin(), kx::directState().depth.end(), 1.0f);
     }
 
-    kx::REDirect engine{kx::process().context};
+    kx::REDirect engine{kx::process().context, kx::process().direct, kx::process().maps};
+    kx::DirectPipeline& pipeline = TestPipeline();
     CountingDevice* counter = nullptr;
 };
 

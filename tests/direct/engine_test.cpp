@@ -214,7 +214,7 @@ TEST_F(DirectTest, FramesAndDisplayStatus) {
 
 TEST_F(DirectTest, AReplacedEngineLeavesNoBuffersBehind) {
     {
-        REDirect first{kx::process().context};
+        REDirect first{kx::process().context, kx::process().direct, kx::process().maps};
         SetFormat(16, 16);
         ASSERT_EQ(first.Begin(), 0);
         EXPECT_EQ(directState().depth.size(), 256u);

@@ -61,18 +61,18 @@ TEST_F(DirectTest, PointSetCarriesVertexColours) {
 TEST_F(DirectTest, HorizontalDeviceLineSetsBothEnds) {
     open(32, 32, true);
     PositionLayout();
-    DeviceLine(DeviceVertex(2, 5, 0.5f), DeviceVertex(12, 5, 0.5f));
+    DeviceLine(pipeline, DeviceVertex(2, 5, 0.5f), DeviceVertex(12, 5, 0.5f));
     for (int x = 0; x < 32; ++x) EXPECT_EQ(counter->count(x, 5), (x >= 2 && x <= 12) ? 1 : 0) << x;
     // Coincident ends: the end point only.
     counter->clearCounts();
-    DeviceLine(DeviceVertex(20, 20, 0.25f), DeviceVertex(20, 20, 0.25f));
+    DeviceLine(pipeline, DeviceVertex(20, 20, 0.25f), DeviceVertex(20, 20, 0.25f));
     EXPECT_EQ(counter->count(20, 20), 1);
 }
 
 TEST_F(DirectTest, SteepDeviceLineStepsOverRows) {
     open(32, 32, true);
     PositionLayout();
-    DeviceLine(DeviceVertex(10.5f, 25, 0.5f), DeviceVertex(4.5f, 1, 0.5f));
+    DeviceLine(pipeline, DeviceVertex(10.5f, 25, 0.5f), DeviceVertex(4.5f, 1, 0.5f));
     for (int y = 1; y <= 25; ++y) {
         int hits = 0;
         for (int x = 0; x < 32; ++x) hits += counter->count(x, y);

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "direct_fixture.h"
+#include "interface/vertex_type.h"
 
 using namespace kx;
 using kxtest::DirectTest;
@@ -42,6 +43,49 @@ TEST(VertexLayoutTest, RejectsInvalidStrings) {
     // Every attribute once: 5 + 3 + 3 + 3 + 4 + 1 + 1 floats.
     EXPECT_EQ(BuildLayouts("PCNTwO", in, pipe), 0);
     EXPECT_EQ(pipe.count, 20);
+}
+
+// The one vertex type reader gives the parser's stride (VertexStride), the
+// direct engine's layouts (a repeated letter lies where it comes last) and
+// the first offsets a reader of first letters takes.
+TEST(VertexLayoutTest, OneReaderForEveryVertexType) {
+    struct Case {
+        const char* type;
+        int stride;  // VertexStride: -1 for O and unknown characters
+        int status;  // BuildLayouts; the rest only when 0
+        int inCount = 0, inPosition = 0, pipeCount = 0, pipePosition = 0, pipeTexture = 0;
+        int firstPosition = 0;  // ReadVertexType
+    };
+    const Case cases[] = {
+        {"", 0, kErrVertexType},
+        {"\"\"", 0, kErrVertexType},
+        {"P", 3, 0, 3, 0, 8, 5, -1, 0},
+        {"\"PT\"", 5, 0, 5, 0, 12, 5, 8, 0},
+        {"PO", -1, 0, 4, 0, 9, 5, -1, 0},
+        {"OP", -1, 0, 4, 1, 9, 6, -1, 1},
+        {"PP", 6, 0, 6, 3, 11, 8, -1, 0},
+        {"TPT", 7, 0, 7, 2, 16, 9, 12, 2},
+        {"PDw", 7, 0, 7, 0, 12, 5, -1, 0},
+        {"PCNTwO", -1, 0, 13, 0, 20, 5, 14, 0},
+        {"PTTTT", 11, 0, 11, 0, 24, 5, 20, 0},
+        {"PTTTTw", 12, kErrVertexType},
+        {"PNCPNCPNC", 27, kErrVertexType},
+        {"NC", 6, kErrVertexType},
+        {"Pp", -1, kErrVertexType},
+        {"P\"x", -1, kErrVertexType},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(VertexStride(c.type), c.stride) << c.type;
+        VertexLayout in, pipe;
+        ASSERT_EQ(BuildLayouts(c.type, in, pipe), c.status) << c.type;
+        if (c.status != 0) continue;
+        EXPECT_EQ(in.count, c.inCount) << c.type;
+        EXPECT_EQ(in.position, c.inPosition) << c.type;
+        EXPECT_EQ(pipe.count, c.pipeCount) << c.type;
+        EXPECT_EQ(pipe.position, c.pipePosition) << c.type;
+        EXPECT_EQ(pipe.texture, c.pipeTexture) << c.type;
+        EXPECT_EQ(ReadVertexType(c.type).position.first, c.firstPosition) << c.type;
+    }
 }
 
 TEST(VertexLayoutTest, AppendRefusesWhatDoesNotFit) {
@@ -273,7 +317,7 @@ TEST_F(DirectTest, OverfullPolygonIsDroppedAndTheBufferEmptied) {
         v[1] = static_cast<float>(std::sin(a));
         v[2] = -2;
         v[3] = 1;
-        EXPECT_EQ(PolygonVertex(v, i == 59), i < 50 ? 0 : 1) << i;
+        EXPECT_EQ(PolygonVertex(pipeline, v, i == 59, FaceNormal{}), i < 50 ? 0 : 1) << i;
     }
     EXPECT_EQ(s.polygonCount, 0);
     EXPECT_GT(redPixels(), 100);

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "core/transform.h"
-#include "engines/direct/bezier_eval.h"
+#include "engines/direct/bezier.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/polygon_stage.h"
 #include "direct_fixture.h"
 
 namespace kxtest {
@@ -18,7 +19,7 @@ namespace kxtest {
 struct Recorded {
     kx::AttributeVertex v;
     bool flag = false;  // last (vertex sinks) or draw (line sinks)
-    kx::FaceNormal face;
+    kx::FaceNormal face;  // the polygon's (vertex sinks)
     kx::ColorRGB color;
     kx::Matrix4 M;  // the current transform
     size_t verticesBefore = 0;  // polygon vertices recorded before this one
@@ -33,16 +34,18 @@ inline std::vector<Recorded>& LineRecording() {
     return r;
 }
 
-inline Recorded Snapshot(const kx::AttributeVertex& v, bool flag) {
-    const kx::DirectState& s = kx::directState();
-    return Recorded{v, flag, s.face, s.color, kx::transforms().M, Recording().size()};
+inline Recorded Snapshot(const kx::DirectPipeline& p, const kx::AttributeVertex& v, bool flag,
+                         const kx::FaceNormal& face) {
+    return Recorded{v, flag, face, p.state.color, p.transforms.M, Recording().size()};
 }
 
-inline int RecordVertex(const kx::AttributeVertex& v, bool last) {
-    Recording().push_back(Snapshot(v, last));
+inline int RecordVertex(kx::DirectPipeline& p, const kx::AttributeVertex& v, bool last, const kx::FaceNormal& face) {
+    Recording().push_back(Snapshot(p, v, last, face));
     return 0;
 }
-inline void RecordLine(const kx::AttributeVertex& v, bool draw) { LineRecording().push_back(Snapshot(v, draw)); }
+inline void RecordLine(kx::DirectPipeline& p, const kx::AttributeVertex& v, bool draw) {
+    LineRecording().push_back(Snapshot(p, v, draw, kx::FaceNormal{}));
+}
 
 // Number of polygons recorded, checking that each has four vertices.
 inline int QuadCount() {

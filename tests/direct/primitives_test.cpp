@@ -1,4 +1,4 @@
-#include "engines/direct/primitive_tessellate.h"
+#include "engines/direct/primitives.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@ using kxtest::QuadCount;
 using kxtest::Recorded;
 using kxtest::Recording;
 using kxtest::RecordVertex;
+using kxtest::TestPipeline;
 
 namespace {
 
@@ -46,16 +47,17 @@ struct CountCase {
 };
 
 const CountCase kCounts[] = {
-    {"sphere", [](int n) { TessellateSphere(1, -1, 1, 360, n, RecordVertex); }, 10 * 20, 3 * 7},
-    {"sqsphere", [](int n) { TessellateSqSphere(1, 0.5f, 2, -1, 1, 360, n, RecordVertex); }, 200, 21},
-    {"paraboloid", [](int n) { TessellateParaboloid(1, 0, 2, 360, n, RecordVertex); }, 200, 21},
-    {"torus", [](int n) { TessellateTorus(2, 0.5f, 0, 360, 360, n, RecordVertex); }, 20 * 20, 49},
-    {"sqtorus", [](int n) { TessellateSqTorus(2, 0.5f, 1, 1, 0, 360, 360, n, RecordVertex); }, 400, 49},
-    {"cone", [](int n) { TessellateCone(2, 1, 360, n, RecordVertex); }, 20, 7},
-    {"cylinder", [](int n) { TessellateCylinder(1, -1, 1, 360, n, RecordVertex); }, 20, 7},
-    {"disk", [](int n) { TessellateDisk(0, 1, 360, n, RecordVertex); }, 20, 7},
-    {"hyperboloid", [](int n) { TessellateHyperboloid({1, 0, 0}, {0, 1, 1}, 360, n, RecordVertex); }, 20, 7},
-    {"tube", [](int n) { TessellateTube({0, 0, 0}, {1, 2, 3}, 0.5f, n, RecordVertex); }, 20, 7},
+    {"sphere", [](int n) { TessellateSphere(TestPipeline(), 1, -1, 1, 360, n, RecordVertex); }, 10 * 20, 3 * 7},
+    {"sqsphere", [](int n) { TessellateSqSphere(TestPipeline(), 1, 0.5f, 2, -1, 1, 360, n, RecordVertex); }, 200, 21},
+    {"paraboloid", [](int n) { TessellateParaboloid(TestPipeline(), 1, 0, 2, 360, n, RecordVertex); }, 200, 21},
+    {"torus", [](int n) { TessellateTorus(TestPipeline(), 2, 0.5f, 0, 360, 360, n, RecordVertex); }, 20 * 20, 49},
+    {"sqtorus", [](int n) { TessellateSqTorus(TestPipeline(), 2, 0.5f, 1, 1, 0, 360, 360, n, RecordVertex); }, 400, 49},
+    {"cone", [](int n) { TessellateCone(TestPipeline(), 2, 1, 360, n, RecordVertex); }, 20, 7},
+    {"cylinder", [](int n) { TessellateCylinder(TestPipeline(), 1, -1, 1, 360, n, RecordVertex); }, 20, 7},
+    {"disk", [](int n) { TessellateDisk(TestPipeline(), 0, 1, 360, n, RecordVertex); }, 20, 7},
+    {"hyperboloid",
+     [](int n) { TessellateHyperboloid(TestPipeline(), {1, 0, 0}, {0, 1, 1}, 360, n, RecordVertex); }, 20, 7},
+    {"tube", [](int n) { TessellateTube(TestPipeline(), {0, 0, 0}, {1, 2, 3}, 0.5f, n, RecordVertex); }, 20, 7},
 };
 
 }  // namespace
@@ -76,7 +78,7 @@ TEST_F(Primitives, QuadrilateralCountsFollowTheDivisions) {
         EXPECT_TRUE(one == 0 || one == 1) << c.name;
     }
     Recording().clear();
-    TessellateCube(RecordVertex);
+    TessellateCube(pipeline, RecordVertex);
     EXPECT_EQ(QuadCount(), 6);
 }
 
@@ -95,7 +97,7 @@ TEST_F(Primitives, DivisionsOptionIsTruncatedAndBounded) {
     EXPECT_EQ(directState().divisions, std::numeric_limits<int>::max());  // stored as given (saturated)
     EXPECT_EQ(TessellationDivisions(directState().divisions), kMaxDivisions);
     Recording().clear();
-    TessellateCone(1, 1, 360, TessellationDivisions(directState().divisions), RecordVertex);
+    TessellateCone(pipeline, 1, 1, 360, TessellationDivisions(directState().divisions), RecordVertex);
     EXPECT_EQ(QuadCount(), kMaxDivisions);
 }
 
@@ -163,7 +165,7 @@ TEST_F(Primitives, FlatAmbientSphereIsADiscOfTheProjectedRadius) {
 
 TEST_F(Primitives, SphereCornersNormalsAndFaceNormals) {
     transforms().setIdentity();
-    TessellateSphere(2, -5, 5, 360, 4, RecordVertex);  // 2 rows, 4 columns
+    TessellateSphere(pipeline, 2, -5, 5, 360, 4, RecordVertex);  // 2 rows, 4 columns
     const std::vector<Recorded>& r = Recording();
     ASSERT_EQ(QuadCount(), 8);
     // Limits beyond the radius start exactly at the south pole and end at
@@ -193,7 +195,7 @@ TEST_F(Primitives, SphereCornersNormalsAndFaceNormals) {
 
     // A zero radius makes no NaN.
     Recording().clear();
-    TessellateSphere(0, 0.5f, 1, 360, 8, RecordVertex);
+    TessellateSphere(pipeline, 0, 0.5f, 1, 360, 8, RecordVertex);
     for (const Recorded& v : Recording())
         for (int i = 0; i < directState().layout.count; ++i) EXPECT_TRUE(std::isfinite(v.v[i]));
 }
@@ -201,7 +203,7 @@ TEST_F(Primitives, SphereCornersNormalsAndFaceNormals) {
 TEST_F(Primitives, CubeHasSixOutwardFaces) {
     UseMap();
     transforms().setIdentity();
-    TessellateCube(RecordVertex);
+    TessellateCube(pipeline, RecordVertex);
     const VertexLayout& L = directState().layout;
     EXPECT_FALSE(L.hasNormal);
     EXPECT_FALSE(L.hasTexture);  // even with a map current
@@ -225,7 +227,7 @@ TEST_F(Primitives, CubeHasSixOutwardFaces) {
 }
 
 TEST_F(Primitives, DiskFacesTheSignOfItsAngle) {
-    TessellateDisk(0.5f, 2, -270, 6, RecordVertex);
+    TessellateDisk(pipeline, 0.5f, 2, -270, 6, RecordVertex);
     ASSERT_EQ(QuadCount(), 6);
     EXPECT_FALSE(directState().layout.hasNormal);
     for (const Recorded& v : Recording()) {
@@ -242,14 +244,14 @@ TEST_F(Primitives, DiskFacesTheSignOfItsAngle) {
     EXPECT_EQ(r[3].v[0], 0.0f);
 
     Recording().clear();
-    TessellateDisk(0, 1, 90, 3, RecordVertex);
+    TessellateDisk(pipeline, 0, 1, 90, 3, RecordVertex);
     EXPECT_EQ(Recording()[3].face.normal.z, 1.0f);
 }
 
 TEST_F(Primitives, TextureFractionsWithAndWithoutTheBound) {
     UseMap();
     mapList().MapBound("texture", 0.5f, 0.25f, 2.5f, 1.25f);  // scale (2, 1), offset (0.5, 0.25)
-    TessellateSphere(1, -1, 1, 360, 4, RecordVertex);
+    TessellateSphere(pipeline, 1, -1, 1, 360, 4, RecordVertex);
     const VertexLayout& L = directState().layout;
     ASSERT_TRUE(L.hasTexture);
     // Layout: normal, texture, position.
@@ -263,12 +265,12 @@ TEST_F(Primitives, TextureFractionsWithAndWithoutTheBound) {
 
     // The superquadrics and the paraboloid hand over the fractions as they are.
     Recording().clear();
-    TessellateSqTorus(2, 1, 1, 1, 0, 360, 360, 4, RecordVertex);
+    TessellateSqTorus(pipeline, 2, 1, 1, 1, 0, 360, 360, 4, RecordVertex);
     const Recorded& t = Recording()[4 * (1 * 4 + 3) + 2];
     EXPECT_EQ(t.v[L.texture], 1.0f);
     EXPECT_EQ(t.v[L.texture + 1], 0.5f);
     Recording().clear();
-    TessellateParaboloid(1, 0, 4, 360, 4, RecordVertex);
+    TessellateParaboloid(pipeline, 1, 0, 4, 360, 4, RecordVertex);
     for (const Recorded& v : Recording()) {
         EXPECT_FLOAT_EQ(v.v[L.texture + 1], v.v[2] / 4);  // b = (z - zmin) / (zmax - zmin)
         EXPECT_GE(v.v[L.texture], 0.0f);
@@ -277,7 +279,7 @@ TEST_F(Primitives, TextureFractionsWithAndWithoutTheBound) {
 
     // Without a map there are no texture coordinates.
     mapList().Map("texture", "none");
-    TessellateCone(1, 1, 360, 4, RecordVertex);
+    TessellateCone(pipeline, 1, 1, 360, 4, RecordVertex);
     EXPECT_FALSE(directState().layout.hasTexture);
 }
 
@@ -289,7 +291,7 @@ TEST_F(Primitives, TubeRunsBetweenItsPointsAndRestoresTheTransform) {
     const size_t depth = transforms().stackDepth();
 
     const Point3 p1(1, -2, 0.5f), p2(2, 1, 3);
-    TessellateTube(p1, p2, 0.25f, 12, RecordVertex);
+    TessellateTube(pipeline, p1, p2, 0.25f, 12, RecordVertex);
     EXPECT_EQ(std::memcmp(transforms().M.m, M.m, sizeof M.m), 0);
     EXPECT_EQ(std::memcmp(transforms().Minv.m, Minv.m, sizeof Minv.m), 0);
     EXPECT_EQ(transforms().stackDepth(), depth);
@@ -313,7 +315,7 @@ TEST_F(Primitives, TubeRunsBetweenItsPointsAndRestoresTheTransform) {
     // A tube along z is the cylinder of its length.
     transforms().setIdentity();
     Recording().clear();
-    TessellateTube({0, 0, 0}, {0, 0, 2}, 1, 8, RecordVertex);
+    TessellateTube(pipeline, {0, 0, 0}, {0, 0, 2}, 1, 8, RecordVertex);
     for (const Recorded& r : Recording()) {
         Point3 w = World(r);
         EXPECT_TRUE(std::fabs(w.z) < 1e-6 || std::fabs(w.z - 2) < 1e-6);
@@ -322,7 +324,7 @@ TEST_F(Primitives, TubeRunsBetweenItsPointsAndRestoresTheTransform) {
 
     // A zero-length tube is a degenerate ring without NaNs.
     Recording().clear();
-    TessellateTube({1, 1, 1}, {1, 1, 1}, 1, 8, RecordVertex);
+    TessellateTube(pipeline, {1, 1, 1}, {1, 1, 1}, 1, 8, RecordVertex);
     EXPECT_EQ(QuadCount(), 8);
     for (const Recorded& r : Recording()) {
         Point3 w = World(r);
@@ -335,7 +337,7 @@ TEST_F(Primitives, TubeRunsBetweenItsPointsAndRestoresTheTransform) {
 TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
     // Cone: apex, base at theta i, base at theta i+1, apex; normals with the
     // slope radius / height.
-    TessellateCone(2, 1, 360, 4, RecordVertex);
+    TessellateCone(pipeline, 2, 1, 360, 4, RecordVertex);
     const std::vector<Recorded>& r = Recording();
     EXPECT_EQ(r[0].v[2], 2.0f);
     EXPECT_EQ(r[1].v[0], 1.0f);
@@ -347,7 +349,7 @@ TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
 
     // A flat cone gets the normal of its plane, not an infinite slope.
     Recording().clear();
-    TessellateCone(0, 1, 360, 4, RecordVertex);
+    TessellateCone(pipeline, 0, 1, 360, 4, RecordVertex);
     for (const Recorded& v : Recording()) {
         Vector3 n = Normal(v);
         EXPECT_EQ(n.x, 0.0f);
@@ -359,7 +361,7 @@ TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
 
     // Cylinder: zmax, zmin at theta i, zmin, zmax at theta i+1.
     Recording().clear();
-    TessellateCylinder(2, -1, 3, 180, 2, RecordVertex);
+    TessellateCylinder(pipeline, 2, -1, 3, 180, 2, RecordVertex);
     EXPECT_EQ(r[0].v[2], 3.0f);
     EXPECT_EQ(r[1].v[2], -1.0f);
     EXPECT_EQ(r[2].v[2], -1.0f);
@@ -371,7 +373,7 @@ TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
     // Torus: every vertex at the minor radius from the core circle, the
     // normal pointing away from it.
     Recording().clear();
-    TessellateTorus(3, 1, -90, 270, 360, 6, RecordVertex);
+    TessellateTorus(pipeline, 3, 1, -90, 270, 360, 6, RecordVertex);
     for (const Recorded& v : Recording()) {
         double ring = std::sqrt(v.v[0] * v.v[0] + v.v[1] * v.v[1]);
         EXPECT_NEAR((ring - 3) * (ring - 3) + v.v[2] * v.v[2], 1, 1e-5);
@@ -385,7 +387,7 @@ TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
     // Hyperboloid: p1, p2 at the previous angle, p2, p1 at the next; the
     // face normal is the average of the vertex normals.
     Recording().clear();
-    TessellateHyperboloid({1, 0, 0}, {1, 0, 2}, 360, 4, RecordVertex);
+    TessellateHyperboloid(pipeline, {1, 0, 0}, {1, 0, 2}, 360, 4, RecordVertex);
     ASSERT_EQ(QuadCount(), 4);
     EXPECT_EQ(r[0].v[0], 1.0f);
     EXPECT_EQ(r[0].v[2], 0.0f);
@@ -401,7 +403,7 @@ TEST_F(Primitives, ConeCylinderTorusAndHyperboloidGeometry) {
 }
 
 TEST_F(Primitives, ParaboloidRingsAndLimits) {
-    TessellateParaboloid(2, 1, 4, 360, 4, RecordVertex);  // rows 2
+    TessellateParaboloid(pipeline, 2, 1, 4, 360, 4, RecordVertex);  // rows 2
     ASSERT_EQ(QuadCount(), 8);
     for (const Recorded& v : Recording()) {
         double r2 = v.v[0] * v.v[0] + v.v[1] * v.v[1];
@@ -410,17 +412,17 @@ TEST_F(Primitives, ParaboloidRingsAndLimits) {
         EXPECT_EQ(Normal(v).z, -0.25f);  // -rmax / (2 zmax)
     }
     // zmin above zmax, zmax below 0, and degenerate sizes draw nothing.
-    for (auto f : {+[] { TessellateParaboloid(1, 3, 2, 360, 8, RecordVertex); },
-                   +[] { TessellateParaboloid(1, -3, -2, 360, 8, RecordVertex); },
-                   +[] { TessellateParaboloid(0, 0, 2, 360, 8, RecordVertex); },
-                   +[] { TessellateParaboloid(1, 0, 0, 360, 8, RecordVertex); }}) {
+    for (auto f : {+[] { TessellateParaboloid(TestPipeline(), 1, 3, 2, 360, 8, RecordVertex); },
+                   +[] { TessellateParaboloid(TestPipeline(), 1, -3, -2, 360, 8, RecordVertex); },
+                   +[] { TessellateParaboloid(TestPipeline(), 0, 0, 2, 360, 8, RecordVertex); },
+                   +[] { TessellateParaboloid(TestPipeline(), 1, 0, 0, 360, 8, RecordVertex); }}) {
         Recording().clear();
         f();
         EXPECT_EQ(Recording().size(), 0u);
     }
     // zmin below 0 counts as 0: the first ring is the apex.
     Recording().clear();
-    TessellateParaboloid(1, -1, 1, 360, 4, RecordVertex);
+    TessellateParaboloid(pipeline, 1, -1, 1, 360, 4, RecordVertex);
     EXPECT_EQ(Recording()[0].v[0], 0.0f);
     EXPECT_EQ(Recording()[0].v[2], 0.0f);
 }
@@ -428,10 +430,10 @@ TEST_F(Primitives, ParaboloidRingsAndLimits) {
 TEST_F(Primitives, SuperquadricsReduceToTheirQuadrics) {
     // With exponents 1 the superquadric sphere is the sphere, vertex for
     // vertex (its face normals are unit vectors as the sphere's).
-    TessellateSphere(1.5f, -1, 1, 360, 8, RecordVertex);
+    TessellateSphere(pipeline, 1.5f, -1, 1, 360, 8, RecordVertex);
     std::vector<Recorded> sphere = Recording();
     Recording().clear();
-    TessellateSqSphere(1.5f, 1, 1, -1, 1, 360, 8, RecordVertex);
+    TessellateSqSphere(pipeline, 1.5f, 1, 1, -1, 1, 360, 8, RecordVertex);
     ASSERT_EQ(Recording().size(), sphere.size());
     for (size_t i = 0; i < sphere.size(); ++i)
         for (int k = 0; k < 3; ++k) {
@@ -442,7 +444,7 @@ TEST_F(Primitives, SuperquadricsReduceToTheirQuadrics) {
         }
     // Exponent 0 along both: a box-like shape whose points lie on the cube.
     Recording().clear();
-    TessellateSqSphere(1, 0.1f, 0.1f, -1, 1, 360, 16, RecordVertex);
+    TessellateSqSphere(pipeline, 1, 0.1f, 0.1f, -1, 1, 360, 16, RecordVertex);
     for (const Recorded& v : Recording()) {
         float m = std::max(std::fabs(v.v[0]), std::max(std::fabs(v.v[1]), std::fabs(v.v[2])));
         EXPECT_GT(m, 0.75f);

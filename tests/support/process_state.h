@@ -26,4 +26,7 @@ inline void ReportFrame(std::initializer_list<FrameStats::Count> counts) { proce
 inline void ReportRowsDone(int done, int total) { process().stats.reportRowsDone(done, total); }
 inline void ClearProgress() { process().stats.clearProgress(); }
 
+inline DirectState& directState() { return process().direct; }
+inline BezierWork& bezierWork() { return process().direct.bezier; }
+
 }  // namespace kx

@@ -21,98 +21,99 @@ int TruncateToInt(double value) {
     return static_cast<int>(value);
 }
 
-REDirect::REDirect(EngineContext& context) : LitEngineBase(context) {}
+REDirect::REDirect(EngineContext& context, DirectState& state, MapList& maps)
+    : LitEngineBase(context), state_(state), maps_(maps), pipeline_(context, state, maps) {
+    state_.link(context.lights, maps);
+}
 
-// The engine's buffers go with it; the attributes stay, being process-wide.
+// The engine's buffers go with it; the attributes stay, being the run's.
 REDirect::~REDirect() {
-    DirectState& s = directState();
-    s.releaseBuffers();
-    s.started = false;
+    state_.releaseBuffers();
+    state_.started = false;
 }
 
 int REDirect::Display(const std::string&, const std::string&, const std::string&) { return 0; }
 
 int REDirect::Format(int, int) {
-    if (!directState().allocateBuffers()) return kErrDepthMemory;
+    if (!state_.allocateBuffers(context_.display.width, context_.display.height)) return kErrDepthMemory;
     return 0;
 }
 
 int REDirect::Begin() {
-    DirectState& s = directState();
+    DirectState& s = state_;
     if (s.started) return 0;
-    if (!s.allocateBuffers()) return kErrDepthMemory;
-    displayState().perObjectRefresh = true;
+    if (!s.allocateBuffers(context_.display.width, context_.display.height)) return kErrDepthMemory;
+    context_.display.perObjectRefresh = true;
     s.started = true;
     return 0;
 }
 
 int REDirect::End() {
-    directState().releaseBuffers();
-    mapList().releaseAll();
+    state_.releaseBuffers();
+    maps_.releaseAll();
     return 0;
 }
 
 int REDirect::WorldBegin() {
-    DirectState& s = directState();
-    DisplayState& d = displayState();
+    DirectState& s = state_;
+    DisplayState& d = context_.display;
     int status = d.dev().ImageBegin(s.frame);
     if (status != 0) return status;
-    frameStats().beginFrame(s.frame);
+    context_.stats.beginFrame(s.frame);
     status = Begin();
     if (status != 0) return status;
     // A Format after Begin, or a buffer lost with an earlier engine.
     int w = std::max(d.width, 0), h = std::max(d.height, 0);
     if (w == 0 || h == 0) w = h = 0;
     if (s.width != w || s.height != h || s.spanTable.size() != static_cast<size_t>(h)) {
-        if (!s.allocateBuffers()) return kErrDepthMemory;
+        if (!s.allocateBuffers(d.width, d.height)) return kErrDepthMemory;
     }
     std::fill(s.depth.begin(), s.depth.end(), 1.0f);
 
-    TransformState& xf = transforms();
+    TransformState& xf = context_.transforms;
     xf.setIdentity();
     s.worldToScreen = WorldToScreenMatrix(xf.camera, d.width, d.height, s.hither, s.yon);
     s.screenToDevice = ScreenToDeviceMatrix(d.width, d.height);
     s.eye = xf.camera.eye;
     s.polygonCount = 0;
 
-    lightSet().resetLighting();
+    context_.lights.resetLighting();
     return 0;
 }
 
 // An image that cannot be shown (a file that cannot be written) ends the run.
 int REDirect::WorldEnd() {
-    const int status = displayState().dev().ImageShow();
-    if (displayState().drawing)
-        frameStats().reportFrame({{"polygons", frameStats().polygons}, {"pixels shaded", frameStats().pixels}});
+    const int status = context_.display.dev().ImageShow();
+    FrameStats& stats = context_.stats;
+    if (context_.display.drawing) stats.reportFrame({{"polygons", stats.polygons}, {"pixels shaded", stats.pixels}});
     return status;
 }
 
 int REDirect::FrameBegin(int frame) {
-    directState().frame = frame;
+    state_.frame = frame;
     return 0;
 }
 
 // An image drawn after the frame belongs to no frame: it is frame 0, and
 // never overwrites the frame's file.
 int REDirect::FrameEnd() {
-    directState().frame = 0;
-    return displayState().dev().ImageShow();
+    state_.frame = 0;
+    return context_.display.dev().ImageShow();
 }
 
 int REDirect::Clipping(float hither, float yon) {
-    DirectState& s = directState();
-    s.hither = hither;
-    s.yon = yon;
+    state_.hither = hither;
+    state_.yon = yon;
     return 0;
 }
 
 
 int REDirect::Background(const ColorRGB& c) {
-    displayState().dev().SetBackground(c);
+    context_.display.dev().SetBackground(c);
     return 0;
 }
 int REDirect::Color(const ColorRGB& c) {
-    directState().color = c;
+    state_.color = c;
     return 0;
 }
 
@@ -128,46 +129,45 @@ int REDirect::Surface(const std::string& name) {
         f = ShadePaintedPlastic;
     else
         return kErrSurfaceType;
-    directState().shader = f;
+    state_.shader = f;
     return 0;
 }
 
 
 int REDirect::Specular(const ColorRGB& c, int exponent) {
-    DirectState& s = directState();
-    s.specularColor = c;
-    s.specularExponent = exponent;
+    state_.specularColor = c;
+    state_.specularExponent = exponent;
     return 0;
 }
 int REDirect::Ka(float ka) {
-    directState().ka = ka;
+    state_.ka = ka;
     return 0;
 }
 int REDirect::Kd(float kd) {
-    directState().kd = kd;
+    state_.kd = kd;
     return 0;
 }
 int REDirect::Ks(float ks) {
-    directState().ks = ks;
+    state_.ks = ks;
     return 0;
 }
 
 int REDirect::MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) {
-    return mapList().MapBorder(maptype, ubound, vbound);
+    return maps_.MapBorder(maptype, ubound, vbound);
 }
 int REDirect::MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) {
-    return mapList().MapBound(maptype, umin, vmin, umax, vmax);
+    return maps_.MapBound(maptype, umin, vmin, umax, vmax);
 }
 int REDirect::MapLoad(const std::string& filename, const std::string& label) {
-    return mapList().MapLoad(filename, label);
+    return maps_.MapLoad(filename, label);
 }
 int REDirect::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
-    return mapList().MapSample(maptype, magnify, minify);
+    return maps_.MapSample(maptype, magnify, minify);
 }
-int REDirect::Map(const std::string& maptype, const std::string& label) { return mapList().Map(maptype, label); }
+int REDirect::Map(const std::string& maptype, const std::string& label) { return maps_.Map(maptype, label); }
 
 int REDirect::OptionBool(const std::string& name, bool value) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     if (name == "Interpolate") {
         s.interpolate = value;
     } else if (name == "Wireframe") {
@@ -178,7 +178,7 @@ int REDirect::OptionBool(const std::string& name, bool value) {
     } else if (name == "DoubleSide") {
         s.doubleSided = value;
     } else if (name == "Statistics") {
-        frameStats().enabled = value;
+        context_.stats.enabled = value;
     }
     return 0;
 }
@@ -186,9 +186,9 @@ int REDirect::OptionBool(const std::string& name, bool value) {
 int REDirect::OptionReal(const std::string& name, float value) {
     int n = TruncateToInt(value);
     if (name == "Divisions")
-        directState().divisions = n;
+        state_.divisions = n;
     else if (name == "MaxTextureLevel")
-        mapList().maxLevel = n;
+        maps_.maxLevel = n;
     return 0;
 }
 

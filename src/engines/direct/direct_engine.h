@@ -1,16 +1,27 @@
 // The direct engine ("direct", the default): draws every primitive as its
 // command arrives into the display's frame image, with a depth buffer,
-// per-pixel shading and texture maps. Its state is process-wide
-// (directState()); the engine object only dispatches.
+// per-pixel shading and texture maps. Its state (DirectState) and the
+// texture maps are the run's; the engine object is given them and
+// dispatches.
+//
+// The command handlers by family: frames, world, attributes, maps and
+// options in direct_engine.cpp; PolySet in polyset.cpp; the quadrics and
+// other surfaces in primitives.cpp; curves and patches in bezier.cpp;
+// points, lines, circles and the seed fill in lines.cpp.
 #pragma once
 
+#include "engines/direct/pipeline.h"
 #include "interface/engine_base.h"
 
 namespace kx {
 
+struct DirectState;
+class MapList;
+
 class REDirect : public LitEngineBase {
 public:
-    explicit REDirect(EngineContext& context);
+    // Links the state's shader functions to the context's lights and to maps.
+    REDirect(EngineContext& context, DirectState& state, MapList& maps);
     ~REDirect() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -60,6 +71,11 @@ public:
     int OptionBool(const std::string& name, bool value) override;
     int OptionReal(const std::string& name, float value) override;
     int Custom(const std::string& text) override;
+
+private:
+    DirectState& state_;
+    MapList& maps_;
+    DirectPipeline pipeline_;  // over the context, state_ and maps_
 };
 
 // Float to int, truncating toward zero; NaN gives 0 and values beyond the

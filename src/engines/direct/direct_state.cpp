@@ -8,14 +8,22 @@ namespace kx {
 
 void DirectState::reset() {
     releaseBuffers();
+    const LightSet* linkedLights = lights;
+    const MapList* linkedMaps = maps;
     *this = DirectState();
+    lights = linkedLights;
+    maps = linkedMaps;
 }
 
-bool DirectState::allocateBuffers() {
+void DirectState::link(const LightSet& runLights, const MapList& runMaps) {
+    lights = &runLights;
+    maps = &runMaps;
+}
+
+bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
     releaseBuffers();
-    const DisplayState& d = displayState();
-    int w = d.width > 0 ? d.width : 0;
-    int h = d.height > 0 ? d.height : 0;
+    int w = imageWidth > 0 ? imageWidth : 0;
+    int h = imageHeight > 0 ? imageHeight : 0;
     if (w == 0 || h == 0) w = h = 0;
     // Checked before asking: a sanitized build ends the process on an
     // impossible request instead of throwing.
@@ -50,25 +58,20 @@ bool DirectState::depthTest(float x, float y, float z) const {
     return depthTestPixel(static_cast<int>(x), static_cast<int>(y), z);
 }
 
-void DirectState::plotPixel(int x, int y, float z, const ColorRGB& c) {
+void DirectState::plotPixel(DisplayDevice& dev, int x, int y, float z, const ColorRGB& c) {
     if (x < 0 || y < 0 || x >= width || y >= height) return;
     depth[static_cast<size_t>(y) * width + x] = z;
-    displayState().dev().WritePixel(x, y, ClampColor(c));
+    dev.WritePixel(x, y, ClampColor(c));
 }
 
-void DirectState::plot(float x, float y, float z, const ColorRGB& c) {
+void DirectState::plot(DisplayDevice& dev, float x, float y, float z, const ColorRGB& c) {
     if (!(x > -1.0f && y > -1.0f && x < static_cast<float>(width) && y < static_cast<float>(height))) return;
-    plotPixel(static_cast<int>(x), static_cast<int>(y), z, c);
+    plotPixel(dev, static_cast<int>(x), static_cast<int>(y), z, c);
 }
 
-void DirectState::plotBounded(float x, float y, float z, const ColorRGB& c) {
+void DirectState::plotBounded(DisplayDevice& dev, float x, float y, float z, const ColorRGB& c) {
     if (!(x >= 0 && y >= 0 && x < static_cast<float>(width) && y < static_cast<float>(height))) return;
-    plotPixel(static_cast<int>(x), static_cast<int>(y), z, c);
-}
-
-DirectState& directState() {
-    static DirectState state;
-    return state;
+    plotPixel(dev, static_cast<int>(x), static_cast<int>(y), z, c);
 }
 
 }  // namespace kx

@@ -1,61 +1,27 @@
-// The process-wide state of the direct engine: surface attributes, options,
-// viewing matrices, the depth buffer and the pipeline's working buffers.
+// The direct engine's own state, kept by the run (shell/process.h) and
+// handed to the engine: surface attributes, options, viewing matrices, the
+// depth buffer and the pipeline's working buffers.
 #pragma once
 
 #include <vector>
 
 #include "core/math.h"
-#include "engines/direct/pipeline.h"
+#include "engines/direct/clip.h"
+#include "engines/direct/materials.h"
+#include "engines/direct/scan_convert.h"
+#include "engines/direct/vertex_layout.h"
 #include "interface/frame_stats.h"
+#include "surface/bezier_patch.h"
 
 namespace kx {
 
-struct DirectState;
-class Light;
+class DisplayDevice;
+class LightSet;
 class MapList;
 
 // Each component clamped to 0..1 as clamp(0, c, 1) does; NaN gives 0.
 inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
 inline ColorRGB ClampColor(const ColorRGB& c) { return {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b)}; }
-
-// A surface material: computes the colour of the current fragment.
-using ShaderFunction = void (*)(const DirectState& s, ColorRGB& out);
-
-void ShadeMatte(const DirectState& s, ColorRGB& out);
-void ShadeMetal(const DirectState& s, ColorRGB& out);
-void ShadePlastic(const DirectState& s, ColorRGB& out);
-void ShadePaintedPlastic(const DirectState& s, ColorRGB& out);
-
-// A light of the light set with its kind found out.
-struct ShadingLight {
-    enum Kind { Point, Far, Other };
-    const Light* light;
-    Kind kind;
-};
-
-// What the materials read besides the fragment, gathered once per polygon
-// so that the pixel loop calls no accessor and, for the point and far
-// lights, nothing virtual.
-struct ShadingLights {
-    std::vector<ShadingLight> list;  // keeps its capacity from polygon to polygon
-    ColorRGB ambient;
-    const MapList* maps = nullptr;
-    void gather();
-};
-
-// One polygon edge in the scan converter.
-struct EdgeRecord {
-    int last = 0;   // last scanline the edge covers
-    int next = -1;  // next record in its list, -1 at the end
-    float cur[kVertexFloats] = {};
-    float inc[kVertexFloats] = {};
-};
-
-// The state of one clipping plane while a polygon passes through.
-struct ClipPlane {
-    AttributeVertex first, last;
-    bool seen = false;
-};
 
 struct DirectState {
     // ---- surface attributes and options ----
@@ -84,10 +50,17 @@ struct DirectState {
     std::vector<float> depth;   // width * height, row-major
     std::vector<int> spanTable; // one edge-list head per row, -1 when empty
 
+    // ---- the run's lights and texture maps, as the shader functions read
+    // them: linked by the engine that draws with this state, kept by reset() ----
+    const LightSet* lights = nullptr;
+    const MapList* maps = nullptr;
+
     // ---- pipeline ----
     VertexLayout input;   // the caller's vertex array
     VertexLayout layout;  // the pipeline vertices
-    FaceNormal face;
+    // The flat normal of the polygon submitted last: a PolySet face with
+    // fewer than three usable vertices has none of its own and keeps it.
+    FaceNormal lastFace;
     Vector3 shadingNormal{0, 0, 1};  // the face normal in world space, used by the shaders
     AttributeVertex polygon[kMaxPolygonVertices];
     int polygonCount = 0;
@@ -106,11 +79,16 @@ struct DirectState {
     AttributeVertex fragment;
     float dudx = 0, dvdx = 0, dudy = 0, dvdy = 0;  // texture derivatives, texels per pixel
 
-    // Back to program start (buffers released).
+    BezierWork bezier;  // working storage of the curves and patches
+
+    // Back to program start (buffers released, links kept).
     void reset();
-    // (Re)creates the depth buffer and the span table for the display size.
-    // False when the memory cannot be had (the buffers are then empty).
-    bool allocateBuffers();
+    // Links the shader functions to the run's lights and texture maps.
+    void link(const LightSet& runLights, const MapList& runMaps);
+    // (Re)creates the depth buffer and the span table for an image of the
+    // given size (nothing for a size below 1). False when the memory cannot
+    // be had (the buffers are then empty).
+    bool allocateBuffers(int imageWidth, int imageHeight);
     void releaseBuffers();
 
     // Depth test at device (x, y): passes when the stored depth is strictly
@@ -119,23 +97,20 @@ struct DirectState {
     bool depthTestPixel(int x, int y, float z) const {
         return x >= 0 && y >= 0 && x < width && y < height && depth[static_cast<size_t>(y) * width + x] > z;
     }
-    // Stores z and writes the clamped colour at the pixel containing device
-    // (x, y) (coordinates truncated toward zero), without a depth test.
-    void plot(float x, float y, float z, const ColorRGB& c);
-    void plotPixel(int x, int y, float z, const ColorRGB& c);
+    // Stores z and writes the clamped colour to dev at the pixel containing
+    // device (x, y) (coordinates truncated toward zero), without a depth test.
+    void plot(DisplayDevice& dev, float x, float y, float z, const ColorRGB& c);
+    void plotPixel(DisplayDevice& dev, int x, int y, float z, const ColorRGB& c);
     // The same, only when 0 <= x < width and 0 <= y < height.
-    void plotBounded(float x, float y, float z, const ColorRGB& c);
+    void plotBounded(DisplayDevice& dev, float x, float y, float z, const ColorRGB& c);
 
-    // Runs the current shader on the fragment.
-    ColorRGB shade() const {
-        frameStats().countPixelShaded();
+    // Runs the current shader on the fragment, counted as a pixel shaded.
+    ColorRGB shade(FrameStats& stats) const {
+        stats.countPixelShaded();
         ColorRGB c;
         shader(*this, c);
         return c;
     }
 };
-
-// The process-wide direct engine state.
-DirectState& directState();
 
 }  // namespace kx

@@ -1,4 +1,4 @@
-// Points, lines, circles and the seed fill of the direct engine.
+// The direct engine's points, lines, circles and seed fill.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,9 +10,10 @@
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
-#include "engines/direct/pipeline.h"
-#include "engines/direct/raster.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/transform_stage.h"
 #include "display/display.h"
+#include "interface/frame_stats.h"
 
 namespace kx {
 
@@ -27,20 +28,10 @@ void PositionOnlyLayout(DirectState& s) {
 
 // Shades the fragment fr (a vertex whose attributes are as the shaders
 // expect them) with zero texture derivatives.
-ColorRGB ShadeVertex(DirectState& s, const AttributeVertex& fr) {
+ColorRGB ShadeVertex(DirectState& s, FrameStats& stats, const AttributeVertex& fr) {
     s.fragment = fr;
     s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-    return s.shade();
-}
-
-// A projected vertex: depth test, fragment (attributes divided back by the
-// perspective factor), shade and plot.
-void PlotProjected(DirectState& s, const AttributeVertex& v, float x, float y) {
-    if (!s.depthTest(x, y, v[2])) return;
-    AttributeVertex& frag = s.fragment;
-    for (int i = kFixedFloats; i < s.layout.count; ++i) frag[i] = v[i] / v[4];
-    s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-    s.plot(x, y, v[2], s.shade());
+    return s.shade(stats);
 }
 
 // Device x, y of a screen position (x, y, z, w) before the division by w.
@@ -50,16 +41,17 @@ inline HPoint ToDevice(const DirectState& s, const AttributeVertex& v) {
 
 // One point: transformed, tested against the view volume, rounded to the
 // nearest pixel.
-void DrawPoint(DirectState& s, AttributeVertex& v) {
-    if (!displayState().drawing) return;  // a frame left out by the command line
-    TransformVertex(v);
+void DrawPoint(DirectPipeline& p, AttributeVertex& v) {
+    if (!p.display.drawing) return;  // a frame left out by the command line
+    DirectState& s = p.state;
+    TransformVertex(s, p.transforms, v);
     float x = v[0], y = v[1], z = v[2], w = v[3];
     if (!(w > 0 && x >= 0 && x <= w && y >= 0 && y <= w && z >= 0 && z <= w)) return;
     HPoint d = ToDevice(s, v);
     float X = d.x / w + 0.5f, Y = d.y / w + 0.5f, Z = z / w;
     if (!s.depthTest(X, Y, Z)) return;
-    ColorRGB c = ShadeVertex(s, v);
-    s.plot(X, Y, Z, c);
+    ColorRGB c = ShadeVertex(s, p.stats, v);
+    s.plot(p.display.dev(), X, Y, Z, c);
 }
 
 // Builds the object-space vertex of a vertex array entry: position in
@@ -73,143 +65,44 @@ void LoadArrayVertex(const DirectState& s, const float* src, AttributeVertex& v)
     for (int i = 0; i < in.count; ++i) v[kFixedFloats + i] = src[i];
 }
 
-// ceil(v) limited to 0..limit; NaN gives 0.
-inline int CeilIndex(float v, int limit) {
-    float c = std::ceil(v);
-    if (!(c > 0)) return 0;
-    if (c >= static_cast<float>(limit)) return limit;
-    return static_cast<int>(c);
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------- device line
-
-void DeviceLine(const AttributeVertex& A, const AttributeVertex& B) {
-    if (!displayState().drawing) return;  // a frame left out by the command line
-    DirectState& s = directState();
-    const int count = s.layout.count;
-    float dx = std::fabs(A[0] - B[0]), dy = std::fabs(A[1] - B[1]);
-    const bool yMajor = dx < dy;
-    const int major = yMajor ? 1 : 0;
-    const AttributeVertex* a = &A;
-    const AttributeVertex* b = &B;
-    if ((*a)[major] > (*b)[major]) std::swap(a, b);
-    PlotProjected(s, *a, (*a)[0], (*a)[1]);
-    PlotProjected(s, *b, (*b)[0], (*b)[1]);
-    float n = yMajor ? dy : dx;
-    if (!(n > 0)) return;  // coincident ends: only the end points
-    float d[kVertexFloats], v[kVertexFloats];
-    for (int i = 0; i < count; ++i) d[i] = ((*b)[i] - (*a)[i]) / n;
-    const int limit = yMajor ? s.height : s.width;
-    int first = CeilIndex((*a)[major], limit), end = CeilIndex((*b)[major], limit);
-    float offset = static_cast<float>(first) - (*a)[major];
-    for (int i = 0; i < count; ++i) v[i] = (*a)[i] + d[i] * offset;
-    AttributeVertex& frag = s.fragment;
-    for (int m = first; m < end; ++m) {
-        float x = yMajor ? v[0] : static_cast<float>(m);
-        float y = yMajor ? static_cast<float>(m) : v[1];
-        if (s.depthTest(x, y, v[2])) {
-            for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
-            s.dudx = s.dvdx = s.dudy = s.dvdy = 0;
-            s.plot(x, y, v[2], s.shade());
-        }
-        for (int i = 0; i < count; ++i) v[i] += d[i];
-    }
-}
-
-// ---------------------------------------------------------------- line entries
-
-void TransformedLineVertex(const AttributeVertex& cur, bool draw) {
-    DirectState& s = directState();
-    const int count = s.layout.count;
-    float w = cur[3];
-    float b[6] = {cur[0], w - cur[0], cur[1], w - cur[1], cur[2], w - cur[2]};
-    int code = 0;
-    for (int k = 0; k < 6; ++k)
-        if (b[k] < 0) code |= 1 << k;
-    // A position at infinity or NaN takes part in no segment.
-    const int kInvalid = 1 << 6;
-    if (!(std::isfinite(cur[0]) && std::isfinite(cur[1]) && std::isfinite(cur[2]) && std::isfinite(w)))
-        code |= kInvalid;
-    const int prevCode = s.lineOutcode;
-    if (draw && (prevCode & code) == 0 && ((prevCode | code) & kInvalid) == 0) {
-        const AttributeVertex& prev = s.linePrevious;
-        AttributeVertex start = prev, end = cur;
-        bool visible = true;
-        if ((prevCode | code) != 0) {
-            float t0 = 0, t1 = 1;
-            for (int k = 0; k < 6 && visible; ++k) {
-                if (((prevCode | code) & (1 << k)) == 0) continue;
-                float t = s.lineBounds[k] / (s.lineBounds[k] - b[k]);
-                if (prevCode & (1 << k))
-                    t0 = std::max(t0, t);
-                else
-                    t1 = std::min(t1, t);
-                if (t1 < t0) visible = false;
-            }
-            if (visible) {
-                if (code != 0)
-                    for (int i = 0; i < count; ++i) end[i] = prev[i] + (cur[i] - prev[i]) * t1;
-                if (prevCode != 0)
-                    for (int i = 0; i < count; ++i) start[i] = prev[i] + (cur[i] - prev[i]) * t0;
-            }
-        }
-        if (visible) {
-            ProjectVertex(s, start);
-            ProjectVertex(s, end);
-            DeviceLine(start, end);
-        }
-    }
-    s.linePrevious = cur;
-    for (int k = 0; k < 6; ++k) s.lineBounds[k] = b[k];
-    s.lineOutcode = code;
-}
-
-void LineVertex(const AttributeVertex& v, bool draw) {
-    AttributeVertex t = v;
-    TransformVertex(t);
-    TransformedLineVertex(t, draw);
-}
 
 // ---------------------------------------------------------------- commands
 
 int REDirect::Point(const Point3& p) {
-    DirectState& s = directState();
-    PositionOnlyLayout(s);
+    PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p.x, v[1] = p.y, v[2] = p.z, v[3] = 1;
-    DrawPoint(s, v);
+    DrawPoint(pipeline_, v);
     return 0;
 }
 
 int REDirect::PointSet(const std::string& vtype, int nvertices, const float* vertices) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
     const size_t stride = static_cast<size_t>(s.input.count);
     AttributeVertex v;
     for (int i = 0; i < nvertices; ++i) {
         LoadArrayVertex(s, vertices + static_cast<size_t>(i) * stride, v);
-        DrawPoint(s, v);
+        DrawPoint(pipeline_, v);
     }
     return 0;
 }
 
 int REDirect::Line(const Point3& p0, const Point3& p1) {
-    DirectState& s = directState();
-    PositionOnlyLayout(s);
+    PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p0.x, v[1] = p0.y, v[2] = p0.z, v[3] = 1;
-    LineVertex(v, false);
+    LineVertex(pipeline_, v, false);
     v[0] = p1.x, v[1] = p1.y, v[2] = p1.z;
-    LineVertex(v, true);
+    LineVertex(pipeline_, v, true);
     return 0;
 }
 
 int REDirect::LineSet(const std::string& vtype, int nvertices, const float* vertices, int nlines,
                       const int* indices) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
     const size_t stride = static_cast<size_t>(s.input.count);
@@ -221,7 +114,7 @@ int REDirect::LineSet(const std::string& vtype, int nvertices, const float* vert
             int idx = indices[k];
             if (idx < 0 || idx >= nvertices) continue;  // not a vertex of the array
             LoadArrayVertex(s, vertices + static_cast<size_t>(idx) * stride, v);
-            LineVertex(v, draw);
+            LineVertex(pipeline_, v, draw);
             draw = true;
         }
         ++k;
@@ -246,17 +139,18 @@ int64_t MidpointRow(__int128 k) {
 }  // namespace
 
 int REDirect::Circle(const Point3& center, float radius) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     PositionOnlyLayout(s);
-    if (!displayState().drawing) return 0;  // a frame left out by the command line
+    if (!context_.display.drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = center.x, v[1] = center.y, v[2] = center.z, v[3] = 1;
-    TransformVertex(v);
+    TransformVertex(s, context_.transforms, v);
     float w = v[3];
     if (!(w > 0)) return 0;
     HPoint d = ToDevice(s, v);
     float cx = d.x / w + 0.5f, cy = d.y / w + 0.5f, cz = v[2] / w;
-    ColorRGB c = ShadeVertex(s, v);
+    ColorRGB c = ShadeVertex(s, context_.stats, v);
+    DisplayDevice& dev = context_.display.dev();
 
     // Beyond these sizes no pixel of the circle can be told apart on an
     // image; they also keep the integer arithmetic below exact.
@@ -270,7 +164,7 @@ int REDirect::Circle(const Point3& center, float radius) {
         const int64_t py[8] = {Y0 + y, Y0 - y, Y0 + y, Y0 - y, Y0 + x, Y0 - x, Y0 + x, Y0 - x};
         for (int i = 0; i < 8; ++i)
             if (px[i] >= 0 && px[i] < W && py[i] >= 0 && py[i] < H)
-                s.plotBounded(static_cast<float>(px[i]), static_cast<float>(py[i]), cz, c);
+                s.plotBounded(dev, static_cast<float>(px[i]), static_cast<float>(py[i]), cz, c);
     };
     if (r < 0) return 0;
     if (r == 0) {
@@ -321,12 +215,12 @@ struct FillSegment {
 }  // namespace
 
 int REDirect::Fill(const Point3& seed) {
-    DirectState& s = directState();
+    DirectState& s = state_;
     PositionOnlyLayout(s);
-    if (!displayState().drawing) return 0;  // a frame left out by the command line
+    if (!context_.display.drawing) return 0;  // a frame left out by the command line
     AttributeVertex v;
     v[0] = seed.x, v[1] = seed.y, v[2] = seed.z, v[3] = 1;
-    TransformVertex(v);
+    TransformVertex(s, context_.transforms, v);
     float x = v[0], y = v[1], z = v[2], w = v[3];
     if (!(w > 0 && x >= 0 && x <= w && y >= 0 && y <= w && z >= 0 && z <= w)) return 0;
     HPoint d = ToDevice(s, v);
@@ -335,7 +229,7 @@ int REDirect::Fill(const Point3& seed) {
     if (!(fx >= 0 && fy >= 0 && fx < static_cast<float>(W) && fy < static_cast<float>(H))) return 0;
     const int X = static_cast<int>(fx), Y = static_cast<int>(fy);
 
-    DisplayDevice& dev = displayState().dev();
+    DisplayDevice& dev = context_.display.dev();
     ColorRGB old;
     dev.ReadPixel(X, Y, old);
     const ColorRGB paint = ClampColor(s.color);

@@ -1,13 +1,16 @@
-// Pieces shared by the direct engine's rasterisers (not for primitives).
+// A helper shared by the direct engine's rasterisers (spans and lines).
 #pragma once
 
-#include "engines/direct/direct_state.h"
+#include <cmath>
 
 namespace kx {
 
-// Screen position to device coordinates: x, y through the screen-to-device
-// matrix and divided by w, z divided by w, and every float from index 4 up
-// to the layout's count divided by w.
-void ProjectVertex(const DirectState& s, AttributeVertex& v);
+// ceil(v) as a row or column index limited to 0..limit; NaN gives 0.
+inline int CeilIndex(float v, int limit) {
+    float c = std::ceil(v);
+    if (!(c > 0)) return 0;
+    if (c >= static_cast<float>(limit)) return limit;
+    return static_cast<int>(c);
+}
 
 }  // namespace kx

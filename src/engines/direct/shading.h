@@ -1,5 +1,5 @@
 // The four surface materials, written once for two callers: the shader
-// functions of direct_state.h, which walk the light set through its virtual
+// functions of materials.h, which walk the light set through its virtual
 // calls, and the span filler, which looks the lights up once per polygon
 // (ShadingLights) and inlines the material into its pixel loop. Both give
 // the same colour bit for bit: the known light kinds are evaluated by the
@@ -12,11 +12,10 @@
 
 #include "core/lights.h"
 #include "engines/direct/direct_state.h"
+#include "engines/direct/materials.h"
 #include "surface/texture.h"
 
 namespace kx {
-
-enum class Material { Matte, Metal, Plastic, PaintedPlastic };
 
 namespace shading {
 
@@ -140,15 +139,5 @@ inline void Shade(const DirectState& s, const Lights& lights, const ColorRGB& am
 }
 
 }  // namespace shading
-
-// The material of a shader function, when it is one of the four.
-inline bool MaterialOf(ShaderFunction f, Material& m) {
-    if (f == ShadeMatte) m = Material::Matte;
-    else if (f == ShadeMetal) m = Material::Metal;
-    else if (f == ShadePlastic) m = Material::Plastic;
-    else if (f == ShadePaintedPlastic) m = Material::PaintedPlastic;
-    else return false;
-    return true;
-}
 
 }  // namespace kx

@@ -1,13 +1,14 @@
 // The four surface materials of the direct engine, evaluated per pixel at
-// the fragment's world position (the materials themselves: shading.h).
+// the fragment's world position (the formulas: shading.h).
+#include "engines/direct/materials.h"
+
 #include "engines/direct/shading.h"
 
 namespace kx {
 
-void ShadingLights::gather() {
-    const LightSet& set = lightSet();
+void ShadingLights::gather(const LightSet& lights, const MapList& textureMaps) {
     list.clear();
-    for (const auto& l : set.lights) {
+    for (const auto& l : lights.lights) {
         const Light* p = l.get();
         ShadingLight::Kind kind = ShadingLight::Other;
         if (dynamic_cast<const kx::PointLight*>(p))
@@ -16,16 +17,17 @@ void ShadingLights::gather() {
             kind = ShadingLight::Far;
         list.push_back({p, kind});
     }
-    ambient = set.ambient.color;
-    maps = &mapList();
+    ambient = lights.ambient.color;
+    maps = &textureMaps;
 }
 
 namespace {
 
+// The lights and maps the state is linked to (DirectState::link).
 template <Material M>
 void ShadeFromLightSet(const DirectState& s, ColorRGB& out) {
-    const LightSet& lights = lightSet();
-    shading::Shade<M>(s, lights.lights, lights.ambient.color, mapList(), out);
+    const LightSet& lights = *s.lights;
+    shading::Shade<M>(s, lights.lights, lights.ambient.color, *s.maps, out);
 }
 
 }  // namespace

@@ -1,0 +1,89 @@
+#include "engines/direct/polygon_stage.h"
+
+#include <cmath>
+
+#include "core/transform.h"
+#include "engines/direct/clip.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/line_stage.h"
+#include "engines/direct/scan_convert.h"
+#include "engines/direct/transform_stage.h"
+#include "display/display.h"
+#include "interface/frame_stats.h"
+
+namespace kx {
+
+namespace {
+
+inline bool Finite4(const AttributeVertex& v) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) && std::isfinite(v[3]);
+}
+
+void SubmitPolygon(DirectPipeline& p, const FaceNormal& face) {
+    DirectState& s = p.state;
+    p.stats.countPolygon();
+    int n = s.polygonCount;
+    s.polygonCount = 0;
+    s.lastFace = face;
+    if (!p.display.drawing) return;  // a frame left out by the command line
+    if (face.objectSpace) {
+        HPoint r = HPoint(face.normal.x, face.normal.y, face.normal.z, 0) * p.transforms.Minv;
+        s.shadingNormal = Vector3(r.x, r.y, r.z);
+    } else {
+        s.shadingNormal = face.normal;
+    }
+    // A vertex at infinity or NaN has no place on the screen: the polygon
+    // is dropped rather than let such values reach the scan converter.
+    for (int i = 0; i < n; ++i)
+        if (!Finite4(s.polygon[i])) return;
+    ClipPolygon(s, n);
+    int m = s.clippedCount;
+    if (m == 0) return;
+    for (int i = 0; i < m; ++i) {
+        ProjectVertex(s, s.clipped[i]);
+        const AttributeVertex& v = s.clipped[i];
+        if (!(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]))) return;
+    }
+    if (s.wireframe) {
+        for (int i = 1; i < m; ++i) DeviceLine(p, s.clipped[i - 1], s.clipped[i]);
+        DeviceLine(p, s.clipped[m - 1], s.clipped[0]);
+    } else {
+        FillPolygon(p);
+    }
+}
+
+// Takes the vertex just written at polygon[polygonCount].
+int AcceptVertex(DirectPipeline& p, bool last, const FaceNormal& face) {
+    ++p.state.polygonCount;
+    if (last) SubmitPolygon(p, face);
+    return 0;
+}
+
+// A full buffer drops the vertex; the last vertex still ends the polygon.
+int DropVertex(DirectPipeline& p, bool last, const FaceNormal& face) {
+    if (last) SubmitPolygon(p, face);
+    return 1;
+}
+
+}  // namespace
+
+int PolygonVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face) {
+    DirectState& s = p.state;
+    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(p, last, face);
+    AttributeVertex& t = s.polygon[s.polygonCount];
+    t = v;
+    const VertexLayout& L = s.layout;
+    if (L.hasNormal) TransformNormal(p.transforms, &t[L.normal]);
+    if (L.hasTexture) ScaleTextureToTexels(p.maps, &t[L.texture]);
+    TransformVertex(s, p.transforms, t);
+    return AcceptVertex(p, last, face);
+}
+
+int TransformedVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face) {
+    DirectState& s = p.state;
+    if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(p, last, face);
+    s.polygon[s.polygonCount] = v;
+    return AcceptVertex(p, last, face);
+}
+
+}  // namespace kx

@@ -1,0 +1,72 @@
+// The direct engine's polygon sets: every face of a vertex array handed to
+// the polygon stage with the flat normal of its last three usable vertices.
+#include "core/math.h"
+#include "engines/direct/direct_engine.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/polygon_stage.h"
+
+namespace kx {
+
+int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
+                      const int* indices) {
+    DirectState& s = state_;
+    // A face with fewer than three usable vertices keeps the normal of the
+    // polygon drawn before it.
+    FaceNormal face{s.lastFace.normal, true};
+    int status = BuildLayouts(vtype, s.input, s.layout);
+    if (status != 0) return status;
+    const VertexLayout& in = s.input;
+    const VertexLayout& L = s.layout;
+    const size_t stride = static_cast<size_t>(in.count);
+    s.polygonCount = 0;
+    AttributeVertex v;
+    int k = 0;
+    for (int f = 0; f < nfaces; ++f) {
+        // The face runs from k to its -1. Indices outside the vertex array
+        // are skipped.
+        int start = k;
+        while (indices[k] != -1) ++k;
+        int end = k++;
+        int valid[3] = {-1, -1, -1};  // the last three vertices of the face
+        int nvalid = 0;
+        for (int i = start; i < end; ++i) {
+            int idx = indices[i];
+            if (idx < 0 || idx >= nvertices) continue;
+            valid[0] = valid[1];
+            valid[1] = valid[2];
+            valid[2] = idx;
+            ++nvalid;
+        }
+        if (nvalid == 0) continue;
+        if (nvalid >= 3) {
+            const float* a = vertices + static_cast<size_t>(valid[0]) * stride + in.position;
+            const float* b = vertices + static_cast<size_t>(valid[1]) * stride + in.position;
+            const float* c = vertices + static_cast<size_t>(valid[2]) * stride + in.position;
+            Vector3 cb(c[0] - b[0], c[1] - b[1], c[2] - b[2]);
+            Vector3 ab(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+            face.normal = cross(cb, ab);
+        }
+        int handed = 0;
+        for (int i = start; i < end; ++i) {
+            int idx = indices[i];
+            if (idx < 0 || idx >= nvertices) continue;
+            const float* src = vertices + static_cast<size_t>(idx) * stride;
+            v[0] = src[in.position];
+            v[1] = src[in.position + 1];
+            v[2] = src[in.position + 2];
+            v[3] = 1;
+            if (in.hasNormal)
+                for (int j = 0; j < 3; ++j) v[L.normal + j] = src[in.normal + j];
+            if (in.hasColor)
+                for (int j = 0; j < 3; ++j) v[L.color + j] = src[in.color + j];
+            if (in.hasTexture) {
+                v[L.texture] = src[in.texture];
+                v[L.texture + 1] = src[in.texture + 1];
+            }
+            PolygonVertex(pipeline_, v, ++handed == nvalid, face);
+        }
+    }
+    return 0;
+}
+
+}  // namespace kx

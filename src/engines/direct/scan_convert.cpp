@@ -1,0 +1,183 @@
+#include "engines/direct/scan_convert.h"
+
+#include <cstdint>
+
+#include "engines/direct/direct_state.h"
+#include "engines/direct/pipeline.h"
+#include "engines/direct/raster.h"
+#include "engines/direct/shading.h"
+#include "display/display.h"
+#include "interface/frame_stats.h"
+
+namespace kx {
+
+namespace {
+
+// Inserts edge e into a list kept sorted by x: before the first record whose
+// x is greater than or equal to its own.
+inline void InsertEdge(EdgeRecord* edges, int& head, int e) {
+    int* link = &head;
+    float x = edges[e].cur[0];
+    while (*link != -1 && edges[*link].cur[0] < x) link = &edges[*link].next;
+    edges[e].next = *link;
+    *link = e;
+}
+
+// How the span filler shades a pixel: a known material inlined, with the
+// lights looked up for the polygon, or the current shader function.
+template <Material M>
+struct MaterialShader {
+    const ShadingLights& lights;
+    void operator()(const DirectState& s, ColorRGB& out) const {
+        shading::Shade<M>(s, lights.list, lights.ambient, *lights.maps, out);
+    }
+};
+struct FunctionShader {
+    ShaderFunction f;
+    void operator()(const DirectState& s, ColorRGB& out) const { f(s, out); }
+};
+
+// The pixels of row y between two active edges. kCount is the layout's
+// float count when known at compile time, else 0.
+template <int kCount, class Shader>
+void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecord& e1, EdgeRecord& e2, int y,
+              uint64_t& shaded) {
+    int xs = CeilIndex(e1.cur[0], s.width), xe = CeilIndex(e2.cur[0], s.width);
+    if (xs >= xe || y < 0 || y >= s.height) return;
+    const VertexLayout& L = s.layout;
+    const int count = kCount > 0 ? kCount : L.count;
+    float dx = e2.cur[0] - e1.cur[0];
+    float d[kVertexFloats];
+    for (int i = 0; i < count; ++i) d[i] = (e2.cur[i] - e1.cur[i]) / dx;
+    const int t = L.texture;
+    if (L.hasTexture) {
+        for (EdgeRecord* e : {&e1, &e2}) {
+            e->cur[t + 2] = e->inc[t] - e->inc[0] * d[t];
+            e->cur[t + 3] = e->inc[t + 1] - e->inc[0] * d[t + 1];
+        }
+        d[t + 2] = (e2.cur[t + 2] - e1.cur[t + 2]) / dx;
+        d[t + 3] = (e2.cur[t + 3] - e1.cur[t + 3]) / dx;
+    }
+    float v[kVertexFloats];
+    float offset = static_cast<float>(xs) - e1.cur[0];
+    for (int i = 0; i < count; ++i) v[i] = e1.cur[i] + d[i] * offset;
+    AttributeVertex& frag = s.fragment;
+    // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
+    float* depthRow = s.depth.data() + static_cast<size_t>(y) * static_cast<size_t>(s.width);
+    for (int x = xs; x < xe; ++x) {
+        if (depthRow[x] > v[2]) {
+            for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
+            if (L.hasTexture) {
+                s.dudx = d[t] / v[4];
+                s.dvdx = d[t + 1] / v[4];
+                s.dudy = frag[t + 2];
+                s.dvdy = frag[t + 3];
+            }
+            ColorRGB c;
+            shade(s, c);
+            ++shaded;
+            depthRow[x] = v[2];
+            dev.WritePixel(x, y, ClampColor(c));
+        }
+        for (int i = 0; i < count; ++i) v[i] += d[i];
+    }
+}
+
+// Scan-converts clipped[0..clippedCount) into the display's image; the
+// pixels shaded are added to stats.
+template <int kCount, class Shader>
+void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
+    const int n = s.clippedCount;
+    const int count = kCount > 0 ? kCount : s.layout.count;
+    EdgeRecord* edges = s.edges;
+    int ymin = s.height, ymax = 0, made = 0;
+    for (int i = 0; i < n; ++i) {
+        const AttributeVertex& prev = s.clipped[i == 0 ? n - 1 : i - 1];
+        const AttributeVertex& cur = s.clipped[i];
+        int rowPrev = CeilIndex(prev[1], s.height), rowCur = CeilIndex(cur[1], s.height);
+        if (rowPrev == rowCur) continue;
+        bool curLower = cur[1] <= prev[1];
+        const AttributeVertex& lo = curLower ? cur : prev;
+        const AttributeVertex& up = curLower ? prev : cur;
+        int row = curLower ? rowCur : rowPrev;
+        EdgeRecord& e = edges[made];
+        float dy = up[1] - lo[1];
+        float offset = static_cast<float>(row) - lo[1];
+        for (int k = 0; k < count; ++k) {
+            e.inc[k] = (up[k] - lo[k]) / dy;
+            e.cur[k] = lo[k] + e.inc[k] * offset;
+        }
+        e.last = (curLower ? rowPrev : rowCur) - 1;
+        InsertEdge(edges, s.spanTable[row], made);
+        if (row < ymin) ymin = row;
+        if (e.last > ymax) ymax = e.last;
+        ++made;
+    }
+    if (made == 0) return;
+    DisplayDevice& dev = display.dev();
+    uint64_t shaded = 0;
+    ymax += 1;
+    int active = -1;
+    for (int y = ymin; y < ymax; ++y) {
+        for (int e = s.spanTable[y]; e != -1;) {
+            int next = edges[e].next;
+            InsertEdge(edges, active, e);
+            e = next;
+        }
+        s.spanTable[y] = -1;
+        if (active == -1) continue;
+        for (int e = active; e != -1 && edges[e].next != -1; e = edges[edges[e].next].next)
+            FillSpan<kCount>(s, dev, shade, edges[e], edges[edges[e].next], y, shaded);
+        for (int* link = &active; *link != -1;) {
+            EdgeRecord& e = edges[*link];
+            if (e.last <= y) {
+                *link = e.next;
+            } else {
+                for (int k = 0; k < count; ++k) e.cur[k] += e.inc[k];
+                link = &e.next;
+            }
+        }
+        int list = active;
+        active = -1;
+        while (list != -1) {
+            int next = edges[list].next;
+            InsertEdge(edges, active, list);
+            list = next;
+        }
+    }
+    if (stats.enabled) stats.pixels += shaded;
+}
+
+// The float counts of the common layouts: position only (8), position and
+// normal (11), with texture coordinates (15).
+template <class Shader>
+void ScanPolygonOfLayout(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
+    switch (s.layout.count) {
+        case 8: ScanPolygon<8>(s, display, stats, shade); break;
+        case 11: ScanPolygon<11>(s, display, stats, shade); break;
+        case 15: ScanPolygon<15>(s, display, stats, shade); break;
+        default: ScanPolygon<0>(s, display, stats, shade); break;
+    }
+}
+
+}  // namespace
+
+void FillPolygon(DirectPipeline& p) {
+    DirectState& s = p.state;
+    const auto scan = [&](const auto& shade) { ScanPolygonOfLayout(s, p.display, p.stats, shade); };
+    Material m;
+    if (!MaterialOf(s.shader, m)) {
+        scan(FunctionShader{s.shader});
+        return;
+    }
+    const ShadingLights& lights = s.shadingLights;
+    s.shadingLights.gather(p.lights, p.maps);
+    switch (m) {
+        case Material::Matte: scan(MaterialShader<Material::Matte>{lights}); break;
+        case Material::Metal: scan(MaterialShader<Material::Metal>{lights}); break;
+        case Material::Plastic: scan(MaterialShader<Material::Plastic>{lights}); break;
+        case Material::PaintedPlastic: scan(MaterialShader<Material::PaintedPlastic>{lights}); break;
+    }
+}
+
+}  // namespace kx
