@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "core/printable.h"
 #include "display/display_region.h"
 
@@ -116,17 +117,6 @@ void RemoveTemporaryOnInterrupt() {
         action.sa_flags = SA_RESETHAND | SA_RESTART;
         sigaction(sig, &action, nullptr);
     }
-}
-
-std::string ConfinedPath(const std::string& path) {
-#ifdef KX_FUZZ_BUILD
-    std::string confined = path;
-    for (char& c : confined)
-        if (c == '/') c = '_';
-    return confined;
-#else
-    return path;
-#endif
 }
 
 void ListImage(int frame, int width, int height, const std::string& name) {

@@ -69,9 +69,4 @@ int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)
 // this is called stay ignored.
 void RemoveTemporaryOnInterrupt();
 
-// The name under which a file named by the scene is opened. Builds for
-// fuzzing (KX_FUZZ_BUILD) keep every such file in the current folder (each
-// "/" becomes "_"); other builds use the name as it is.
-std::string ConfinedPath(const std::string& path);
-
 }  // namespace kx

@@ -9,8 +9,8 @@
 #include <new>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "surface/texture_formats.h"
-#include "display/display_file.h"
 
 namespace kx {
 namespace {
