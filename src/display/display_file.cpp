@@ -199,11 +199,7 @@ int FileDevice::DisplayClose() {
 
 int FileDevice::ImageClear() {
     shown_ = false;
-    for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
-        buffer_.pixels[i] = background_[0];
-        buffer_.pixels[i + 1] = background_[1];
-        buffer_.pixels[i + 2] = background_[2];
-    }
+    buffer_.clear();
     return 0;
 }
 
@@ -244,30 +240,17 @@ int FileDevice::ImageShow() {
 }
 
 int FileDevice::SetBackground(const ColorRGB& c) {
-    background_[0] = ColorByte(c.r);
-    background_[1] = ColorByte(c.g);
-    background_[2] = ColorByte(c.b);
+    buffer_.setBackground(c);
     return 0;
 }
 
 int FileDevice::ReadPixel(int x, int y, ColorRGB& c) {
-    if (!buffer_.inside(x, y)) {
-        c = ColorRGB();
-        return 0;
-    }
-    const uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
-    c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
-                 static_cast<float>(p[2] / 255.999));
+    buffer_.read(x, y, c);
     return 0;
 }
 
 int FileDevice::WritePixel(int x, int y, const ColorRGB& c) {
-    if (!buffer_.inside(x, y)) return 0;
-    shown_ = false;
-    uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
-    p[0] = ColorByte(c.r);
-    p[1] = ColorByte(c.g);
-    p[2] = ColorByte(c.b);
+    if (buffer_.write(x, y, c)) shown_ = false;
     return 0;
 }
 

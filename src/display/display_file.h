@@ -36,7 +36,6 @@ public:
 
 private:
     FrameBuffer buffer_;
-    uint8_t background_[3] = {0, 0, 0};
     std::string fileName_;
     bool shown_ = false;
     int frame_ = 0;

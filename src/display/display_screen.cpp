@@ -40,11 +40,11 @@ constexpr std::chrono::milliseconds kSingleDrawInterval(16);
 // How often the window is checked for having been destroyed under us.
 constexpr int kWindowCheckMilliseconds = 200;
 
-// Rows are stored bottom row first, the order glDrawPixels expects, so that
-// pixel (x, y) with y = 0 at the top of the window is at row height-1-y.
+// The frame buffer keeps its rows bottom row first, the order glDrawPixels
+// expects; pixel (x, y) has y = 0 at the top of the window.
 class ScreenDevice final : public DisplayDevice {
 public:
-    explicit ScreenDevice(ScreenMode mode) : mode_(mode) {}
+    explicit ScreenDevice(ScreenMode mode) : mode_(mode) { buffer_.bottomRowFirst = true; }
     ~ScreenDevice() override { active_ = active_ == this ? nullptr : active_; }
 
     int DisplayOpen() override;
@@ -67,11 +67,7 @@ public:
         return 0;
     }
     int ImageClear() override {
-        for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
-            buffer_.pixels[i] = background_[0];
-            buffer_.pixels[i + 1] = background_[1];
-            buffer_.pixels[i + 2] = background_[2];
-        }
+        buffer_.clear();
         if (immediate_ && buffer_.width > 0 && buffer_.height > 0) {
             changed(0, 0);
             changed(buffer_.width - 1, buffer_.height - 1);
@@ -79,27 +75,15 @@ public:
         return 0;
     }
     int SetBackground(const ColorRGB& c) override {
-        background_[0] = ColorByte(c.r);
-        background_[1] = ColorByte(c.g);
-        background_[2] = ColorByte(c.b);
+        buffer_.setBackground(c);
         return 0;
     }
     int ReadPixel(int x, int y, ColorRGB& c) override {
-        const uint8_t* p = pixel(x, y);
-        if (!p) {
-            c = ColorRGB();
-            return 0;
-        }
-        c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
-                     static_cast<float>(p[2] / 255.999));
+        buffer_.read(x, y, c);
         return 0;
     }
     int WritePixel(int x, int y, const ColorRGB& c) override {
-        uint8_t* p = pixel(x, y);
-        if (!p) return 0;
-        p[0] = ColorByte(c.r);
-        p[1] = ColorByte(c.g);
-        p[2] = ColorByte(c.b);
+        if (!buffer_.write(x, y, c)) return 0;
         if (immediate_ && windowOpen_) {
             // The image builds up pixel by pixel, but the window is brought
             // up to date at most every kSingleDrawInterval: a draw per pixel
@@ -116,11 +100,6 @@ public:
     }
 
 private:
-    uint8_t* pixel(int x, int y) {
-        if (!buffer_.inside(x, y)) return nullptr;
-        return &buffer_.pixels[(static_cast<size_t>(buffer_.height - 1 - y) * buffer_.width + x) * 3];
-    }
-
     // Pixel (x, y) changed since the window was last brought up to date.
     void changed(int x, int y) {
         if (!dirty_) {
@@ -142,7 +121,8 @@ private:
         // The rectangle's lowest window row is its first row in the buffer.
         glPixelStorei(GL_UNPACK_ROW_LENGTH, buffer_.width);
         glRasterPos2f(static_cast<float>(dirtyX0_), static_cast<float>(dirtyY1_));
-        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE, pixel(dirtyX0_, dirtyY1_));
+        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE,
+                     buffer_.pixel(dirtyX0_, dirtyY1_));
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
 
@@ -173,8 +153,7 @@ private:
     }
 
     ScreenMode mode_;
-    FrameBuffer buffer_;
-    uint8_t background_[3] = {0, 0, 0};
+    FrameBuffer buffer_;  // rows bottom row first, as glDrawPixels takes them
     bool immediate_ = false;
     bool windowOpen_ = false;
     bool dirty_ = false;
@@ -245,7 +224,7 @@ void ScreenDevice::mouse(int button, int state, int x, int y) {
     ScreenDevice* s = active_;
     if (!s || state != GLUT_UP) return;
     if (button == GLUT_LEFT_BUTTON) {
-        const uint8_t* p = s->pixel(x, y);
+        const uint8_t* p = s->buffer_.pixel(x, y);
         if (!p) return;  // outside the image (the window may have been resized)
         std::cerr << "(" << x << ", " << y << "): " << p[0] / 255.999 << " " << p[1] / 255.999 << " "
                   << p[2] / 255.999 << std::endl;

@@ -24,4 +24,12 @@ bool FrameBuffer::allocate(int w, int h) {
     return true;
 }
 
+void FrameBuffer::clear() {
+    for (size_t i = 0; i < pixels.size(); i += 3) {
+        pixels[i] = background_[0];
+        pixels[i + 1] = background_[1];
+        pixels[i + 2] = background_[2];
+    }
+}
+
 }  // namespace kx
