@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 #include "shell/process.h"
 
 namespace kx::bench {

@@ -1,10 +1,10 @@
 #include "display/display_state.h"
 
 #include "core/errors.h"
-#include "display/display_file.h"
-#include "display/display_png.h"
-#include "display/display_screen.h"
 #include "display/frame_buffer.h"
+#include "display/png_device.h"
+#include "display/ppm_device.h"
+#include "display/screen_device.h"
 
 namespace kx {
 

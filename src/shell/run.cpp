@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/file_write.h"
 #include "scene/errors.h"
 #include "shell/process.h"
 

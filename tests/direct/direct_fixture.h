@@ -17,7 +17,7 @@
 #include "engines/direct/pipeline.h"
 #include "surface/texture.h"
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 
 namespace kxtest {
 

@@ -17,7 +17,7 @@
 #include "engines/raytrace/ray_engine.h"
 #include "shell/process.h"
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 
 // Counts the allocations of the whole test program, so that a test can
 // check that a stretch of code makes none. (The compiler cannot see that

@@ -1,4 +1,4 @@
-#include "display/display_screen.h"
+#include "display/screen_device.h"
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
@@ -12,6 +12,8 @@
 #include <iostream>
 
 #include "core/errors.h"
+#include "display/display_state.h"
+#include "display/frame_buffer.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "display/display.h"
+#include "display/device.h"
 
 namespace kx {
 
