@@ -12,7 +12,7 @@ namespace kx::bench {
 inline void FreshState(int width, int height) {
     Process& p = process();
     p.reset();
-    p.display.device = std::make_unique<FileDevice>();
+    p.display.device = std::make_unique<FileDevice>(p.display);
     SetFormat(p.display, width, height);
     p.display.dev().DisplayOpen();
 }

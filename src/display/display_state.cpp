@@ -13,9 +13,10 @@ namespace {
 // The table in force before any Display command.
 class NoDevice final : public DisplayDevice {
 public:
+    explicit NoDevice(DisplayState& display) : display_(display) {}
     int DisplayOpen() override { return 0; }
     int DisplayClose() override { return 0; }
-    int ImageBegin(int frame) override { return displayState().beginImage(frame); }
+    int ImageBegin(int frame) override { return display_.beginImage(frame); }
     int ImageShow() override { return kErrDisplayType; }
     int ImageClear() override { return 0; }
     int SetBackground(const ColorRGB&) override { return 0; }
@@ -24,6 +25,9 @@ public:
         return 0;
     }
     int WritePixel(int, int, const ColorRGB&) override { return 0; }
+
+private:
+    DisplayState& display_;
 };
 
 // Builds for fuzzing (KX_FUZZ_BUILD) draw at most kFuzzImageSide pixels a
@@ -41,6 +45,8 @@ void CapForFuzzing(DisplayState& d) {
 }
 
 }  // namespace
+
+DisplayState::DisplayState() : device(std::make_unique<NoDevice>(*this)) { CapForFuzzing(*this); }
 
 int DisplayState::beginImage(int frame) {
     drawing = selection.frames.contains(frame) && !selection.listOnly;
@@ -60,17 +66,12 @@ void DisplayState::reset() {
     perObjectRefresh = false;
     selection = ImageSelection();
     drawing = true;
-    device = std::make_unique<NoDevice>();
+    device = std::make_unique<NoDevice>(*this);
     CapForFuzzing(*this);
 }
 
 DisplayState& displayState() {
-    static DisplayState state = [] {
-        DisplayState s;
-        s.device = std::make_unique<NoDevice>();
-        CapForFuzzing(s);
-        return s;
-    }();
+    static DisplayState state;
     return state;
 }
 
@@ -89,19 +90,19 @@ int SelectDisplay(DisplayState& d, const std::string& name, const std::string& t
             return kErrDisplayMode;
         d.perObjectRefresh = (m != ScreenMode::Double);
         if (d.device) d.device->DisplayClose();
-        d.device = MakeScreenDevice(m);
+        d.device = MakeScreenDevice(d, m);
         return 0;
     }
     if (type == "PNM") {
         if (mode != "rgb") return kErrDisplayMode;
         if (d.device) d.device->DisplayClose();
-        d.device = std::make_unique<FileDevice>();
+        d.device = std::make_unique<FileDevice>(d);
         return 0;
     }
     if (type == "PNG") {
         if (mode != "rgb") return kErrDisplayMode;
         if (d.device) d.device->DisplayClose();
-        d.device = std::make_unique<PngDevice>();
+        d.device = std::make_unique<PngDevice>(d);
         return 0;
     }
     return kErrDisplayType;

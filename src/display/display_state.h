@@ -8,24 +8,27 @@
 
 #include "display/device.h"
 #include "display/image_selection.h"
+#include "display/screen_device.h"
 
 namespace kx {
 
 struct DisplayState {
+    // No device but one that draws nothing, at the format in force before
+    // any Format command.
+    DisplayState();
+    // The devices keep a reference to their state.
+    DisplayState(const DisplayState&) = delete;
+    DisplayState& operator=(const DisplayState&) = delete;
+
     int width = 640;
     int height = 480;
     std::string name;
     bool perObjectRefresh = false;
     std::unique_ptr<DisplayDevice> device;  // never null
 
-    // Set by the program entry: the command line for the window toolkit, the
-    // step the window's idle callback runs while the scene is parsed, the one
-    // way out of an open window (it ends the process with exitStatus and does
-    // not return), and the scene's status so far.
-    int* argc = nullptr;
-    char** argv = nullptr;
-    void (*idle)() = nullptr;
-    void (*leave)() = nullptr;
+    // Set by the program entry for the screen device's window, and the
+    // scene's status so far, with which the window's way out ends the process.
+    WindowHooks window;
     int exitStatus = 0;
 
     // What the command line selects, and whether the image begun last is

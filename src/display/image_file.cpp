@@ -25,8 +25,7 @@ void ListImage(int frame, int width, int height, const std::string& name) {
 
 int ImageFileDevice::DisplayOpen() {
     shown_ = false;
-    const DisplayState& d = displayState();
-    if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
+    if (!buffer_.allocate(display_.width, display_.height)) return kErrDisplayMemory;
     return 0;
 }
 
@@ -47,14 +46,13 @@ int ImageFileDevice::ImageBegin(int frame) {
     // No image is begun until this one is.
     fileName_.clear();
     // A Format given after the device opened takes effect with the next frame.
-    DisplayState& d = displayState();
-    if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-    selected_ = d.selection.frames.contains(frame);
-    if (int status = d.beginImage(frame)) return status;
+    if (!buffer_.fitTo(display_.width, display_.height)) return kErrDisplayMemory;
+    selected_ = display_.selection.frames.contains(frame);
+    if (int status = display_.beginImage(frame)) return status;
     // An image left out is not drawn: clearing it would be wasted.
-    if (d.drawing) ImageClear();
+    if (display_.drawing) ImageClear();
     frame_ = frame;
-    fileName_ = FrameFileName(d.name, frame, extension_.c_str());
+    fileName_ = FrameFileName(display_.name, frame, extension_.c_str());
     return 0;
 }
 
@@ -67,7 +65,7 @@ int ImageFileDevice::ImageShow() {
 
 int ImageFileDevice::writeSelected() const {
     if (!selected_) return 0;  // a frame left out
-    const ImageSelection& selection = displayState().selection;
+    const ImageSelection& selection = display_.selection;
     if (selection.listOnly) {
         ListImage(frame_, buffer_.width, buffer_.height, fileName_);
         return 0;

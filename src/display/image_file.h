@@ -19,10 +19,11 @@ public:
     // Writes the whole image in the device's format; false on a write error.
     using ImageWriter = bool (*)(std::FILE* f, const FrameBuffer& image);
 
-    // format names the files' format ("ppm" or "png") and is also their
-    // extension.
-    ImageFileDevice(const char* format, ImageWriter write)
-        : format_(format), extension_(std::string(".") + format), write_(write) {}
+    // Draws the images of the display (its format, name and selection) and
+    // writes them in a format, whose name ("ppm" or "png") is also the
+    // files' extension.
+    ImageFileDevice(DisplayState& display, const char* format, ImageWriter write)
+        : display_(display), format_(format), extension_(std::string(".") + format), write_(write) {}
 
     int DisplayOpen() override;
     int DisplayClose() override;
@@ -49,6 +50,7 @@ private:
     // nothing for a frame left out. 0, or the status of the write.
     int writeSelected() const;
 
+    DisplayState& display_;
     const char* format_;
     std::string extension_;
     ImageWriter write_;

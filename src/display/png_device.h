@@ -18,7 +18,7 @@ bool WritePng(std::FILE* f, const FrameBuffer& image);
 
 class PngDevice final : public ImageFileDevice {
 public:
-    PngDevice() : ImageFileDevice("png", WritePng) {}
+    explicit PngDevice(DisplayState& display) : ImageFileDevice(display, "png", WritePng) {}
     int ImageShow() override;
 };
 

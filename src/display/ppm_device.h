@@ -13,7 +13,7 @@ bool WritePpm(std::FILE* f, const FrameBuffer& image);
 
 class FileDevice final : public ImageFileDevice {
 public:
-    FileDevice() : ImageFileDevice("ppm", WritePpm) {}
+    explicit FileDevice(DisplayState& display) : ImageFileDevice(display, "ppm", WritePpm) {}
 };
 
 }  // namespace kx

@@ -19,6 +19,11 @@ namespace kx {
 
 namespace {
 
+// The display whose window is open. The toolkit's callbacks carry no data of
+// their own: through it they reach the window hooks, the scene's status and
+// the device the window shows. Set before any callback can be called.
+DisplayState* gWindowDisplay = nullptr;
+
 // Ends the process. The engines and the process-wide state are left to the
 // operating system: their destructors depend on one another, and the
 // toolkit's loop never returns to unwind them in order.
@@ -33,8 +38,8 @@ namespace {
 // the window system gone. The program's way out shuts the run down once and
 // ends with the scene's status.
 [[noreturn]] void LeaveWindow() {
-    if (void (*leave)() = displayState().leave) leave();
-    EndProcess(displayState().exitStatus);
+    if (void (*leave)() = gWindowDisplay->window.leave) leave();
+    EndProcess(gWindowDisplay->exitStatus);
 }
 
 // How often "rgbsingle" brings the window up to date while pixels arrive.
@@ -46,8 +51,9 @@ constexpr int kWindowCheckMilliseconds = 200;
 // expects; pixel (x, y) has y = 0 at the top of the window.
 class ScreenDevice final : public DisplayDevice {
 public:
-    explicit ScreenDevice(ScreenMode mode) : mode_(mode) { buffer_.bottomRowFirst = true; }
-    ~ScreenDevice() override { active_ = active_ == this ? nullptr : active_; }
+    ScreenDevice(DisplayState& display, ScreenMode mode) : display_(display), mode_(mode) {
+        buffer_.bottomRowFirst = true;
+    }
 
     int DisplayOpen() override;
     int DisplayClose() override {
@@ -55,11 +61,10 @@ public:
         return 0;
     }
     int ImageBegin(int frame) override {
-        DisplayState& d = displayState();
-        if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-        if (int status = d.beginImage(frame)) return status;
+        if (!buffer_.fitTo(display_.width, display_.height)) return kErrDisplayMemory;
+        if (int status = display_.beginImage(frame)) return status;
         // A frame left out keeps the last image shown.
-        return d.drawing ? ImageClear() : 0;
+        return display_.drawing ? ImageClear() : 0;
     }
     int ImageShow() override {
         if (windowOpen_) {
@@ -128,19 +133,27 @@ private:
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
 
+    // The device the open window shows: the display's device while that is
+    // the screen device that opened the window; null once it is replaced.
+    static ScreenDevice* shown() {
+        if (!gWindowDisplay) return nullptr;
+        auto* s = dynamic_cast<ScreenDevice*>(&gWindowDisplay->dev());
+        return s && s->windowOpen_ ? s : nullptr;
+    }
+
     static void display();
     static void mouse(int button, int state, int x, int y);
     static void keyboard(unsigned char key, int x, int y);
     static void closed() { LeaveWindow(); }
     static void checkWindow(int);
     static void idle() {
-        if (displayState().idle) displayState().idle();
+        if (void (*step)() = gWindowDisplay->window.idle) step();
     }
     static void toolkitError(const char* format, va_list args) {
         std::fputs("kxrender: window system: ", stderr);
         std::vfprintf(stderr, format, args);
         std::fputc('\n', stderr);
-        if (active_) LeaveWindow();
+        if (shown()) LeaveWindow();
         EndProcess(kErrNoWindowSystem);
     }
     static void toolkitWarning(const char*, va_list) {}
@@ -150,10 +163,12 @@ private:
     // A request on the window after another client destroyed it means the
     // window is closed; other protocol errors change nothing here.
     static int protocolError(Display*, XErrorEvent* e) {
-        if (active_ && e->resourceid == active_->window_) LeaveWindow();
+        const ScreenDevice* s = shown();
+        if (s && e->resourceid == s->window_) LeaveWindow();
         return 0;
     }
 
+    DisplayState& display_;
     ScreenMode mode_;
     FrameBuffer buffer_;  // rows bottom row first, as glDrawPixels takes them
     bool immediate_ = false;
@@ -163,13 +178,10 @@ private:
     std::chrono::steady_clock::time_point nextDraw_;
     Display* connection_ = nullptr;
     Window window_ = 0;
-    static ScreenDevice* active_;
 };
 
-ScreenDevice* ScreenDevice::active_ = nullptr;
-
 int ScreenDevice::DisplayOpen() {
-    DisplayState& d = displayState();
+    const DisplayState& d = display_;
     immediate_ = (mode_ == ScreenMode::Single);
     // The toolkit ends the process when it finds no window system; ask first.
     // The probe stays connected until the toolkit has its own connection: a
@@ -186,14 +198,14 @@ int ScreenDevice::DisplayOpen() {
     static char* fallbackArgv[] = {fallbackName, nullptr};
     glutInitErrorFunc(toolkitError);
     glutInitWarningFunc(toolkitWarning);
-    glutInit(d.argc ? d.argc : &fallbackArgc, d.argv ? d.argv : fallbackArgv);
+    glutInit(d.window.argc ? d.window.argc : &fallbackArgc, d.window.argv ? d.window.argv : fallbackArgv);
     glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
     glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
     // Closing the window must not end the process from inside the toolkit.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutCreateWindow(d.name.c_str());
     XCloseDisplay(probe);
-    active_ = this;
+    gWindowDisplay = &display_;
     windowOpen_ = true;
     connection_ = glXGetCurrentDisplay();
     window_ = glXGetCurrentDrawable();
@@ -215,7 +227,7 @@ int ScreenDevice::DisplayOpen() {
 }
 
 void ScreenDevice::display() {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || s->buffer_.pixels.empty()) return;
     glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
     glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
@@ -223,7 +235,7 @@ void ScreenDevice::display() {
 }
 
 void ScreenDevice::mouse(int button, int state, int x, int y) {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || state != GLUT_UP) return;
     if (button == GLUT_LEFT_BUTTON) {
         const uint8_t* p = s->buffer_.pixel(x, y);
@@ -242,7 +254,7 @@ void ScreenDevice::keyboard(unsigned char key, int, int) {
 // The toolkit does not notice a window destroyed by another client (xdotool
 // windowclose): ask the server now and then whether it is still there.
 void ScreenDevice::checkWindow(int) {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || !s->connection_) return;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
@@ -251,6 +263,8 @@ void ScreenDevice::checkWindow(int) {
 
 }  // namespace
 
-std::unique_ptr<DisplayDevice> MakeScreenDevice(ScreenMode mode) { return std::make_unique<ScreenDevice>(mode); }
+std::unique_ptr<DisplayDevice> MakeScreenDevice(DisplayState& display, ScreenMode mode) {
+    return std::make_unique<ScreenDevice>(display, mode);
+}
 
 }  // namespace kx

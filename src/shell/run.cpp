@@ -200,10 +200,7 @@ int RunProgram(int argc, char** argv) {
     }
     DisplayState& display = p.display;
     display.selection = selection;
-    display.argc = &argc;
-    display.argv = argv;
-    display.idle = IdleStep;
-    display.leave = LeaveWindowRun;
+    display.window = WindowHooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};
     return RunOpenedScene(p, file);
 }
 

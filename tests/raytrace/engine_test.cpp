@@ -46,7 +46,7 @@ protected:
         lightSet().reset();
         transforms().reset();
         displayState().reset();
-        auto dev = std::make_unique<FileDevice>();
+        auto dev = std::make_unique<FileDevice>(displayState());
         device = dev.get();
         displayState().device = std::move(dev);
     }
