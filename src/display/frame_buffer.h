@@ -47,19 +47,19 @@ struct FrameBuffer {
 
     // The colour of pixel (x, y); black outside the image.
     void read(int x, int y, ColorRGB& c) const {
-        const uint8_t* p = pixel(x, y);
-        if (!p) {
+        if (!inside(x, y)) {
             c = ColorRGB();
             return;
         }
+        const uint8_t* p = &pixels[offset(x, y)];
         c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
                      static_cast<float>(p[2] / 255.999));
     }
     // Stores pixel (x, y) with its components clamped to bytes; false, and
     // nothing stored, outside the image.
     bool write(int x, int y, const ColorRGB& c) {
-        uint8_t* p = pixel(x, y);
-        if (!p) return false;
+        if (!inside(x, y)) return false;
+        uint8_t* p = &pixels[offset(x, y)];
         p[0] = ColorByte(c.r);
         p[1] = ColorByte(c.g);
         p[2] = ColorByte(c.b);
