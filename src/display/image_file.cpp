@@ -43,7 +43,7 @@ int ImageFileDevice::ImageClear() {
 
 int ImageFileDevice::ImageBegin(int frame) {
     shown_ = false;
-    // No image is begun until this one is.
+    // Until this image is begun there is none to write.
     fileName_.clear();
     // A Format given after the device opened takes effect with the next frame.
     if (!buffer_.fitTo(display_.width, display_.height)) return kErrDisplayMemory;

@@ -8,7 +8,7 @@
 
 #include "support/process_state.h"
 #include "core/errors.h"
-#include "display/display.h"
+#include "display/display_state.h"
 #include "display/png_device.h"
 #include "display/ppm_device.h"
 #include "shell/run.h"
