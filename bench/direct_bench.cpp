@@ -13,7 +13,6 @@
 #include "engines/direct/direct_state.h"
 #include "surface/texture.h"
 #include "display/display.h"
-#include "display/display_file.h"
 #include "fresh_state.h"
 
 namespace kx {

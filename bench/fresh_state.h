@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 #include "shell/process.h"
 
 namespace kx::bench {
@@ -12,7 +12,7 @@ namespace kx::bench {
 inline void FreshState(int width, int height) {
     Process& p = process();
     p.reset();
-    p.display.device = std::make_unique<FileDevice>();
+    p.display.device = std::make_unique<FileDevice>(p.display);
     SetFormat(p.display, width, height);
     p.display.dev().DisplayOpen();
 }

@@ -21,7 +21,6 @@
 #include "engines/raytrace/objects.h"
 #include "scene/input.h"
 #include "display/display.h"
-#include "display/display_file.h"
 #include "fresh_state.h"
 
 namespace kx {

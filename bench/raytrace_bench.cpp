@@ -11,7 +11,6 @@
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
 #include "display/display.h"
-#include "display/display_file.h"
 #include "fresh_state.h"
 
 namespace kx {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/file_write.h"
 #include "scene/errors.h"
 #include "shell/process.h"
 
@@ -200,10 +200,7 @@ int RunProgram(int argc, char** argv) {
     }
     DisplayState& display = p.display;
     display.selection = selection;
-    display.argc = &argc;
-    display.argv = argv;
-    display.idle = IdleStep;
-    display.leave = LeaveWindowRun;
+    display.window = WindowHooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};
     return RunOpenedScene(p, file);
 }
 

@@ -1,13 +1,13 @@
-// Compressed image files as texture maps: PNG through libpng and JPEG through
-// libjpeg, recognised by their first bytes. Each decoder fills level 0 of a
-// map with the same 8-bit red, green and blue planes a PPM of the same values
-// gives (row 0 the bottom row of the image).
+// Image files as texture maps: PNM read by hand, PNG through libpng and JPEG
+// through libjpeg, recognised by their first bytes. Each decoder fills level
+// 0 of a map with the same 8-bit red, green and blue planes a PPM of the same
+// values gives (row 0 the bottom row of the image).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "surface/texture.h"
+#include "surface/texture_map.h"
 
 namespace kx {
 
@@ -20,6 +20,13 @@ ImageFileKind SniffImageFile(const uint8_t* data, size_t size);
 // True when these first bytes (any number, even 0 or 1) can still begin a
 // file of a kind that is read.
 bool MayBeImageFile(const uint8_t* data, size_t size);
+
+// Decode a whole PNM file into level 0 of `out` (planes allocated here). 0,
+// or -29 for a file that is truncated, malformed, or whose header claims
+// more than maxPixels pixels (refused before any allocation). The maxval is
+// read but not used: raw samples are single bytes, plain ones keep their low
+// 8 bits; a bitmap's 1 is black and its 0 white.
+int DecodePnm(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
 
 // Decode a whole PNG or JPEG file into level 0 of `out` (planes allocated
 // here). 0, or -29 for a file that is corrupt, truncated, of a kind not read

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "surface/texture.h"
+#include "surface/texture_map.h"
 
 namespace kx {
 

@@ -18,7 +18,7 @@
 #include "engines/direct/polygon_stage.h"
 #include "surface/texture.h"
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 
 namespace kxtest {
 

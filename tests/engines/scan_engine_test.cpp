@@ -11,7 +11,6 @@
 #include "support/process_state.h"
 #include "engines/scan/scan_engine.h"
 #include "display/display.h"
-#include "display/display_file.h"
 #include "support/run.h"
 
 namespace kx {

@@ -17,7 +17,7 @@
 #include "engines/raytrace/ray_engine.h"
 #include "shell/process.h"
 #include "display/display.h"
-#include "display/display_file.h"
+#include "display/ppm_device.h"
 
 // Counts the allocations of the whole test program, so that a test can
 // check that a stretch of code makes none. (The compiler cannot see that
@@ -46,7 +46,7 @@ protected:
         lightSet().reset();
         transforms().reset();
         displayState().reset();
-        auto dev = std::make_unique<FileDevice>();
+        auto dev = std::make_unique<FileDevice>(displayState());
         device = dev.get();
         displayState().device = std::move(dev);
     }

@@ -8,9 +8,9 @@
 
 #include "support/process_state.h"
 #include "core/errors.h"
-#include "display/display.h"
-#include "display/display_file.h"
-#include "display/display_png.h"
+#include "display/display_state.h"
+#include "display/png_device.h"
+#include "display/ppm_device.h"
 #include "shell/run.h"
 #include "support/png_read.h"
 #include "support/run.h"
@@ -57,8 +57,8 @@ TEST_F(PngDeviceTest, DisplayTypeAndModes) {
 
 TEST_F(PngDeviceTest, FilesAreNamedAsPpmFilesAre) {
     displayState().name = "out";
-    PngDevice png;
-    FileDevice ppm;
+    PngDevice png{displayState()};
+    FileDevice ppm{displayState()};
     ASSERT_EQ(png.DisplayOpen(), 0);
     ASSERT_EQ(ppm.DisplayOpen(), 0);
     for (int frame : {0, 7, 12345, -3}) {
@@ -75,8 +75,8 @@ TEST_F(PngDeviceTest, PixelsAndFileMatchThePpmDevice) {
     std::string dir = kxtest::MakeTempDir();
     displayState().name = dir + "/img";
     SetFormat(7, 5);
-    PngDevice png;
-    FileDevice ppm;
+    PngDevice png{displayState()};
+    FileDevice ppm{displayState()};
     Draw(png);
     Draw(ppm);
     ASSERT_EQ(png.buffer().pixels, ppm.buffer().pixels);
@@ -120,7 +120,7 @@ TEST_F(PngDeviceTest, PixelsAndFileMatchThePpmDevice) {
 TEST_F(PngDeviceTest, FailuresAreReportedAsForPpm) {
     std::string dir = kxtest::MakeTempDir();
     SetFormat(4, 4);
-    PngDevice png;
+    PngDevice png{displayState()};
     ASSERT_EQ(png.DisplayOpen(), 0);
     EXPECT_EQ(png.ImageShow(), 0);  // nothing begun, nothing written
 

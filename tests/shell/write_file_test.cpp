@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/errors.h"
-#include "display/display_file.h"
+#include "display/file_write.h"
 #include "support/run.h"
 
 using kx::WriteWholeFile;

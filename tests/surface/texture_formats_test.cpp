@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "core/errors.h"
-#include "surface/texture.h"
+#include "surface/texture_load.h"
 #include "support/image_write.h"
 
 using namespace kx;

@@ -1,5 +1,3 @@
-#include "surface/texture.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +9,8 @@
 #include <new>
 
 #include "core/errors.h"
+#include "surface/map_list.h"
+#include "surface/texture_load.h"
 #include "support/image_write.h"
 #include "support/run.h"
 

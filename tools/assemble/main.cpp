@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "display/display_region.h"
+#include "display/region_file.h"
 
 namespace {
 

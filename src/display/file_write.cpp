@@ -1,4 +1,4 @@
-#include "display/display_file.h"
+#include "display/file_write.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -11,20 +11,10 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "core/printable.h"
-#include "display/display_region.h"
 
 namespace kx {
-
-std::string FrameFileName(const std::string& name, int frame, const char* extension) {
-    char digits[32];
-    long long f = frame;
-    if (f < 0)
-        std::snprintf(digits, sizeof digits, "-%04lld", -f);
-    else
-        std::snprintf(digits, sizeof digits, "%04lld", f);
-    return name + digits + extension;
-}
 
 namespace {
 
@@ -118,28 +108,6 @@ void RemoveTemporaryOnInterrupt() {
     }
 }
 
-std::string ConfinedPath(const std::string& path) {
-#ifdef KX_FUZZ_BUILD
-    std::string confined = path;
-    for (char& c : confined)
-        if (c == '/') c = '_';
-    return confined;
-#else
-    return path;
-#endif
-}
-
-void ListImage(int frame, int width, int height, const std::string& name) {
-    std::printf("image %d %d %d %s\n", frame, width, height, name.c_str());
-    std::fflush(stdout);
-}
-
-bool WritePpm(std::FILE* f, const FrameBuffer& image) {
-    if (std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height) < 0) return false;
-    size_t n = image.pixels.size();
-    return n == 0 || std::fwrite(image.pixels.data(), 1, n, f) == n;
-}
-
 int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
     const std::string path = ConfinedPath(name);
     // A NUL inside (a "\0" escape in the display name) would cut the name
@@ -191,93 +159,6 @@ int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)
         gTemporaryActive = 0;
     }
     if (!ok) return WriteFailed(path, error);
-    return 0;
-}
-
-int FileDevice::DisplayOpen() {
-    shown_ = false;
-    const DisplayState& d = displayState();
-    if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
-    return 0;
-}
-
-int FileDevice::DisplayClose() {
-    shown_ = false;
-    buffer_.release();
-    return 0;
-}
-
-int FileDevice::ImageClear() {
-    shown_ = false;
-    for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
-        buffer_.pixels[i] = background_[0];
-        buffer_.pixels[i + 1] = background_[1];
-        buffer_.pixels[i + 2] = background_[2];
-    }
-    return 0;
-}
-
-int FileDevice::ImageBegin(int frame) {
-    shown_ = false;
-    // A Format given after the device opened takes effect with the next frame.
-    DisplayState& d = displayState();
-    if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-    fileName_.clear();
-    selected_ = d.selection.frames.contains(frame);
-    if (int status = d.beginImage(frame)) return status;
-    // An image left out is not drawn: clearing it would be wasted.
-    if (d.drawing) ImageClear();
-    frame_ = frame;
-    fileName_ = FrameFileName(d.name, frame, ".ppm");
-    return 0;
-}
-
-int FileDevice::ShowSelected(const std::string& name, const char* format,
-                             const std::function<int(const std::string&)>& writeWhole) {
-    if (name.empty() || !selected_) return 0;  // no image begun, or one left out
-    const ImageSelection& selection = displayState().selection;
-    if (selection.listOnly) {
-        ListImage(frame_, buffer_.width, buffer_.height, name);
-        return 0;
-    }
-    if (selection.region.given) return WriteRegionFile(name, format, frame_, buffer_, selection.region);
-    return writeWhole(name);
-}
-
-int FileDevice::ImageShow() {
-    if (fileName_.empty() || shown_) return 0;  // no image begun, or already written
-    int status = ShowSelected(fileName_, "ppm", [this](const std::string& name) {
-        return WriteWholeFile(name, [this](std::FILE* f) { return WritePpm(f, buffer_); });
-    });
-    shown_ = status == 0;
-    return status;
-}
-
-int FileDevice::SetBackground(const ColorRGB& c) {
-    background_[0] = ColorByte(c.r);
-    background_[1] = ColorByte(c.g);
-    background_[2] = ColorByte(c.b);
-    return 0;
-}
-
-int FileDevice::ReadPixel(int x, int y, ColorRGB& c) {
-    if (!buffer_.inside(x, y)) {
-        c = ColorRGB();
-        return 0;
-    }
-    const uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
-    c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
-                 static_cast<float>(p[2] / 255.999));
-    return 0;
-}
-
-int FileDevice::WritePixel(int x, int y, const ColorRGB& c) {
-    if (!buffer_.inside(x, y)) return 0;
-    shown_ = false;
-    uint8_t* p = &buffer_.pixels[(static_cast<size_t>(y) * buffer_.width + x) * 3];
-    p[0] = ColorByte(c.r);
-    p[1] = ColorByte(c.g);
-    p[2] = ColorByte(c.b);
     return 0;
 }
 

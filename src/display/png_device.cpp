@@ -1,9 +1,10 @@
-#include "display/display_png.h"
+#include "display/png_device.h"
 
 #include <png.h>
 
 #include <cerrno>
 #include <csetjmp>
+#include <string>
 
 #include "core/errors.h"
 #include "core/printable.h"
@@ -53,31 +54,18 @@ bool WritePng(std::FILE* f, const FrameBuffer& image) {
     return true;
 }
 
-int PngDevice::ImageBegin(int frame) {
-    fileName_.clear();
-    int status = image_.ImageBegin(frame);
-    if (status != 0) return status;
-    fileName_ = FrameFileName(displayState().name, frame, ".png");
-    return 0;
-}
-
 int PngDevice::ImageShow() {
-    if (fileName_.empty() || image_.shown()) return 0;  // no image begun, or already written
-    const FrameBuffer& image = image_.buffer();
-    if (image.width <= 0 || image.height <= 0) {
+    if (fileName().empty() || shown()) return 0;  // no image begun, or already written
+    if (buffer().width <= 0 || buffer().height <= 0) {
         // A PNG has at least one pixel: an empty format writes no file, as a
         // scene without any image would not.
-        std::string text = PrintableName(fileName_) + " not written: an image without pixels has no PNG form\n";
+        std::string text = PrintableName(fileName()) + " not written: an image without pixels has no PNG form\n";
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
-        image_.markShown();
+        markShown();
         return 0;
     }
-    int status = image_.ShowSelected(fileName_, "png", [&image](const std::string& name) {
-        return WriteWholeFile(name, [&image](std::FILE* f) { return WritePng(f, image); });
-    });
-    if (status == 0) image_.markShown();
-    return status;
+    return ImageFileDevice::ImageShow();
 }
 
 }  // namespace kx

@@ -22,7 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "display/display.h"
+#include "display/frame_buffer.h"
+#include "display/image_selection.h"
 
 namespace kx {
 

@@ -1,4 +1,4 @@
-#include "display/display_screen.h"
+#include "display/screen_device.h"
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
@@ -12,10 +12,17 @@
 #include <iostream>
 
 #include "core/errors.h"
+#include "display/display_state.h"
+#include "display/frame_buffer.h"
 
 namespace kx {
 
 namespace {
+
+// The display whose window is open. The toolkit's callbacks carry no data of
+// their own: through it they reach the window hooks, the scene's status and
+// the device the window shows. Set before any callback can be called.
+DisplayState* gWindowDisplay = nullptr;
 
 // Ends the process. The engines and the process-wide state are left to the
 // operating system: their destructors depend on one another, and the
@@ -31,8 +38,8 @@ namespace {
 // the window system gone. The program's way out shuts the run down once and
 // ends with the scene's status.
 [[noreturn]] void LeaveWindow() {
-    if (void (*leave)() = displayState().leave) leave();
-    EndProcess(displayState().exitStatus);
+    if (void (*leave)() = gWindowDisplay->window.leave) leave();
+    EndProcess(gWindowDisplay->exitStatus);
 }
 
 // How often "rgbsingle" brings the window up to date while pixels arrive.
@@ -40,12 +47,13 @@ constexpr std::chrono::milliseconds kSingleDrawInterval(16);
 // How often the window is checked for having been destroyed under us.
 constexpr int kWindowCheckMilliseconds = 200;
 
-// Rows are stored bottom row first, the order glDrawPixels expects, so that
-// pixel (x, y) with y = 0 at the top of the window is at row height-1-y.
+// The frame buffer keeps its rows bottom row first, the order glDrawPixels
+// expects; pixel (x, y) has y = 0 at the top of the window.
 class ScreenDevice final : public DisplayDevice {
 public:
-    explicit ScreenDevice(ScreenMode mode) : mode_(mode) {}
-    ~ScreenDevice() override { active_ = active_ == this ? nullptr : active_; }
+    ScreenDevice(DisplayState& display, ScreenMode mode) : display_(display), mode_(mode) {
+        buffer_.bottomRowFirst = true;
+    }
 
     int DisplayOpen() override;
     int DisplayClose() override {
@@ -53,11 +61,10 @@ public:
         return 0;
     }
     int ImageBegin(int frame) override {
-        DisplayState& d = displayState();
-        if (!buffer_.fitTo(d.width, d.height)) return kErrDisplayMemory;
-        if (int status = d.beginImage(frame)) return status;
+        if (!buffer_.fitTo(display_.width, display_.height)) return kErrDisplayMemory;
+        if (int status = display_.beginImage(frame)) return status;
         // A frame left out keeps the last image shown.
-        return d.drawing ? ImageClear() : 0;
+        return display_.drawing ? ImageClear() : 0;
     }
     int ImageShow() override {
         if (windowOpen_) {
@@ -67,11 +74,7 @@ public:
         return 0;
     }
     int ImageClear() override {
-        for (size_t i = 0; i < buffer_.pixels.size(); i += 3) {
-            buffer_.pixels[i] = background_[0];
-            buffer_.pixels[i + 1] = background_[1];
-            buffer_.pixels[i + 2] = background_[2];
-        }
+        buffer_.clear();
         if (immediate_ && buffer_.width > 0 && buffer_.height > 0) {
             changed(0, 0);
             changed(buffer_.width - 1, buffer_.height - 1);
@@ -79,27 +82,15 @@ public:
         return 0;
     }
     int SetBackground(const ColorRGB& c) override {
-        background_[0] = ColorByte(c.r);
-        background_[1] = ColorByte(c.g);
-        background_[2] = ColorByte(c.b);
+        buffer_.setBackground(c);
         return 0;
     }
     int ReadPixel(int x, int y, ColorRGB& c) override {
-        const uint8_t* p = pixel(x, y);
-        if (!p) {
-            c = ColorRGB();
-            return 0;
-        }
-        c = ColorRGB(static_cast<float>(p[0] / 255.999), static_cast<float>(p[1] / 255.999),
-                     static_cast<float>(p[2] / 255.999));
+        buffer_.read(x, y, c);
         return 0;
     }
     int WritePixel(int x, int y, const ColorRGB& c) override {
-        uint8_t* p = pixel(x, y);
-        if (!p) return 0;
-        p[0] = ColorByte(c.r);
-        p[1] = ColorByte(c.g);
-        p[2] = ColorByte(c.b);
+        if (!buffer_.write(x, y, c)) return 0;
         if (immediate_ && windowOpen_) {
             // The image builds up pixel by pixel, but the window is brought
             // up to date at most every kSingleDrawInterval: a draw per pixel
@@ -116,11 +107,6 @@ public:
     }
 
 private:
-    uint8_t* pixel(int x, int y) {
-        if (!buffer_.inside(x, y)) return nullptr;
-        return &buffer_.pixels[(static_cast<size_t>(buffer_.height - 1 - y) * buffer_.width + x) * 3];
-    }
-
     // Pixel (x, y) changed since the window was last brought up to date.
     void changed(int x, int y) {
         if (!dirty_) {
@@ -142,8 +128,17 @@ private:
         // The rectangle's lowest window row is its first row in the buffer.
         glPixelStorei(GL_UNPACK_ROW_LENGTH, buffer_.width);
         glRasterPos2f(static_cast<float>(dirtyX0_), static_cast<float>(dirtyY1_));
-        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE, pixel(dirtyX0_, dirtyY1_));
+        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE,
+                     buffer_.pixel(dirtyX0_, dirtyY1_));
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    }
+
+    // The device the open window shows: the display's device while that is
+    // the screen device that opened the window; null once it is replaced.
+    static ScreenDevice* shown() {
+        if (!gWindowDisplay) return nullptr;
+        auto* s = dynamic_cast<ScreenDevice*>(&gWindowDisplay->dev());
+        return s && s->windowOpen_ ? s : nullptr;
     }
 
     static void display();
@@ -152,13 +147,13 @@ private:
     static void closed() { LeaveWindow(); }
     static void checkWindow(int);
     static void idle() {
-        if (displayState().idle) displayState().idle();
+        if (void (*step)() = gWindowDisplay->window.idle) step();
     }
     static void toolkitError(const char* format, va_list args) {
         std::fputs("kxrender: window system: ", stderr);
         std::vfprintf(stderr, format, args);
         std::fputc('\n', stderr);
-        if (active_) LeaveWindow();
+        if (shown()) LeaveWindow();
         EndProcess(kErrNoWindowSystem);
     }
     static void toolkitWarning(const char*, va_list) {}
@@ -168,13 +163,14 @@ private:
     // A request on the window after another client destroyed it means the
     // window is closed; other protocol errors change nothing here.
     static int protocolError(Display*, XErrorEvent* e) {
-        if (active_ && e->resourceid == active_->window_) LeaveWindow();
+        const ScreenDevice* s = shown();
+        if (s && e->resourceid == s->window_) LeaveWindow();
         return 0;
     }
 
+    DisplayState& display_;
     ScreenMode mode_;
-    FrameBuffer buffer_;
-    uint8_t background_[3] = {0, 0, 0};
+    FrameBuffer buffer_;  // rows bottom row first, as glDrawPixels takes them
     bool immediate_ = false;
     bool windowOpen_ = false;
     bool dirty_ = false;
@@ -182,13 +178,10 @@ private:
     std::chrono::steady_clock::time_point nextDraw_;
     Display* connection_ = nullptr;
     Window window_ = 0;
-    static ScreenDevice* active_;
 };
 
-ScreenDevice* ScreenDevice::active_ = nullptr;
-
 int ScreenDevice::DisplayOpen() {
-    DisplayState& d = displayState();
+    const DisplayState& d = display_;
     immediate_ = (mode_ == ScreenMode::Single);
     // The toolkit ends the process when it finds no window system; ask first.
     // The probe stays connected until the toolkit has its own connection: a
@@ -205,14 +198,14 @@ int ScreenDevice::DisplayOpen() {
     static char* fallbackArgv[] = {fallbackName, nullptr};
     glutInitErrorFunc(toolkitError);
     glutInitWarningFunc(toolkitWarning);
-    glutInit(d.argc ? d.argc : &fallbackArgc, d.argv ? d.argv : fallbackArgv);
+    glutInit(d.window.argc ? d.window.argc : &fallbackArgc, d.window.argv ? d.window.argv : fallbackArgv);
     glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
     glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
     // Closing the window must not end the process from inside the toolkit.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutCreateWindow(d.name.c_str());
     XCloseDisplay(probe);
-    active_ = this;
+    gWindowDisplay = &display_;
     windowOpen_ = true;
     connection_ = glXGetCurrentDisplay();
     window_ = glXGetCurrentDrawable();
@@ -234,7 +227,7 @@ int ScreenDevice::DisplayOpen() {
 }
 
 void ScreenDevice::display() {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || s->buffer_.pixels.empty()) return;
     glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
     glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
@@ -242,10 +235,10 @@ void ScreenDevice::display() {
 }
 
 void ScreenDevice::mouse(int button, int state, int x, int y) {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || state != GLUT_UP) return;
     if (button == GLUT_LEFT_BUTTON) {
-        const uint8_t* p = s->pixel(x, y);
+        const uint8_t* p = s->buffer_.pixel(x, y);
         if (!p) return;  // outside the image (the window may have been resized)
         std::cerr << "(" << x << ", " << y << "): " << p[0] / 255.999 << " " << p[1] / 255.999 << " "
                   << p[2] / 255.999 << std::endl;
@@ -261,7 +254,7 @@ void ScreenDevice::keyboard(unsigned char key, int, int) {
 // The toolkit does not notice a window destroyed by another client (xdotool
 // windowclose): ask the server now and then whether it is still there.
 void ScreenDevice::checkWindow(int) {
-    ScreenDevice* s = active_;
+    const ScreenDevice* s = shown();
     if (!s || !s->connection_) return;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
@@ -270,6 +263,8 @@ void ScreenDevice::checkWindow(int) {
 
 }  // namespace
 
-std::unique_ptr<DisplayDevice> MakeScreenDevice(ScreenMode mode) { return std::make_unique<ScreenDevice>(mode); }
+std::unique_ptr<DisplayDevice> MakeScreenDevice(DisplayState& display, ScreenMode mode) {
+    return std::make_unique<ScreenDevice>(display, mode);
+}
 
 }  // namespace kx

@@ -1,4 +1,4 @@
-#include "display/display_region.h"
+#include "display/region_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,9 @@
 #include <cstring>
 
 #include "core/errors.h"
-#include "display/display_file.h"
-#include "display/display_png.h"
+#include "display/file_write.h"
+#include "display/png_device.h"
+#include "display/ppm_device.h"
 
 namespace kx {
 

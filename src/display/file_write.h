@@ -1,0 +1,26 @@
+// Files written whole: an image file appears under its name only when it is
+// complete, also when the run is interrupted while writing it.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace kx {
+
+// Writes a whole file so that it appears under its name only when complete:
+// write() fills a temporary file in the same folder (returning false when it
+// fails), which is then renamed to path. A file replaced this way keeps its
+// permission bits. Any failure (the file cannot be created, a short write, a
+// full disk, the rename) removes the temporary file, prints "cannot write
+// <path>: <the system's reason>" on standard error (the path written with
+// PrintableName) and returns kErrEndOfFile; success returns 0.
+int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a write in
+// progress before they end the process as they otherwise would (the shell
+// then reports the status 130, 143 or 129). Signals that are ignored when
+// this is called stay ignored.
+void RemoveTemporaryOnInterrupt();
+
+}  // namespace kx

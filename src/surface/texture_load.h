@@ -1,0 +1,21 @@
+// Texture maps read from PNM, PNG and JPEG files, told apart by their first
+// bytes, with their reduced levels built.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "surface/texture_map.h"
+
+namespace kx {
+
+// Loads one PNM, PNG or JPEG file into a map (levels and label). 0, -28 or
+// -29.
+int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out);
+
+// The same from the bytes of a file already read. 0 or -29; out is left
+// empty on failure.
+int ParseTextureData(const uint8_t* data, size_t size, const std::string& label, TextureMap& out);
+
+}  // namespace kx

@@ -1,0 +1,29 @@
+// A texture map: 8-bit red, green and blue planes in a chain of levels, each
+// half the size of the one before, under the label MapLoad gave it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+// Limits on what a map file may claim. Larger files or images are treated as
+// unrecognized rather than read.
+constexpr size_t kMaxMapFileBytes = size_t{1} << 30;
+constexpr uint64_t kMaxMapPixels = uint64_t{1} << 28;
+
+struct TextureLevel {
+    std::vector<uint8_t> red, green, blue;  // width * height each, row 0 = bottom row of the image
+    int width = 0;
+    int height = 0;
+};
+
+struct TextureMap {
+    std::vector<TextureLevel> levels;
+    std::string label;
+    int levelCount() const { return static_cast<int>(levels.size()); }
+};
+
+}  // namespace kx
