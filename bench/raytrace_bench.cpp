@@ -78,8 +78,8 @@ double RaysPerFrame() {
             Ray r{st.eye, normalized(q - st.eye)};
             ++rays;
             double t;
-            render_raytrace::HitRecord hit;
-            render_raytrace::GrObject* obj = nullptr;
+            raytrace::HitRecord hit;
+            raytrace::GrObject* obj = nullptr;
             if (!st.scene.NearestHit(1e-7, 1e30, r, t, hit, obj)) continue;
             normalize(hit.normal);
             hit.point += 0.001f * hit.normal;

@@ -37,7 +37,7 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 namespace kx {
 namespace {
 
-using render_raytrace::RTSimpleSphere;
+using raytrace::RTSimpleSphere;
 
 class RayEngineTest : public ::testing::Test {
 protected:
@@ -268,9 +268,9 @@ TEST_F(RayEngineTest, MetalAndPlasticHighlights) {
 TEST_F(RayEngineTest, UnknownSurfaceKeepsTheShader) {
     ASSERT_EQ(engine.Surface("metal"), 0);
     EXPECT_EQ(engine.Surface("chrome"), kErrSurfaceType);
-    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::MetalShader);
+    EXPECT_EQ(rayState().attributes.shader, &raytrace::MetalShader);
     ASSERT_EQ(engine.Surface("painted plastic"), 0);
-    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::PaintedPlasticShader);
+    EXPECT_EQ(rayState().attributes.shader, &raytrace::PaintedPlasticShader);
     EXPECT_EQ(engine.XformPop(), kErrTransformUnderflow);
 }
 

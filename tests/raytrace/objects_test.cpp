@@ -9,7 +9,7 @@
 #include "core/transform.h"
 #include "engines/raytrace/objects.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 namespace {
 
 constexpr double kFar = 1e30;
@@ -398,4 +398,4 @@ TEST(ParseVertexType, StridesAndPositionOffsets) {
 }
 
 }  // namespace
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

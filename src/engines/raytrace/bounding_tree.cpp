@@ -17,7 +17,7 @@
 
 #include "engines/raytrace/objects.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 namespace {
 
@@ -588,4 +588,4 @@ void BoundingTree::Print(std::ostream& os) const {
     os.flush();
 }
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

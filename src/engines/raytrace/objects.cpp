@@ -7,7 +7,7 @@
 
 #include "core/errors.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 namespace {
 
@@ -832,4 +832,4 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
     return out;
 }
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

@@ -13,7 +13,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/surface.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 class GrObject {
 public:
@@ -230,4 +230,4 @@ int BuildPolySet(const std::string& vertexType, int vertexCount, const float* ve
 BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
                              int colorOffset, const Matrix4& M, const Matrix4& Minv);
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

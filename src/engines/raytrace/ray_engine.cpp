@@ -13,11 +13,11 @@
 
 namespace kx {
 
-using render_raytrace::BuiltObject;
-using render_raytrace::GrAttrObject;
-using render_raytrace::GrObject;
-using render_raytrace::HitRecord;
-using render_raytrace::SurfaceAttributes;
+using raytrace::BuiltObject;
+using raytrace::GrAttrObject;
+using raytrace::GrObject;
+using raytrace::HitRecord;
+using raytrace::SurfaceAttributes;
 
 namespace {
 
@@ -156,7 +156,7 @@ void TraceRays(const Ray ray[N], int level, ColorRGB colour[N]) {
 
 }  // namespace
 
-namespace render_raytrace {
+namespace raytrace {
 
 namespace {
 
@@ -237,7 +237,7 @@ void PaintedPlasticShader(const Vector3& incoming, const SurfaceAttributes& attr
     Plastic(incoming, attr, SampleTexture(*attr.map, attr.sampling, hit.u, hit.v, 0, 0, 0, 0, attr.color), hit, out);
 }
 
-}  // namespace render_raytrace
+}  // namespace raytrace
 
 // ---- The engine ----
 
@@ -426,10 +426,10 @@ void RERay::Render() {
     const int y0 = region.given ? region.y0 : 0, y1 = region.given ? region.y1 : H;
     const int rows = y1 - y0, columns = x1 - x0;
     const PixelTracer tracer(st, n);
-    const int threads = render_raytrace::ResolveThreadCount(st.threads, rows);
+    const int threads = raytrace::ResolveThreadCount(st.threads, rows);
     if (threads > 1) {
         // Rows traced on every thread, handed to the display here, in order.
-        bool ran = render_raytrace::RunRows(
+        bool ran = raytrace::RunRows(
             columns, rows, threads,
             [&tracer, W, x0, x1, y0](int y, ColorRGB* row) {
                 tracer.row(y0 + y, x0, x1, W, [row, x0](int x, const ColorRGB& c) { row[x - x0] = c; });
@@ -475,7 +475,7 @@ int RERay::PolySet(const std::string& vtype, int nvertices, const float* vertice
         texels[1] = static_cast<float>(rayState().maps.current()->levels[0].height);
         texelScale = texels;
     }
-    int status = render_raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built,
+    int status = raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built,
                                                texelScale, rayState().interpolate);
     if (status != 0) return status;
     return add(std::move(built));
@@ -491,15 +491,15 @@ int RERay::Color(const ColorRGB& c) {
 }
 
 int RERay::Surface(const std::string& name) {
-    render_raytrace::SurfaceShader shader;
+    raytrace::SurfaceShader shader;
     if (name == "matte")
-        shader = render_raytrace::MatteShader;
+        shader = raytrace::MatteShader;
     else if (name == "metal")
-        shader = render_raytrace::MetalShader;
+        shader = raytrace::MetalShader;
     else if (name == "plastic")
-        shader = render_raytrace::PlasticShader;
+        shader = raytrace::PlasticShader;
     else if (name == "painted plastic")
-        shader = render_raytrace::PaintedPlasticShader;
+        shader = raytrace::PaintedPlasticShader;
     else
         return kErrSurfaceType;
     rayState().attributes.shader = shader;

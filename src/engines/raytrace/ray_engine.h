@@ -37,8 +37,8 @@ constexpr int kRayMaxThreads = 256;
 // camera persist across world blocks; the scene lives until the next
 // WorldBegin or End.
 struct RayState {
-    render_raytrace::BoundingTree scene;
-    render_raytrace::SurfaceAttributes attributes;
+    raytrace::BoundingTree scene;
+    raytrace::SurfaceAttributes attributes;
     ColorRGB background;
     int maxLevels = 0;
     int subsamples = 1;
@@ -120,7 +120,7 @@ public:
     void Render();
 
 private:
-    int add(render_raytrace::BuiltObject built);
+    int add(raytrace::BuiltObject built);
     // Whether the surfaces made now carry texture coordinates: a map is
     // current and the material is "painted plastic".
     bool textured() const;

@@ -6,7 +6,7 @@
 #include "core/math.h"
 #include "surface/texture.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 // One ray-surface intersection, in world space.
 struct HitRecord {
@@ -52,4 +52,4 @@ struct SurfaceAttributes {
     TextureSampling sampling;
 };
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

@@ -16,7 +16,7 @@
 
 namespace kx {
 
-using render_raytrace::BuiltObject;
+using raytrace::BuiltObject;
 
 namespace {
 
@@ -89,7 +89,7 @@ inline bool FullTurn(float thetamax) { return std::fabs(thetamax) >= 360; }
 
 bool RERay::textured() const {
     const RayState& st = rayState();
-    return st.attributes.shader == render_raytrace::PaintedPlasticShader && st.maps.current() &&
+    return st.attributes.shader == raytrace::PaintedPlasticShader && st.maps.current() &&
            !st.maps.current()->levels.empty();
 }
 
@@ -111,35 +111,35 @@ int RERay::addTessellated(Make make) {
         return kErrDisplayMemory;
     }
     const TransformState& xf = transforms();
-    return add(render_raytrace::BuildSurfaceMesh(std::move(mesh.vertices), mesh.stride,
+    return add(raytrace::BuildSurfaceMesh(std::move(mesh.vertices), mesh.stride,
                                                  st.interpolate ? mesh.normalOffset : -1, mesh.textureOffset, -1,
                                                  xf.M, xf.Minv));
 }
 
-int RERay::Cube() { return add(render_raytrace::BuildCube(transforms().M, transforms().Minv)); }
+int RERay::Cube() { return add(raytrace::BuildCube(transforms().M, transforms().Minv)); }
 int RERay::Sphere(float radius, float zmin, float zmax, float thetamax) {
     if (zmin <= -radius && zmax >= radius && FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildSphere(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildSphere(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateSphere(radius, zmin, zmax, thetamax, n, out); });
 }
 int RERay::Cone(float height, float radius, float thetamax) {
     if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildCone(height, radius, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildCone(height, radius, thetamax, transforms().M, transforms().Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateCone(height, radius, thetamax, n, out); });
 }
 int RERay::Cylinder(float radius, float zmin, float zmax, float thetamax) {
     if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildCylinder(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildCylinder(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
     return addTessellated(
         [&](int n, SurfaceQuads& out) { TessellateCylinder(radius, zmin, zmax, thetamax, n, out); });
 }
 int RERay::Disk(float height, float radius, float thetamax) {
     if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildDisk(height, radius, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildDisk(height, radius, thetamax, transforms().M, transforms().Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateDisk(height, radius, thetamax, n, out); });
 }
 int RERay::Tube(const Point3& start, const Point3& end, float radius) {
-    if (!textured()) return add(render_raytrace::BuildTube(start, end, radius, transforms().M, transforms().Minv));
+    if (!textured()) return add(raytrace::BuildTube(start, end, radius, transforms().M, transforms().Minv));
     // The cylinder along the tube's axis, as the direct engine draws it.
     const TubeAxis axis = TubeAxisOf(start, end);
     TransformState& xf = transforms();
@@ -177,7 +177,7 @@ int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float
     // The control points' layout: position, colour, normal (N or D) and
     // texture coordinates, as the direct engine reads them.
     int stride = 0, position = -1, texture = -1, color = -1, normal = -1;
-    if (!render_raytrace::ParseVertexType(vtype, stride, position, &texture, &color, &normal) || position < 0)
+    if (!raytrace::ParseVertexType(vtype, stride, position, &texture, &color, &normal) || position < 0)
         return kErrVertexType;
     const int m = udegree, k = vdegree;
     if (m < 0 || k < 0 || !vertices || !PlausibleBezierNet((m + 1.0) * (k + 1.0), stride)) return 0;
@@ -219,7 +219,7 @@ int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float
     }
     if (status != 0) return status;
     const TransformState& xf = transforms();
-    return add(render_raytrace::BuildSurfaceMesh(std::move(writer.vertices), width, st.interpolate ? 3 : -1, textureAt,
+    return add(raytrace::BuildSurfaceMesh(std::move(writer.vertices), width, st.interpolate ? 3 : -1, textureAt,
                                                  st.interpolate ? colorAt : -1, xf.M, xf.Minv));
 }
 
