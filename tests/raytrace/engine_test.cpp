@@ -14,7 +14,10 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "interface/frame_stats.h"
+#include "engines/raytrace/camera.h"
+#include "engines/raytrace/image_sampler.h"
 #include "engines/raytrace/ray_engine.h"
+#include "engines/raytrace/tracer.h"
 #include "shell/process.h"
 #include "display/display.h"
 #include "display/display_file.h"
@@ -37,7 +40,10 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 namespace kx {
 namespace {
 
+using raytrace::BuildRasterToWorld;
 using raytrace::RTSimpleSphere;
+using raytrace::SubsampleOffset;
+using raytrace::Trace;
 
 class RayEngineTest : public ::testing::Test {
 protected:

@@ -13,6 +13,8 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
+#include "surface/bezier_patch.h"
+#include "surface/tessellate.h"
 
 namespace kx {
 
