@@ -49,7 +49,7 @@ public:
 
     // ---- each engine's own ----
     DirectState& direct = directState();
-    RayState& ray = rayState();
+    RayState ray;
     EchoState echo;
     ScanState scan;
 

@@ -17,7 +17,6 @@
 #include "engines/raytrace/camera.h"
 #include "engines/raytrace/image_sampler.h"
 #include "engines/raytrace/ray_engine.h"
-#include "engines/raytrace/tracer.h"
 #include "shell/process.h"
 #include "display/display.h"
 #include "display/display_file.h"
@@ -43,7 +42,6 @@ namespace {
 using raytrace::BuildRasterToWorld;
 using raytrace::RTSimpleSphere;
 using raytrace::SubsampleOffset;
-using raytrace::Trace;
 
 class RayEngineTest : public ::testing::Test {
 protected:
@@ -78,7 +76,7 @@ protected:
     }
     static Ray Down() { return Ray{{0, 0, 5}, {0, 0, -1}}; }
 
-    RERay engine{kx::process().context};
+    RERay engine{kx::process().context, kx::process().ray};
     FileDevice* device = nullptr;
 };
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engines/raytrace/tracer.h"
 #include "shell/process.h"
 
 namespace kx {
@@ -25,5 +26,11 @@ inline void CountObject() { process().stats.countObject(); }
 inline void ReportFrame(std::initializer_list<FrameStats::Count> counts) { process().stats.reportFrame(counts); }
 inline void ReportRowsDone(int done, int total) { process().stats.reportRowsDone(done, total); }
 inline void ClearProgress() { process().stats.clearProgress(); }
+
+inline RayState& rayState() { return process().ray; }
+// A ray traced through the process's scene and lights, its rays not counted.
+inline ColorRGB Trace(const Ray& ray, int level) {
+    return raytrace::Trace({process().ray.scene, process().lights, process().ray.background}, ray, level);
+}
 
 }  // namespace kx

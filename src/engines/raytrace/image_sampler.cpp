@@ -1,8 +1,10 @@
 #include "engines/raytrace/image_sampler.h"
 
+#include <atomic>
+#include <cstdint>
+
 #include "engines/raytrace/row_pipeline.h"
 #include "engines/raytrace/tracer.h"
-#include "interface/frame_stats.h"
 
 namespace kx::raytrace {
 
@@ -19,10 +21,10 @@ public:
         levels_ = st.maxLevels;
     }
 
-    ColorRGB pixel(int x, int y) const {
+    ColorRGB pixel(const TraceContext& context, int x, int y) const {
         ColorRGB sum;
         for (int sy = 0; sy < count_; ++sy) {
-            for (int sx = 0; sx < count_; ++sx) sum += Trace(primary(x, y, sx, sy), levels_);
+            for (int sx = 0; sx < count_; ++sx) sum += Trace(context, primary(x, y, sx, sy), levels_);
         }
         return finish(sum);
     }
@@ -30,14 +32,14 @@ public:
     // Pixels x .. x + N - 1 of row y (N = 2 or 4), sample by sample as
     // pixel() takes them, the N primary rays of a sample traced together.
     template <int N>
-    void pixels(int x, int y, ColorRGB out[N]) const {
+    void pixels(const TraceContext& context, int x, int y, ColorRGB out[N]) const {
         ColorRGB sum[N];
         for (int sy = 0; sy < count_; ++sy) {
             for (int sx = 0; sx < count_; ++sx) {
                 Ray rays[N];
                 for (int k = 0; k < N; ++k) rays[k] = primary(x + k, y, sx, sy);
                 ColorRGB c[N];
-                TraceRays<N>(rays, levels_, c);
+                TraceRays<N>(context, rays, levels_, c);
                 for (int k = 0; k < N; ++k) sum[k] += c[k];
             }
         }
@@ -48,7 +50,7 @@ public:
     // to put(x, colour) in order. They are traced in the groups a whole row
     // is traced in, so that part of a row comes out as it does in the whole.
     template <class Put>
-    void row(int y, int x0, int x1, int width, Put put) const {
+    void row(const TraceContext& context, int y, int x0, int x1, int width, Put put) const {
         ColorRGB c[4];
         auto take = [&](int x, int n) {
             for (int k = 0; k < n; ++k)
@@ -58,17 +60,17 @@ public:
         for (; x + 3 < width; x += 4) {
             if (x + 4 <= x0) continue;
             if (x >= x1) return;
-            pixels<4>(x, y, c);
+            pixels<4>(context, x, y, c);
             take(x, 4);
         }
         for (; x + 1 < width; x += 2) {
             if (x + 2 <= x0) continue;
             if (x >= x1) return;
-            pixels<2>(x, y, c);
+            pixels<2>(context, x, y, c);
             take(x, 2);
         }
         if (x < width && x >= x0 && x < x1) {
-            c[0] = pixel(x, y);
+            c[0] = pixel(context, x, y);
             take(x, 1);
         }
     }
@@ -93,7 +95,7 @@ private:
 
 }  // namespace
 
-void TraceImage(const RayState& st, DisplayState& ds) {
+void TraceImage(const RayState& st, const LightSet& lights, DisplayState& ds, FrameStats& stats) {
     DisplayDevice& dev = ds.dev();
     const int W = ds.width, H = ds.height;
     if (W <= 0 || H <= 0) return;  // an empty image
@@ -110,26 +112,34 @@ void TraceImage(const RayState& st, DisplayState& ds) {
     const int x0 = region.given ? region.x0 : 0, x1 = region.given ? region.x1 : W;
     const int y0 = region.given ? region.y0 : 0, y1 = region.given ? region.y1 : H;
     const int rows = y1 - y0, columns = x1 - x0;
-    const PixelSampler tracer(st, n);
+    const PixelSampler sampler(st, n);
+    // Each row is traced with a context of its own, whose count of rays is
+    // added to the statistics once the row is done, instead of every ray
+    // contending for the shared counter.
+    const bool counting = stats.enabled;
+    auto traceRow = [&sampler, &st, &lights, &stats, counting, W, x0, x1](int y, auto put) {
+        uint64_t rays = 0;
+        const TraceContext context{st.scene, lights, st.background, counting ? &rays : nullptr};
+        sampler.row(context, y, x0, x1, W, put);
+        if (rays != 0) stats.rays.fetch_add(rays, std::memory_order_relaxed);
+    };
     const int threads = ResolveThreadCount(st.threads, rows);
     if (threads > 1) {
         // Rows traced on every thread, handed to the display here, in order.
         bool ran = RunRows(
             columns, rows, threads,
-            [&tracer, W, x0, x1, y0](int y, ColorRGB* row) {
-                tracer.row(y0 + y, x0, x1, W, [row, x0](int x, const ColorRGB& c) { row[x - x0] = c; });
-                AddRaysCast();
+            [&traceRow, x0, y0](int y, ColorRGB* row) {
+                traceRow(y0 + y, [row, x0](int x, const ColorRGB& c) { row[x - x0] = c; });
             },
-            [&dev, columns, rows, x0, y0](int y, const ColorRGB* row) {
+            [&dev, &stats, columns, rows, x0, y0](int y, const ColorRGB* row) {
                 for (int x = 0; x < columns; ++x) dev.WritePixel(x0 + x, y0 + y, row[x]);
-                frameStats().reportRowsDone(y + 1, rows);
+                stats.reportRowsDone(y + 1, rows);
             });
         if (ran) return;
     }
     for (int y = y0; y < y1; ++y) {
-        tracer.row(y, x0, x1, W, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
-        AddRaysCast();
-        frameStats().reportRowsDone(y - y0 + 1, rows);
+        traceRow(y, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
+        stats.reportRowsDone(y - y0 + 1, rows);
     }
 }
 

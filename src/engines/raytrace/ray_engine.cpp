@@ -29,7 +29,7 @@ int TruncateOption(float value, int high) {
 
 // ---- The engine ----
 
-RERay::RERay(EngineContext& context) : LitEngineBase(context) {}
+RERay::RERay(EngineContext& context, RayState& state) : LitEngineBase(context), state_(state) {}
 RERay::~RERay() = default;
 
 // The display itself is installed by the command before the engine sees it.
@@ -43,113 +43,108 @@ int RERay::Format(int xres, int yres) {
 }
 
 int RERay::Begin() {
-    RayState& st = rayState();
-    if (st.initialized) return 0;
-    st.initialized = true;
-    st.scene.Clear();
-    lightSet().resetLighting();
-    displayState().perObjectRefresh = false;
+    if (state_.initialized) return 0;
+    state_.initialized = true;
+    state_.scene.Clear();
+    context_.lights.resetLighting();
+    context_.display.perObjectRefresh = false;
     return 0;
 }
 
 int RERay::End() {
-    rayState().scene.Clear();
-    lightSet().deleteAll();
-    rayState().maps.releaseAll();
-    rayState().bezier.release();
+    state_.scene.Clear();
+    context_.lights.deleteAll();
+    state_.maps.releaseAll();
+    state_.bezier.release();
     return 0;
 }
 
 // Images are named after the frame they belong to.
 int RERay::FrameBegin(int frame) {
-    rayState().frame = frame;
+    state_.frame = frame;
     return 0;
 }
 
 int RERay::FrameEnd() {
-    rayState().frame = 0;
+    state_.frame = 0;
     return 0;
 }
 
 int RERay::WorldBegin() {
-    const int frame = rayState().frame;
-    int status = displayState().dev().ImageBegin(frame);
+    const int frame = state_.frame;
+    int status = context_.display.dev().ImageBegin(frame);
     if (status != 0) return status;
-    frameStats().beginFrame(frame);
+    context_.stats.beginFrame(frame);
     status = Begin();
     if (status != 0) return status;
-    RayState& st = rayState();
-    st.scene.Clear();
-    TransformState& xf = transforms();
+    state_.scene.Clear();
+    TransformState& xf = context_.transforms;
     xf.setIdentity();
     xf.clearStack();
-    st.rasterToWorld = raytrace::BuildRasterToWorld(xf.camera, displayState().width, displayState().height);
-    st.eye = xf.camera.eye;
-    lightSet().resetLighting();
+    state_.rasterToWorld = raytrace::BuildRasterToWorld(xf.camera, context_.display.width, context_.display.height);
+    state_.eye = xf.camera.eye;
+    context_.lights.resetLighting();
     return 0;
 }
 
 int RERay::WorldEnd() {
     // A frame the command line leaves out is not traced.
-    const bool drawing = displayState().drawing;
+    const bool drawing = context_.display.drawing;
     if (drawing) Render();
     // As with the other engines, an image that cannot be shown (a file that
     // cannot be written) ends the run.
-    const int status = displayState().dev().ImageShow();
-    if (drawing && frameStats().enabled)
-        frameStats().reportFrame({{"rays cast", frameStats().rays.load()},
-                     {"objects", frameStats().objects},
-                     {"tree height", static_cast<unsigned long long>(rayState().scene.Height())}});
+    const int status = context_.display.dev().ImageShow();
+    if (drawing && context_.stats.enabled)
+        context_.stats.reportFrame({{"rays cast", context_.stats.rays.load()},
+                                    {"objects", context_.stats.objects},
+                                    {"tree height", static_cast<unsigned long long>(state_.scene.Height())}});
     return status;
 }
 
 void RERay::Render() {
-    DisplayState& ds = displayState();
-    ds.dev().ImageClear();
-    RayState& st = rayState();
+    context_.display.dev().ImageClear();
     // The queries of all threads walk the tree's prepared layout, laid out
     // once per scene; nothing changes the scene while the image is traced.
-    if (!st.scene.prepared()) st.scene.Prepare();
-    raytrace::TraceImage(st, ds);
+    if (!state_.scene.prepared()) state_.scene.Prepare();
+    raytrace::TraceImage(state_, context_.lights, context_.display, context_.stats);
 }
 
 int RERay::add(BuiltObject built) {
     if (!built.object) return 0;
-    RayState& st = rayState();
-    built.object->attributes = st.attributes;
-    built.object->attributes.map = st.maps.current();
-    built.object->attributes.sampling = st.maps.sampling();
+    built.object->attributes = state_.attributes;
+    built.object->attributes.map = state_.maps.current();
+    built.object->attributes.sampling = state_.maps.sampling();
     // The tree owns the object once it holds it.
-    if (!st.scene.Insert(built.object.get(), built.lower, built.upper)) return kErrDisplayMemory;
+    if (!state_.scene.Insert(built.object.get(), built.lower, built.upper)) return kErrDisplayMemory;
     (void)built.object.release();
-    frameStats().countObject();
+    context_.stats.countObject();
     return 0;
 }
 
 int RERay::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces, const int* indices) {
-    const TransformState& xf = transforms();
+    const TransformState& xf = context_.transforms;
     BuiltObject built;
     // Texture coordinates are kept for a painted surface with a map, in
     // texel units of the map.
     float texels[2];
     const float* texelScale = nullptr;
     if (textured()) {
-        texels[0] = static_cast<float>(rayState().maps.current()->levels[0].width);
-        texels[1] = static_cast<float>(rayState().maps.current()->levels[0].height);
+        texels[0] = static_cast<float>(state_.maps.current()->levels[0].width);
+        texels[1] = static_cast<float>(state_.maps.current()->levels[0].height);
         texelScale = texels;
     }
-    int status = raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built,
-                                               texelScale, rayState().interpolate);
+    int status = raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built, texelScale,
+                                        state_.interpolate);
     if (status != 0) return status;
     return add(std::move(built));
 }
 
 int RERay::Background(const ColorRGB& c) {
-    rayState().background = c;
+    state_.background = c;
     return 0;
 }
 int RERay::Color(const ColorRGB& c) {
-    rayState().attributes.color = c;
+    state_.attributes.color = c;
     return 0;
 }
 
@@ -165,46 +160,46 @@ int RERay::Surface(const std::string& name) {
         shader = raytrace::PaintedPlasticShader;
     else
         return kErrSurfaceType;
-    rayState().attributes.shader = shader;
+    state_.attributes.shader = shader;
     return 0;
 }
 
 
 int RERay::Specular(const ColorRGB& c, int exponent) {
-    SurfaceAttributes& a = rayState().attributes;
+    SurfaceAttributes& a = state_.attributes;
     a.specularColor = c;
     a.specularExponent = static_cast<float>(exponent);
     return 0;
 }
 int RERay::Ka(float ka) {
-    rayState().attributes.ka = ka;
+    state_.attributes.ka = ka;
     return 0;
 }
 int RERay::Kd(float kd) {
-    rayState().attributes.kd = kd;
+    state_.attributes.kd = kd;
     return 0;
 }
 int RERay::Ks(float ks) {
-    rayState().attributes.ks = ks;
+    state_.attributes.ks = ks;
     return 0;
 }
 
 int RERay::OptionBool(const std::string& name, bool value) {
-    if (name == "Bounding Tree") rayState().scene.useBoundingTree = value;
-    if (name == "Statistics") frameStats().enabled = value;
-    if (name == "Interpolate") rayState().interpolate = value;
+    if (name == "Bounding Tree") state_.scene.useBoundingTree = value;
+    if (name == "Statistics") context_.stats.enabled = value;
+    if (name == "Interpolate") state_.interpolate = value;
     return 0;  // "Jitter" and every other name: no effect
 }
 
 int RERay::OptionReal(const std::string& name, float value) {
     if (name == "Levels")
-        rayState().maxLevels = TruncateOption(value, kRayMaxLevels);
+        state_.maxLevels = TruncateOption(value, kRayMaxLevels);
     else if (name == "Linear Subsamples")
-        rayState().subsamples = TruncateOption(value, kRayMaxSubsamples);
+        state_.subsamples = TruncateOption(value, kRayMaxSubsamples);
     else if (name == "Threads")
-        rayState().threads = TruncateOption(value, kRayMaxThreads);
+        state_.threads = TruncateOption(value, kRayMaxThreads);
     else if (name == "Divisions")
-        rayState().divisions = TruncateOption(value, kMaxDivisions);
+        state_.divisions = TruncateOption(value, kMaxDivisions);
     return 0;
 }
 

@@ -15,7 +15,7 @@ namespace kx {
 
 class RERay : public LitEngineBase {
 public:
-    explicit RERay(EngineContext& context);
+    RERay(EngineContext& context, RayState& state);
     ~RERay() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -61,6 +61,8 @@ public:
     void Render();
 
 private:
+    RayState& state_;
+
     int add(raytrace::BuiltObject built);
     // Whether the surfaces made now carry texture coordinates: a map is
     // current and the material is "painted plastic".

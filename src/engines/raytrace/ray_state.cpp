@@ -21,9 +21,4 @@ void RayState::reset() {
     initialized = false;
 }
 
-RayState& rayState() {
-    static RayState state;
-    return state;
-}
-
 }  // namespace kx

@@ -25,9 +25,9 @@ constexpr int kRayMaxSubsamples = 64;
 constexpr int kRayMaxThreads = 256;
 #endif
 
-// The ray tracer's process-wide state. Attributes, background, options and
-// camera persist across world blocks; the scene lives until the next
-// WorldBegin or End.
+// The ray tracer's own state, kept by the run (shell/process.h) and handed to
+// the engine. Attributes, background, options and camera persist across
+// world blocks; the scene lives until the next WorldBegin or End.
 struct RayState {
     raytrace::BoundingTree scene;
     raytrace::SurfaceAttributes attributes;
@@ -48,8 +48,5 @@ struct RayState {
     // and options.
     void reset();
 };
-
-// The process-wide ray tracer state.
-RayState& rayState();
 
 }  // namespace kx
