@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/objects.h"
+#include "engines/raytrace/vertex_type.h"
 
 namespace kx::raytrace {
 namespace {

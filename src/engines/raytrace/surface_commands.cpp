@@ -13,6 +13,7 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
+#include "engines/raytrace/vertex_type.h"
 #include "surface/bezier_patch.h"
 #include "surface/tessellate.h"
 
