@@ -11,10 +11,7 @@
 #include "interface/frame_stats.h"
 #include "surface/tessellate.h"
 
-namespace kx {
-
-using raytrace::BuiltObject;
-using raytrace::SurfaceAttributes;
+namespace kx::raytrace {
 
 namespace {
 
@@ -27,7 +24,13 @@ int TruncateOption(float value, int high) {
 
 }  // namespace
 
-// ---- The engine ----
+}  // namespace kx::raytrace
+
+namespace kx {
+
+using raytrace::BuiltObject;
+using raytrace::SurfaceAttributes;
+using raytrace::TruncateOption;
 
 RERay::RERay(EngineContext& context, RayState& state) : LitEngineBase(context), state_(state) {}
 RERay::~RERay() = default;

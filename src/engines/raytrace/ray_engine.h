@@ -2,6 +2,12 @@
 // collects objects into a bounding tree and lights into the light set;
 // WorldEnd traces n x n primary rays per pixel through a pinhole camera, with
 // shadow rays and recursive mirror reflection.
+//
+// The engine's commands are in ray_engine.cpp, those of the surfaces and
+// texture maps in surface_commands.cpp. What they build and trace is in
+// namespace kx::raytrace: the shapes (objects.h), the bounding tree, the
+// camera (camera.h), the recursion (tracer.h), the shaders (shading.cpp) and
+// the image sampler with its threads (image_sampler.h, row_pipeline.h).
 #pragma once
 
 #include <string>

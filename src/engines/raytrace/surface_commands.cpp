@@ -17,9 +17,7 @@
 #include "surface/bezier_patch.h"
 #include "surface/tessellate.h"
 
-namespace kx {
-
-using raytrace::BuiltObject;
+namespace kx::raytrace {
 
 namespace {
 
@@ -89,6 +87,15 @@ private:
 inline bool FullTurn(float thetamax) { return std::fabs(thetamax) >= 360; }
 
 }  // namespace
+
+}  // namespace kx::raytrace
+
+namespace kx {
+
+using raytrace::FullTurn;
+using raytrace::MeshWriter;
+using raytrace::PatchWriter;
+using raytrace::TexelFrame;
 
 bool RERay::textured() const {
     return state_.attributes.shader == raytrace::PaintedPlasticShader && state_.maps.current() &&
