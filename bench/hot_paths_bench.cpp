@@ -179,10 +179,10 @@ BENCHMARK(BM_SphereTessellation)->Arg(200)->Arg(600)->Unit(benchmark::kMilliseco
 
 // ---------------------------------------------------------------- ray tracer
 
-using render_raytrace::BoundingTree;
-using render_raytrace::BuiltObject;
-using render_raytrace::GrObject;
-using render_raytrace::HitRecord;
+using raytrace::BoundingTree;
+using raytrace::BuiltObject;
+using raytrace::GrObject;
+using raytrace::HitRecord;
 
 std::vector<Ray> RandomRays(int n, float spread) {
     std::mt19937 rng(5);
@@ -209,16 +209,16 @@ void RayObject(benchmark::State& state, BuiltObject built) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(rays.size()));
 }
 Matrix4 Identity() { return Matrix4::identity(); }
-void BM_RaySphere(benchmark::State& state) { RayObject(state, render_raytrace::BuildSphere(1, -1, 1, 360, Identity(), Identity())); }
-void BM_RayCube(benchmark::State& state) { RayObject(state, render_raytrace::BuildCube(Identity(), Identity())); }
+void BM_RaySphere(benchmark::State& state) { RayObject(state, raytrace::BuildSphere(1, -1, 1, 360, Identity(), Identity())); }
+void BM_RayCube(benchmark::State& state) { RayObject(state, raytrace::BuildCube(Identity(), Identity())); }
 void BM_RayCylinder(benchmark::State& state) {
-    RayObject(state, render_raytrace::BuildCylinder(1, -1, 1, 360, Identity(), Identity()));
+    RayObject(state, raytrace::BuildCylinder(1, -1, 1, 360, Identity(), Identity()));
 }
 void BM_RayPolySetQuad(benchmark::State& state) {
     const float v[] = {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
     const int idx[] = {0, 1, 2, 3, -1};
     BuiltObject b;
-    render_raytrace::BuildPolySet("P", 4, v, 1, idx, Identity(), Identity(), b);
+    raytrace::BuildPolySet("P", 4, v, 1, idx, Identity(), Identity(), b);
     RayObject(state, std::move(b));
 }
 BENCHMARK(BM_RaySphere);
@@ -234,7 +234,7 @@ void FillGrid(BoundingTree& tree, int n) {
                 TransformState xf;
                 xf.setIdentity();
                 xf.translate({i - n / 2.0f, j - n / 2.0f, k - n / 2.0f});
-                BuiltObject b = render_raytrace::BuildSphere(0.35f, -0.35f, 0.35f, 360, xf.M, xf.Minv);
+                BuiltObject b = raytrace::BuildSphere(0.35f, -0.35f, 0.35f, 360, xf.M, xf.Minv);
                 tree.Insert(b.object.release(), b.lower, b.upper);
             }
 }

@@ -11,6 +11,7 @@
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
 #include "display/display.h"
+#include "shell/process.h"
 #include "fresh_state.h"
 
 namespace kx {
@@ -68,7 +69,7 @@ void TriangleMesh(RERay& e, int rows, int columns) {
 // Primary and shadow rays of one frame, counted by replaying the tracer's
 // queries.
 double RaysPerFrame() {
-    const RayState& st = rayState();
+    const RayState& st = kx::process().ray;
     const int W = displayState().width, H = displayState().height;
     double rays = 0;
     for (int y = 0; y < H; ++y)
@@ -77,8 +78,8 @@ double RaysPerFrame() {
             Ray r{st.eye, normalized(q - st.eye)};
             ++rays;
             double t;
-            render_raytrace::HitRecord hit;
-            render_raytrace::GrObject* obj = nullptr;
+            raytrace::HitRecord hit;
+            raytrace::GrObject* obj = nullptr;
             if (!st.scene.NearestHit(1e-7, 1e30, r, t, hit, obj)) continue;
             normalize(hit.normal);
             hit.point += 0.001f * hit.normal;
@@ -91,7 +92,7 @@ double RaysPerFrame() {
 // The argument is the number of threads (0: one per core).
 void BM_SphereGridShadows(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e{kx::process().context};
+    RERay e{kx::process().context, kx::process().ray};
     e.OptionReal("Threads", static_cast<float>(state.range(0)));
     SphereGrid(e);
     for (auto _ : state) e.Render();
@@ -104,7 +105,7 @@ BENCHMARK(BM_SphereGridShadows)->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillis
 // Building the mesh's face tree and rendering it.
 void BM_TriangleMeshBuildAndRender(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e{kx::process().context};
+    RERay e{kx::process().context, kx::process().ray};
     for (auto _ : state) {
         TriangleMesh(e, 250, 200);
         e.Render();
@@ -117,7 +118,7 @@ BENCHMARK(BM_TriangleMeshBuildAndRender)->Unit(benchmark::kMillisecond);
 
 void BM_TriangleMeshBuild(benchmark::State& state) {
     FreshDisplay(640, 480);
-    RERay e{kx::process().context};
+    RERay e{kx::process().context, kx::process().ray};
     for (auto _ : state) TriangleMesh(e, 250, 200);
 }
 BENCHMARK(BM_TriangleMeshBuild)->Unit(benchmark::kMillisecond);

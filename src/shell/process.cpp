@@ -12,7 +12,7 @@ Process::Process() {
 std::unique_ptr<RenderEngine> Process::makeEngine(const std::string& name, int& status) {
     status = 0;
     if (name == "direct") return std::make_unique<REDirect>(context, direct, maps);
-    if (name == "raytrace") return std::make_unique<RERay>(context);
+    if (name == "raytrace") return std::make_unique<RERay>(context, ray);
     if (name == "data convert") return std::make_unique<REEcho>(echo);
     if (name == "scan convert") return std::make_unique<REScan>(context, scan);
     status = kErrUnknownEngine;

@@ -49,7 +49,7 @@ public:
 
     // ---- each engine's own ----
     DirectState direct;
-    RayState& ray = rayState();
+    RayState ray;
     EchoState echo;
     ScanState scan;
 

@@ -14,6 +14,8 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "interface/frame_stats.h"
+#include "engines/raytrace/camera.h"
+#include "engines/raytrace/image_sampler.h"
 #include "engines/raytrace/ray_engine.h"
 #include "shell/process.h"
 #include "display/display.h"
@@ -37,7 +39,9 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 namespace kx {
 namespace {
 
-using render_raytrace::RTSimpleSphere;
+using raytrace::BuildRasterToWorld;
+using raytrace::RTSimpleSphere;
+using raytrace::SubsampleOffset;
 
 class RayEngineTest : public ::testing::Test {
 protected:
@@ -72,7 +76,7 @@ protected:
     }
     static Ray Down() { return Ray{{0, 0, 5}, {0, 0, -1}}; }
 
-    RERay engine{kx::process().context};
+    RERay engine{kx::process().context, kx::process().ray};
     FileDevice* device = nullptr;
 };
 
@@ -268,9 +272,9 @@ TEST_F(RayEngineTest, MetalAndPlasticHighlights) {
 TEST_F(RayEngineTest, UnknownSurfaceKeepsTheShader) {
     ASSERT_EQ(engine.Surface("metal"), 0);
     EXPECT_EQ(engine.Surface("chrome"), kErrSurfaceType);
-    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::MetalShader);
+    EXPECT_EQ(rayState().attributes.shader, &raytrace::MetalShader);
     ASSERT_EQ(engine.Surface("painted plastic"), 0);
-    EXPECT_EQ(rayState().attributes.shader, &render_raytrace::PaintedPlasticShader);
+    EXPECT_EQ(rayState().attributes.shader, &raytrace::PaintedPlasticShader);
     EXPECT_EQ(engine.XformPop(), kErrTransformUnderflow);
 }
 

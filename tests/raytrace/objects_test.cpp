@@ -8,8 +8,9 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/objects.h"
+#include "engines/raytrace/vertex_type.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 namespace {
 
 constexpr double kFar = 1e30;
@@ -398,4 +399,4 @@ TEST(ParseVertexType, StridesAndPositionOffsets) {
 }
 
 }  // namespace
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

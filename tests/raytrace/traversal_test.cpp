@@ -16,7 +16,7 @@
 #include "engines/raytrace/objects.h"
 #include "engines/raytrace/row_pipeline.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 namespace {
 
 // SlabTest on a Ray takes the packed path when no direction component is
@@ -416,4 +416,4 @@ TEST(RowPipeline, EveryRowComputedOnceAndShownInOrderOnTheCallingThread) {
 }
 
 }  // namespace
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

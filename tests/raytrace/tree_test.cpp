@@ -15,7 +15,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 namespace {
 
 // A solid box hit where the ray enters it (or at tmin when it starts inside).
@@ -539,4 +539,4 @@ TEST(BoundingTree, TiesGiveTheTreeOfTheFullSearch) {
 }
 
 }  // namespace
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engines/raytrace/tracer.h"
 #include "shell/process.h"
 
 namespace kx {
@@ -28,5 +29,10 @@ inline void ClearProgress() { process().stats.clearProgress(); }
 
 inline DirectState& directState() { return process().direct; }
 inline BezierWork& bezierWork() { return process().direct.bezier; }
+inline RayState& rayState() { return process().ray; }
+// A ray traced through the process's scene and lights, its rays not counted.
+inline ColorRGB Trace(const Ray& ray, int level) {
+    return raytrace::Trace({process().ray.scene, process().lights, process().ray.background}, ray, level);
+}
 
 }  // namespace kx

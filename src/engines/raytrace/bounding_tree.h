@@ -16,7 +16,7 @@
 #include "core/math.h"
 #include "engines/raytrace/surface.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 class GrObject;
 
@@ -117,4 +117,4 @@ private:
     std::vector<FlatNode> flat_;    // the layout of Prepare; empty when there is none
 };
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

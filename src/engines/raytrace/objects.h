@@ -3,6 +3,10 @@
 // sphere, cylinder, cone, cube, disk, or a polygon set in its own
 // coordinates); intersection happens there, with the ray parameter t shared
 // by both spaces because directions are not renormalized.
+//
+// What every object shares is in objects.cpp, the canonical shapes in
+// canonical_shapes.cpp, the polygon faces in poly_faces.cpp, the polygon
+// sets and tessellated surfaces in poly_sets.cpp.
 #pragma once
 
 #include <memory>
@@ -13,7 +17,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/surface.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 class GrObject {
 public:
@@ -176,13 +180,6 @@ public:
     BoundingTree faceTree;
 };
 
-// Floats per vertex and offset of the position for a vertex type string
-// (P, C, N, D: 3; T: 2; w, O: 1; '"' ignored). False for any other letter.
-// textureOffset, colorOffset and normalOffset, when given, receive the
-// offsets of T, C and the first of N and D (-1 without).
-bool ParseVertexType(const std::string& vertexType, int& stride, int& positionOffset,
-                     int* textureOffset = nullptr, int* colorOffset = nullptr, int* normalOffset = nullptr);
-
 // The vertices of a face and their weights that
 // interpolate its values at the point p of its plane: barycentric on a
 // triangle, bilinear on a quadrilateral (so that a grid cell of a
@@ -230,4 +227,4 @@ int BuildPolySet(const std::string& vertexType, int vertexCount, const float* ve
 BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
                              int colorOffset, const Matrix4& M, const Matrix4& Minv);
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

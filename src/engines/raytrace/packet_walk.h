@@ -1,8 +1,11 @@
 // The walk of several rays at once over a tree's depth-first layout, for a
-// lane type V (V::kLanes rays, one per lane; see bounding_tree.cpp). This
-// file has no include guard on purpose: bounding_tree.cpp includes it once
-// per instruction set, each time inside a namespace of its own, so that each
-// copy is compiled for the instruction set in force where it is included.
+// lane type V: V::kLanes rays, one per lane of a register V::Reg of doubles,
+// with V's static functions lanes (one value per ray), set1, load, add, sub,
+// mul, div, min, max (as minpd and maxpd: the second operand when either is
+// NaN), abs and greater (bit k set where lane k of a > b, false for NaN).
+// bounding_tree_walk.cpp walks two rays in SSE2 registers; x86-64 builds
+// also walk four in AVX registers (packet_walk_avx2.cpp), where this walk is
+// compiled for AVX2 alone.
 //
 // Each ray gets exactly the tests, in the same order, and the result that
 // NearestHit gives it alone:
@@ -18,9 +21,21 @@
 //   are the true quotients computed (an infinite or NaN estimate makes M
 //   infinite or NaN, which also sends the test there). The ends combine the
 //   quotients as SlabRay does, so the decisions are SlabTest's.
-//
-// Needs: FlatNode, GrObject, HitRecord, Ray, <cstddef>, <cstdint>.
+#pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "core/math.h"
+#include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/objects.h"
+
+namespace kx::raytrace {
+
+// The nearest hits of the rays ray[0 .. V::kLanes - 1] over [tmin, tmax]
+// among the count nodes of the layout flat, every direction component of
+// every ray non-zero; estimate: the quotients may be estimated (every |d|
+// within [2^-500, 2^500]).
 template <class V>
 void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
                 bool* found, double* t, HitRecord* hit, GrObject** object) {
@@ -106,3 +121,13 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
     }
     for (int k = 0; k < N; ++k) t[k] = tm[k];
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KX_AVX2_WALK 1
+// PacketWalk of four rays in the lanes of AVX registers, compiled for AVX2
+// (packet_walk_avx2.cpp): only for a processor that has it.
+void PacketWalkAvx2(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                    bool* found, double* t, HitRecord* hit, GrObject** object);
+#endif
+
+}  // namespace kx::raytrace

@@ -2,79 +2,26 @@
 // collects objects into a bounding tree and lights into the light set;
 // WorldEnd traces n x n primary rays per pixel through a pinhole camera, with
 // shadow rays and recursive mirror reflection.
+//
+// The engine's commands are in ray_engine.cpp, those of the surfaces and
+// texture maps in surface_commands.cpp. What they build and trace is in
+// namespace kx::raytrace: the shapes (objects.h), the bounding tree, the
+// camera (camera.h), the recursion (tracer.h), the shaders (shading.cpp) and
+// the image sampler with its threads (image_sampler.h, row_pipeline.h).
 #pragma once
 
 #include <string>
 
 #include "core/math.h"
-#include "core/lights.h"
-#include "core/transform.h"
 #include "interface/engine_base.h"
-#include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
-#include "engines/raytrace/surface.h"
-#include "surface/bezier_patch.h"
-#include "surface/tessellate.h"
-#include "surface/texture.h"
+#include "engines/raytrace/ray_state.h"
 
 namespace kx {
 
-// Reflection bounces and subsamples per axis are capped: each bounce is a
-// nested trace, and n subsamples cost n * n rays per pixel.
-#ifdef KX_FUZZ_BUILD
-// Fuzzing builds: every run stays short.
-constexpr int kRayMaxLevels = 4;
-constexpr int kRayMaxSubsamples = 2;
-constexpr int kRayMaxThreads = 2;
-#else
-constexpr int kRayMaxLevels = 100;
-constexpr int kRayMaxSubsamples = 64;
-// Threads tracing one image at most.
-constexpr int kRayMaxThreads = 256;
-#endif
-
-// The ray tracer's process-wide state. Attributes, background, options and
-// camera persist across world blocks; the scene lives until the next
-// WorldBegin or End.
-struct RayState {
-    render_raytrace::BoundingTree scene;
-    render_raytrace::SurfaceAttributes attributes;
-    ColorRGB background;
-    int maxLevels = 0;
-    int subsamples = 1;
-    int threads = 0;  // threads tracing an image; 0: one per core
-    int divisions = 20;  // tessellation resolution of surfaces (option "Divisions", clamped)
-    bool interpolate = true;  // option "Interpolate": surfaces blend their vertex normals and colours
-    MapList maps;        // texture maps, from MapLoad until End
-    BezierWork bezier;   // working storage of patch tessellation
-    Matrix4 rasterToWorld;
-    Point3 eye;  // the camera eye when the world began
-    int frame = 0;  // the open frame's number; images outside frames are 0
-    bool initialized = false;
-
-    // Back to program start: empty scene using the tree, default attributes
-    // and options.
-    void reset();
-};
-
-// The process-wide ray tracer state.
-RayState& rayState();
-
-// The camera matrix mapping the pixel-plane point (px, py, 1) to world space.
-Matrix4 BuildRasterToWorld(const Camera& camera, int width, int height);
-// Offset within a pixel of the centre of subsample s of n along one axis.
-inline float SubsampleOffset(int s, int n) { return static_cast<float>(2 * s + 1) / static_cast<float>(2 * n); }
-// An option value truncated toward zero into [0, high]; NaN gives 0.
-int TruncateOption(float value, int high);
-
-// The colour seen along a ray, with level reflection bounces left.
-ColorRGB Trace(const Ray& ray, int level);
-// Whether the point p is shadowed from the light.
-bool InShadow(const Light& light, const Point3& p);
-
 class RERay : public LitEngineBase {
 public:
-    explicit RERay(EngineContext& context);
+    RERay(EngineContext& context, RayState& state);
     ~RERay() override;
 
     int Display(const std::string& name, const std::string& type, const std::string& mode) override;
@@ -120,7 +67,9 @@ public:
     void Render();
 
 private:
-    int add(render_raytrace::BuiltObject built);
+    RayState& state_;
+
+    int add(raytrace::BuiltObject built);
     // Whether the surfaces made now carry texture coordinates: a map is
     // current and the material is "painted plastic".
     bool textured() const;

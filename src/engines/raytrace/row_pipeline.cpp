@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 int ResolveThreadCount(int requested, int rows) {
     int n = requested;
@@ -140,4 +140,4 @@ bool RunRows(int width, int height, int threads, const RowCompute& compute, cons
     return true;
 }
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

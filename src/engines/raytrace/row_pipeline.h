@@ -12,7 +12,7 @@
 
 #include "core/math.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 // Computes row y (width pixels) into out. Called on any of the threads.
 using RowCompute = std::function<void(int y, ColorRGB* out)>;
@@ -29,4 +29,4 @@ int ResolveThreadCount(int requested, int rows);
 // ring's memory cannot be had or the rows are too wide for a ring of two.
 bool RunRows(int width, int height, int threads, const RowCompute& compute, const RowShow& show);
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

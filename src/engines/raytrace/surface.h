@@ -6,7 +6,7 @@
 #include "core/math.h"
 #include "surface/texture.h"
 
-namespace kx::render_raytrace {
+namespace kx::raytrace {
 
 // One ray-surface intersection, in world space.
 struct HitRecord {
@@ -24,19 +24,23 @@ struct HitRecord {
 };
 
 struct SurfaceAttributes;
+struct TraceContext;
 
-// Writes the local colour of a hit seen along the incoming direction.
-using SurfaceShader = void (*)(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
-                               ColorRGB& out);
+// Writes the local colour of a hit seen along the incoming direction, lit by
+// the lights of the scene the context traces.
+using SurfaceShader = void (*)(const TraceContext& context, const Vector3& incoming,
+                               const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
 
-void MatteShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
-void MetalShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit, ColorRGB& out);
-void PlasticShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
-                   ColorRGB& out);
+void MatteShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
+                 const HitRecord& hit, ColorRGB& out);
+void MetalShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
+                 const HitRecord& hit, ColorRGB& out);
+void PlasticShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
+                   const HitRecord& hit, ColorRGB& out);
 // Plastic whose colour comes from the texture map at the hit's texture
 // coordinates; without a map or coordinates, plain plastic.
-void PaintedPlasticShader(const Vector3& incoming, const SurfaceAttributes& attributes, const HitRecord& hit,
-                          ColorRGB& out);
+void PaintedPlasticShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
+                          const HitRecord& hit, ColorRGB& out);
 
 struct SurfaceAttributes {
     float ka = 1.0f;
@@ -52,4 +56,4 @@ struct SurfaceAttributes {
     TextureSampling sampling;
 };
 
-}  // namespace kx::render_raytrace
+}  // namespace kx::raytrace

@@ -13,10 +13,11 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
+#include "engines/raytrace/vertex_type.h"
+#include "surface/bezier_patch.h"
+#include "surface/tessellate.h"
 
-namespace kx {
-
-using render_raytrace::BuiltObject;
+namespace kx::raytrace {
 
 namespace {
 
@@ -87,62 +88,74 @@ inline bool FullTurn(float thetamax) { return std::fabs(thetamax) >= 360; }
 
 }  // namespace
 
+}  // namespace kx::raytrace
+
+namespace kx {
+
+using raytrace::FullTurn;
+using raytrace::MeshWriter;
+using raytrace::PatchWriter;
+using raytrace::TexelFrame;
+
 bool RERay::textured() const {
-    const RayState& st = rayState();
-    return st.attributes.shader == render_raytrace::PaintedPlasticShader && st.maps.current() &&
-           !st.maps.current()->levels.empty();
+    return state_.attributes.shader == raytrace::PaintedPlasticShader && state_.maps.current() &&
+           !state_.maps.current()->levels.empty();
 }
 
 template <class Make>
 int RERay::addTessellated(Make make) {
-    RayState& st = rayState();
     TexelFrame frame;
     if (textured()) {
-        frame.map = st.maps.current();
-        frame.umin = st.maps.umin;
-        frame.vmin = st.maps.vmin;
-        frame.du = st.maps.du;
-        frame.dv = st.maps.dv;
+        frame.map = state_.maps.current();
+        frame.umin = state_.maps.umin;
+        frame.vmin = state_.maps.vmin;
+        frame.du = state_.maps.du;
+        frame.dv = state_.maps.dv;
     }
     MeshWriter mesh(frame);
     try {
-        make(TessellationDivisions(st.divisions), mesh);
+        make(TessellationDivisions(state_.divisions), mesh);
     } catch (const std::bad_alloc&) {
         return kErrDisplayMemory;
     }
-    const TransformState& xf = transforms();
-    return add(render_raytrace::BuildSurfaceMesh(std::move(mesh.vertices), mesh.stride,
-                                                 st.interpolate ? mesh.normalOffset : -1, mesh.textureOffset, -1,
-                                                 xf.M, xf.Minv));
+    const TransformState& xf = context_.transforms;
+    return add(raytrace::BuildSurfaceMesh(std::move(mesh.vertices), mesh.stride,
+                                          state_.interpolate ? mesh.normalOffset : -1, mesh.textureOffset, -1, xf.M,
+                                          xf.Minv));
 }
 
-int RERay::Cube() { return add(render_raytrace::BuildCube(transforms().M, transforms().Minv)); }
+int RERay::Cube() {
+    const TransformState& xf = context_.transforms;
+    return add(raytrace::BuildCube(xf.M, xf.Minv));
+}
 int RERay::Sphere(float radius, float zmin, float zmax, float thetamax) {
+    const TransformState& xf = context_.transforms;
     if (zmin <= -radius && zmax >= radius && FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildSphere(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildSphere(radius, zmin, zmax, thetamax, xf.M, xf.Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateSphere(radius, zmin, zmax, thetamax, n, out); });
 }
 int RERay::Cone(float height, float radius, float thetamax) {
-    if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildCone(height, radius, thetamax, transforms().M, transforms().Minv));
+    const TransformState& xf = context_.transforms;
+    if (FullTurn(thetamax) && !textured()) return add(raytrace::BuildCone(height, radius, thetamax, xf.M, xf.Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateCone(height, radius, thetamax, n, out); });
 }
 int RERay::Cylinder(float radius, float zmin, float zmax, float thetamax) {
+    const TransformState& xf = context_.transforms;
     if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildCylinder(radius, zmin, zmax, thetamax, transforms().M, transforms().Minv));
+        return add(raytrace::BuildCylinder(radius, zmin, zmax, thetamax, xf.M, xf.Minv));
     return addTessellated(
         [&](int n, SurfaceQuads& out) { TessellateCylinder(radius, zmin, zmax, thetamax, n, out); });
 }
 int RERay::Disk(float height, float radius, float thetamax) {
-    if (FullTurn(thetamax) && !textured())
-        return add(render_raytrace::BuildDisk(height, radius, thetamax, transforms().M, transforms().Minv));
+    const TransformState& xf = context_.transforms;
+    if (FullTurn(thetamax) && !textured()) return add(raytrace::BuildDisk(height, radius, thetamax, xf.M, xf.Minv));
     return addTessellated([&](int n, SurfaceQuads& out) { TessellateDisk(height, radius, thetamax, n, out); });
 }
 int RERay::Tube(const Point3& start, const Point3& end, float radius) {
-    if (!textured()) return add(render_raytrace::BuildTube(start, end, radius, transforms().M, transforms().Minv));
+    TransformState& xf = context_.transforms;
+    if (!textured()) return add(raytrace::BuildTube(start, end, radius, xf.M, xf.Minv));
     // The cylinder along the tube's axis, as the direct engine draws it.
     const TubeAxis axis = TubeAxisOf(start, end);
-    TransformState& xf = transforms();
     const Matrix4 M = xf.M, Minv = xf.Minv;
     ApplyTubeFrame(xf, start, axis);
     int status = addTessellated(
@@ -177,22 +190,21 @@ int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float
     // The control points' layout: position, colour, normal (N or D) and
     // texture coordinates, as the direct engine reads them.
     int stride = 0, position = -1, texture = -1, color = -1, normal = -1;
-    if (!render_raytrace::ParseVertexType(vtype, stride, position, &texture, &color, &normal) || position < 0)
+    if (!raytrace::ParseVertexType(vtype, stride, position, &texture, &color, &normal) || position < 0)
         return kErrVertexType;
     const int m = udegree, k = vdegree;
     if (m < 0 || k < 0 || !vertices || !PlausibleBezierNet((m + 1.0) * (k + 1.0), stride)) return 0;
-    RayState& st = rayState();
-    const int n = TessellationDivisions(st.divisions);
+    const int n = TessellationDivisions(state_.divisions);
     if (n <= 0) return 0;
     // Records: position, normal, the colour when the points have one, then
     // texture coordinates in texel units when the patch is painted with a
     // map.
-    const TextureMap* map = textured() && texture >= 0 ? st.maps.current() : nullptr;
+    const TextureMap* map = textured() && texture >= 0 ? state_.maps.current() : nullptr;
     const int colorAt = color >= 0 ? 6 : -1;
     const int textureAt = map ? (color >= 0 ? 9 : 6) : -1;
     const int width = 6 + (color >= 0 ? 3 : 0) + (map ? 2 : 0);
     const size_t count = static_cast<size_t>(m + 1) * static_cast<size_t>(k + 1);
-    BezierWork& w = st.bezier;
+    BezierWork& w = state_.bezier;
     PatchWriter writer(width);
     int status;
     try {
@@ -218,23 +230,23 @@ int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float
         return kErrDisplayMemory;
     }
     if (status != 0) return status;
-    const TransformState& xf = transforms();
-    return add(render_raytrace::BuildSurfaceMesh(std::move(writer.vertices), width, st.interpolate ? 3 : -1, textureAt,
-                                                 st.interpolate ? colorAt : -1, xf.M, xf.Minv));
+    const TransformState& xf = context_.transforms;
+    return add(raytrace::BuildSurfaceMesh(std::move(writer.vertices), width, state_.interpolate ? 3 : -1, textureAt,
+                                          state_.interpolate ? colorAt : -1, xf.M, xf.Minv));
 }
 
 int RERay::MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) {
-    return rayState().maps.MapBorder(maptype, ubound, vbound);
+    return state_.maps.MapBorder(maptype, ubound, vbound);
 }
 int RERay::MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) {
-    return rayState().maps.MapBound(maptype, umin, vmin, umax, vmax);
+    return state_.maps.MapBound(maptype, umin, vmin, umax, vmax);
 }
 int RERay::MapLoad(const std::string& filename, const std::string& label) {
-    return rayState().maps.MapLoad(filename, label);
+    return state_.maps.MapLoad(filename, label);
 }
 int RERay::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
-    return rayState().maps.MapSample(maptype, magnify, minify);
+    return state_.maps.MapSample(maptype, magnify, minify);
 }
-int RERay::Map(const std::string& maptype, const std::string& label) { return rayState().maps.Map(maptype, label); }
+int RERay::Map(const std::string& maptype, const std::string& label) { return state_.maps.Map(maptype, label); }
 
 }  // namespace kx

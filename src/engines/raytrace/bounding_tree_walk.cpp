@@ -1,0 +1,254 @@
+// The queries of the bounding tree: the slab test, the nearest-hit and
+// any-hit walks of one ray, and the walks of two and four rays at once
+// (packet_walk.h).
+#include "engines/raytrace/bounding_tree.h"
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "engines/raytrace/objects.h"
+#include "engines/raytrace/packet_walk.h"
+
+namespace kx::raytrace {
+
+namespace {
+
+// A ray in double precision, ready for the slab tests of one query.
+//
+// The test must decide exactly as SlabTest does, quotient for quotient, or
+// a ray could meet a different set of objects. With every direction
+// component non-zero (and tmin, tmax numbers) the three axes are tested
+// together on the same quotients. Only the order of the comparisons
+// changes, which cannot change the outcome: the interval only narrows, and
+// a NaN quotient narrows it in neither form (minpd and maxpd return their
+// second operand then, as the scalar "if" keeps its old value).
+struct SlabRay {
+    double origin[3];
+    double direction[3];
+    bool packed = false;  // the axes are tested together
+#ifdef __SSE2__
+    __m128d oxy, dxy, oz, dz;
+#endif
+    SlabRay(const Ray& r, double tmin, double tmax) {
+        for (int i = 0; i < 3; ++i) {
+            origin[i] = r.origin[i];
+            direction[i] = r.direction[i];
+        }
+#ifdef __SSE2__
+        packed = direction[0] != 0 && direction[1] != 0 && direction[2] != 0 && tmin == tmin && tmax == tmax;
+        oxy = _mm_loadu_pd(origin);
+        dxy = _mm_loadu_pd(direction);
+        oz = _mm_set1_pd(origin[2]);
+        dz = _mm_set1_pd(direction[2]);
+#else
+        (void)tmin;
+        (void)tmax;
+#endif
+    }
+
+#ifdef __SSE2__
+    // The interval ends from the quotients t0 = (lower - o)/d
+    // and t1 = (upper - o)/d of x, y (two lanes) and z (lanes: t0, t1).
+    static void Ends(__m128d t0, __m128d t1, __m128d tz, double tmin, double tmax, __m128d& tn, __m128d& tf) {
+        __m128d tz1 = _mm_unpackhi_pd(tz, tz);
+        // near = t0 > t1 ? t1 : t0, far = t0 > t1 ? t0 : t1
+        __m128d nearXY = _mm_min_pd(t1, t0), farXY = _mm_max_pd(t0, t1);
+        __m128d nearZ = _mm_min_sd(tz1, tz), farZ = _mm_max_sd(tz, tz1);
+        // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar
+        tn = _mm_max_sd(nearXY, _mm_set_sd(tmin));
+        tf = _mm_min_sd(farXY, _mm_set_sd(tmax));
+        tn = _mm_max_sd(_mm_unpackhi_pd(nearXY, nearXY), tn);
+        tf = _mm_min_sd(_mm_unpackhi_pd(farXY, farXY), tf);
+        tn = _mm_max_sd(nearZ, tn);
+        tf = _mm_min_sd(farZ, tf);
+    }
+#endif
+
+    // Exactly SlabTest(lower, upper, origin, direction, tmin, tmax).
+    bool hits(const double lower[3], const double upper[3], double tmin, double tmax) const {
+#ifdef __SSE2__
+        if (packed) {
+            __m128d a0 = _mm_sub_pd(_mm_loadu_pd(lower), oxy);
+            __m128d a1 = _mm_sub_pd(_mm_loadu_pd(upper), oxy);
+            __m128d az = _mm_sub_pd(_mm_set_pd(upper[2], lower[2]), oz);
+            __m128d tn, tf;
+            Ends(_mm_div_pd(a0, dxy), _mm_div_pd(a1, dxy), _mm_div_pd(az, dz), tmin, tmax, tn, tf);
+            return !(_mm_cvtsd_f64(tn) > _mm_cvtsd_f64(tf));
+        }
+#endif
+        return SlabTest(lower, upper, origin, direction, tmin, tmax);
+    }
+};
+
+// Visits, depth first in child-list order, the leaves whose boxes and
+// whose ancestors' boxes the ray meets over [tmin, tmax] (tmax as it is at
+// each visit). Stops when leaf() returns true and then returns true.
+template <class LeafVisit>
+bool Walk(const TreeNode* root, const SlabRay& r, double tmin, const double& tmax, LeafVisit leaf) {
+    const TreeNode* n = root;
+    for (;;) {
+        if (r.hits(n->lower, n->upper, tmin, tmax)) {
+            if (n->firstChild) {
+                n = n->firstChild;
+                continue;
+            }
+            if (n->object && leaf(n->object)) return true;
+        }
+        // On to the next node after n's subtree.
+        while (n != root && !n->nextSibling) n = n->parent;
+        if (n == root) return false;
+        n = n->nextSibling;
+    }
+}
+
+// The same over the depth-first layout.
+template <class LeafVisit>
+bool WalkFlat(const std::vector<FlatNode>& nodes, const SlabRay& r, double tmin, const double& tmax,
+              LeafVisit leaf) {
+    const FlatNode* flat = nodes.data();
+    const size_t count = nodes.size();
+    for (size_t i = 0; i < count;) {
+        const FlatNode& n = flat[i];
+        if (!r.hits(n.lower, n.upper, tmin, tmax)) {
+            i = n.skip;
+            continue;
+        }
+        if (n.object && leaf(const_cast<GrObject*>(n.object))) return true;
+        ++i;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SlabTest(const double lower[3], const double upper[3], const double origin[3], const double direction[3],
+              double tmin, double tmax) {
+    double tnear = tmin, tfar = tmax;
+    for (int i = 0; i < 3; ++i) {
+        if (direction[i] == 0) {
+            if (origin[i] < lower[i] || origin[i] > upper[i]) return false;
+            continue;
+        }
+        double t0 = (lower[i] - origin[i]) / direction[i];
+        double t1 = (upper[i] - origin[i]) / direction[i];
+        if (t0 > t1) std::swap(t0, t1);
+        if (t0 > tnear) tnear = t0;
+        if (t1 < tfar) tfar = t1;
+        if (tnear > tfar) return false;
+    }
+    return true;
+}
+
+bool SlabTest(const double lower[3], const double upper[3], const Ray& ray, double tmin, double tmax) {
+    return SlabRay(ray, tmin, tmax).hits(lower, upper, tmin, tmax);
+}
+
+bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& t, HitRecord& hit,
+                              GrObject*& object) const {
+    bool found = false;
+    if (root_) {
+        // tmax shrinks with every hit, so the record last written is the
+        // nearest one.
+        auto leaf = [&](GrObject* o) {
+            double th;
+            if (o->intersect(tmin, tmax, th, ray, hit)) {
+                if (th < tmax) tmax = th;
+                found = true;
+                object = o;
+            }
+            return false;
+        };
+        SlabRay r(ray, tmin, tmax);
+        if (prepared())
+            WalkFlat(flat_, r, tmin, tmax, leaf);
+        else
+            Walk(root_, r, tmin, tmax, leaf);
+    }
+    t = tmax;
+    return found;
+}
+
+bool BoundingTree::AnyHit(double tmin, double tmax, const Ray& ray) const {
+    if (!root_) return false;
+    auto leaf = [&](GrObject* o) { return o->occludes(tmin, tmax, ray); };
+    SlabRay r(ray, tmin, tmax);
+    return prepared() ? WalkFlat(flat_, r, tmin, tmax, leaf) : Walk(root_, r, tmin, tmax, leaf);
+}
+
+// ---- Walks of several rays at once (packet_walk.h) ----
+
+namespace {
+
+#ifdef __SSE2__
+// Two rays in the two lanes of an SSE2 register.
+struct Sse2Lanes {
+    static constexpr int kLanes = 2;
+    using Reg = __m128d;
+    template <class Get>
+    static Reg lanes(const Ray* r, Get get) { return _mm_set_pd(get(r[1]), get(r[0])); }
+    static Reg set1(double v) { return _mm_set1_pd(v); }
+    static Reg load(const double* p) { return _mm_load_pd(p); }
+    static Reg add(Reg a, Reg b) { return _mm_add_pd(a, b); }
+    static Reg sub(Reg a, Reg b) { return _mm_sub_pd(a, b); }
+    static Reg mul(Reg a, Reg b) { return _mm_mul_pd(a, b); }
+    static Reg div(Reg a, Reg b) { return _mm_div_pd(a, b); }
+    // a < b ? a : b and a > b ? a : b: the second operand when either is NaN.
+    static Reg min(Reg a, Reg b) { return _mm_min_pd(a, b); }
+    static Reg max(Reg a, Reg b) { return _mm_max_pd(a, b); }
+    static Reg abs(Reg a) { return _mm_and_pd(a, _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL))); }
+    // Bit k set where a > b (false for NaN).
+    static int greater(Reg a, Reg b) { return _mm_movemask_pd(_mm_cmpgt_pd(a, b)); }
+};
+#endif
+
+// Whether n rays can walk together over [tmin, tmax]: every direction
+// component non-zero (the packed slab test), and whether the quotients may
+// be estimated (|d| within [2^-500, 2^500]).
+bool Walkable(const Ray* ray, int n, double tmin, double tmax, bool& estimate) {
+    estimate = true;
+    for (int k = 0; k < n; ++k) {
+        const SlabRay r(ray[k], tmin, tmax);
+        if (!r.packed) return false;
+        for (double d : r.direction) {
+            double m = std::fabs(d);
+            if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void BoundingTree::NearestHitPair(double tmin, double tmax, const Ray ray[2], bool found[2], double t[2],
+                                  HitRecord hit[2], GrObject* object[2]) const {
+#ifdef __SSE2__
+    bool estimate;
+    if (prepared() && Walkable(ray, 2, tmin, tmax, estimate)) {
+        PacketWalk<Sse2Lanes>(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, found, t, hit, object);
+        return;
+    }
+#endif
+    for (int k = 0; k < 2; ++k) found[k] = NearestHit(tmin, tmax, ray[k], t[k], hit[k], object[k]);
+}
+
+void BoundingTree::NearestHitQuad(double tmin, double tmax, const Ray ray[4], bool found[4], double t[4],
+                                  HitRecord hit[4], GrObject* object[4]) const {
+#ifdef KX_AVX2_WALK
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    bool estimate;
+    if (avx2 && prepared() && Walkable(ray, 4, tmin, tmax, estimate)) {
+        PacketWalkAvx2(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, found, t, hit, object);
+        return;
+    }
+#endif
+    NearestHitPair(tmin, tmax, ray, found, t, hit, object);
+    NearestHitPair(tmin, tmax, ray + 2, found + 2, t + 2, hit + 2, object + 2);
+}
+
+}  // namespace kx::raytrace

@@ -1,0 +1,281 @@
+// Polygon sets: the faces of a PolySet command or of a tessellated surface
+// in a tree of their own, hit in the set's coordinates, with the vertices'
+// normals, texture coordinates and colours blended at the hit.
+#include "engines/raytrace/objects.h"
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "core/errors.h"
+#include "engines/raytrace/vertex_type.h"
+
+namespace kx::raytrace {
+
+namespace {
+
+// Grows the box lo-hi to hold the point p.
+void MinMax(const float* p, Point3& lo, Point3& hi) {
+    for (int k = 0; k < 3; ++k) {
+        if (p[k] < lo[k]) lo[k] = p[k];
+        if (p[k] > hi[k]) hi[k] = p[k];
+    }
+}
+
+}  // namespace
+
+int RTPolySet::build(const std::string& vertexType, int vertexCount, const float* data, int faceCount,
+                     const int* indices) {
+    int vertexStride = 0, position = -1;
+    if (!ParseVertexType(vertexType, vertexStride, position, &textureOffset, &colorOffset)) return kErrVertexType;
+    return buildFaces(vertexStride, position, vertexCount, data, faceCount, indices);
+}
+
+int RTPolySet::buildFaces(int vertexStride, int position, int vertexCount, const float* data, int faceCount,
+                          const int* indices) {
+    stride = vertexStride;
+    positionOffset = position;
+    faceTree.Clear();
+    faces.clear();
+    vertexPointers.clear();
+    vertexData.clear();
+    if (vertexCount <= 0 || faceCount <= 0 || positionOffset < 0 || !data || !indices) return 0;
+
+    // First pass: check the indices and count the entries.
+    size_t entries = 0;
+    for (int closed = 0; closed < faceCount; ++entries) {
+        int idx = indices[entries];
+        if (idx == -1)
+            ++closed;
+        else if (idx < 0 || idx >= vertexCount)
+            return kErrVertexIndexRange;
+    }
+
+    vertexData.assign(data, data + static_cast<size_t>(vertexCount) * static_cast<size_t>(stride));
+    vertexPointers.resize(entries);
+    faces.resize(static_cast<size_t>(faceCount));
+    size_t start = 0;
+    for (int f = 0; f < faceCount; ++f) {
+        size_t k = start;
+        for (; indices[k] != -1; ++k)
+            vertexPointers[k] =
+                vertexData.data() + static_cast<size_t>(indices[k]) * static_cast<size_t>(stride) + positionOffset;
+        vertexPointers[k] = nullptr;
+        faces[static_cast<size_t>(f)].setup(vertexPointers.data() + start, static_cast<int>(k - start));
+        start = k + 1;
+    }
+
+    // The faces go into the tree in a fixed shuffled order. Insertion by
+    // least added area builds a chain hundreds of levels deep when the faces
+    // arrive strip by strip, as meshes usually do; a shuffled order keeps
+    // the tree a few dozen levels deep, with queries tens of times faster.
+    std::vector<int> order(faces.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    uint64_t state = 0x9e3779b97f4a7c15ull;
+    for (size_t i = order.size(); i > 1; --i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::swap(order[i - 1], order[state % i]);
+    }
+    for (int f : order) {
+        RTPolyFace& face = faces[static_cast<size_t>(f)];
+        if (face.n <= 0) continue;
+        Point3 lo(face.vertices[0]), hi(face.vertices[0]);
+        for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
+        if (!faceTree.Insert(&face, lo, hi)) return kErrDisplayMemory;
+    }
+    // The faces are final: lay the tree out for the queries.
+    faceTree.Prepare();
+    return 0;
+}
+
+bool RTPolySet::mayHit(double tmin, double tmax, const Ray& ray) const {
+    double lo[3], hi[3];
+    faceTree.Bounds(lo, hi);
+    return SlabTest(lo, hi, toObject(ray), tmin, tmax);
+}
+
+bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, HitRecord& hit) const {
+    Ray o = toObject(ray);
+    HitRecord local;
+    GrObject* face = nullptr;
+    double th;
+    if (!faceTree.NearestHit(tmin, tmax, o, th, local, face)) return false;
+    t = th;
+    if (normalOffset < 0 && textureOffset < 0 && colorOffset < 0) {
+        finishHit(ray, th, local.normal, hit);
+        if (dot(o.direction, local.normal) > 0) hit.normal = -hit.normal;
+        return true;
+    }
+    // Values of the vertices blended at the hit point. The set's faces
+    // are its only objects.
+    const RTPolyFace& f = *static_cast<const RTPolyFace*>(face);
+    float w[4];
+    const float* src[4];
+    const float* const* cell = nullptr;
+    if (!faceCell.empty()) {
+        const int c = faceCell[static_cast<size_t>(&f - faces.data())];
+        if (c >= 0) cell = cellCorners.data() + c;
+    }
+    const int count = Blend(f, local.point, o.direction, cell, src, w);
+    Vector3 normal = local.normal;
+    if (normalOffset >= 0) {
+        Vector3 n;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + normalOffset;
+            n += w[i] * Vector3(q[0], q[1], q[2]);
+        }
+        if (lengthSquared(n) > 0) normal = n;
+    }
+    finishHit(ray, th, normal, hit);
+    // Every face is seen from the side the ray comes from.
+    if (dot(o.direction, normal) > 0) hit.normal = -hit.normal;
+    if (textureOffset >= 0) {
+        float u = 0, v = 0;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + textureOffset;
+            u += w[i] * q[0];
+            v += w[i] * q[1];
+        }
+        hit.u = u;
+        hit.v = v;
+        hit.textured = true;
+    }
+    if (colorOffset >= 0) {
+        ColorRGB c;
+        for (int i = 0; i < count; ++i) {
+            const float* q = src[i] - positionOffset + colorOffset;
+            c += ColorRGB(q[0], q[1], q[2]) * w[i];
+        }
+        hit.color = c;
+        hit.colored = true;
+    }
+    return true;
+}
+
+bool RTPolySet::occludes(double tmin, double tmax, const Ray& ray) const {
+    return faceTree.AnyHit(tmin, tmax, toObject(ray));
+}
+
+// ---- Building polygon sets from commands ----
+
+namespace {
+
+// Whether four corners lie in one plane, to within rounding.
+bool Flat(const float* const c[4]) {
+    Vector3 e1 = Point3(c[2]) - Point3(c[0]), e2 = Point3(c[3]) - Point3(c[1]);
+    Vector3 n = cross(e1, e2);
+    const double len = std::sqrt(lengthSquared(n));
+    double size = 0;
+    for (int k = 0; k < 4; ++k) size = std::fmax(size, lengthSquared(Point3(c[k]) - Point3(c[0])));
+    size = std::sqrt(size);
+    if (!(len > 0) || !(size > 0)) return true;  // a degenerate cell is flat
+    double off = 0;
+    for (int k = 1; k < 4; ++k) off = std::fmax(off, std::fabs(dot(n, Point3(c[k]) - Point3(c[0]))) / len);
+    return off <= 1e-4 * size;
+}
+
+// The world box of the set's vertex positions carried by M.
+void VertexBox(const RTPolySet& set, const Matrix4& M, Point3& lower, Point3& upper) {
+    const size_t count = set.stride > 0 ? set.vertexData.size() / static_cast<size_t>(set.stride) : 0;
+    for (size_t i = 0; i < count; ++i) {
+        const float* p = set.vertexData.data() + i * set.stride + set.positionOffset;
+        HPoint w = M * HPoint(p[0], p[1], p[2], 1);
+        for (int k = 0; k < 3; ++k) {
+            if (i == 0 || w[k] < lower[k]) lower[k] = w[k];
+            if (i == 0 || w[k] > upper[k]) upper[k] = w[k];
+        }
+    }
+}
+
+}  // namespace
+
+int BuildPolySet(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
+                 const int* indices, const Matrix4& M, const Matrix4& Minv, BuiltObject& out,
+                 const float* texelScale, bool colors) {
+    out = BuiltObject();
+    auto set = std::make_unique<RTPolySet>();
+    int status;
+    try {
+        status = set->build(vertexType, vertexCount, vertexData, faceCount, indices);
+    } catch (const std::bad_alloc&) {
+        return kErrDisplayMemory;
+    }
+    if (status != 0 || !set->faceTree.root()) return status;
+    if (!colors) set->colorOffset = -1;
+    if (!texelScale) {
+        set->textureOffset = -1;
+    } else if (set->textureOffset >= 0) {
+        for (size_t i = static_cast<size_t>(set->textureOffset); i + 1 < set->vertexData.size(); i += set->stride) {
+            set->vertexData[i] *= texelScale[0];
+            set->vertexData[i + 1] *= texelScale[1];
+        }
+    }
+    set->worldToObject = Minv;
+    VertexBox(*set, M, out.lower, out.upper);
+    out.object = std::move(set);
+    return 0;
+}
+
+BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
+                             int colorOffset, const Matrix4& M, const Matrix4& Minv) {
+    BuiltObject out;
+    if (stride <= 0) return out;
+    const size_t quads = vertices.size() / (4 * static_cast<size_t>(stride));
+    if (quads == 0 || quads * 4 > static_cast<size_t>(INT32_MAX / 2)) return out;
+    // A flat quadrilateral is one face; one that is not flat (a cell of a
+    // hyperboloid or of a patch) is two triangles, whose union is what the
+    // scan converter fills between its four projected corners.
+    std::vector<int> indices;
+    indices.reserve(quads * 8);
+    int faces = 0;
+    for (size_t q = 0; q < quads; ++q) {
+        const int first = static_cast<int>(q * 4);
+        const float* c[4];
+        for (int k = 0; k < 4; ++k) c[k] = vertices.data() + static_cast<size_t>(first + k) * stride;
+        if (Flat(c)) {
+            indices.insert(indices.end(), {first, first + 1, first + 2, first + 3, -1});
+            faces += 1;
+        } else {
+            indices.insert(indices.end(), {first, first + 1, first + 2, -1, first, first + 2, first + 3, -1});
+            faces += 2;
+        }
+    }
+    auto set = std::make_unique<RTPolySet>();
+    set->normalOffset = normalOffset;
+    set->textureOffset = textureOffset;
+    set->colorOffset = colorOffset;
+    // The indices are made here and are right; only memory can fail, and
+    // it fails as every allocation above does.
+    if (set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data()) != 0)
+        throw std::bad_alloc();
+    // Both halves of a cell that is not flat blend the cell's four corners.
+    if (faces > static_cast<int>(quads)) {
+        set->cellCorners.resize(quads * 4);
+        for (size_t k = 0; k < quads * 4; ++k) set->cellCorners[k] = set->vertexData.data() + k * stride;
+        set->faceCell.assign(static_cast<size_t>(faces), -1);
+        size_t face = 0, pos = 0;
+        for (size_t q = 0; q < quads && face < set->faceCell.size(); ++q) {
+            // Flat cells are one face of four indices, split ones two of three.
+            if (indices[pos + 3] != -1) {
+                pos += 5;
+                face += 1;
+            } else {
+                set->faceCell[face] = set->faceCell[face + 1] = static_cast<int>(q * 4);
+                pos += 8;
+                face += 2;
+            }
+        }
+    }
+    if (!set->faceTree.root()) return out;
+    set->worldToObject = Minv;
+    VertexBox(*set, M, out.lower, out.upper);
+    out.object = std::move(set);
+    return out;
+}
+
+}  // namespace kx::raytrace

@@ -1,0 +1,24 @@
+#include "engines/raytrace/ray_state.h"
+
+namespace kx {
+
+void RayState::reset() {
+    scene.Clear();
+    scene.useBoundingTree = true;
+    scene.objectsShared = false;
+    attributes = raytrace::SurfaceAttributes();
+    background = ColorRGB();
+    maxLevels = 0;
+    subsamples = 1;
+    threads = 0;
+    divisions = 20;
+    interpolate = true;
+    maps.reset();
+    bezier.release();
+    rasterToWorld = Matrix4();
+    eye = Point3();
+    frame = 0;
+    initialized = false;
+}
+
+}  // namespace kx
