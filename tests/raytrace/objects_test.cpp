@@ -8,7 +8,7 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/objects.h"
-#include "engines/raytrace/vertex_type.h"
+#include "interface/vertex_type.h"
 
 namespace kx::raytrace {
 namespace {
@@ -382,6 +382,15 @@ TEST(PolySet, VertexLayoutsAndBadInput) {
     ASSERT_TRUE(b.object);
     EXPECT_TRUE(Shoot(*b.object, MakeRay({0, 0, 1}, {0, 0, -1})).hit);
     EXPECT_EQ(static_cast<RTPolySet*>(b.object.get())->faces.size(), 3u);
+}
+
+// The ray tracer reads vertex types through the one reader: the stride and
+// where the position starts.
+bool ParseVertexType(const std::string& type, int& stride, int& position) {
+    const VertexType t = ReadVertexType(type);
+    stride = t.stride;
+    position = t.position.first;
+    return t.valid;
 }
 
 TEST(ParseVertexType, StridesAndPositionOffsets) {

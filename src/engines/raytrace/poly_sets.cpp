@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "engines/raytrace/vertex_type.h"
+#include "interface/vertex_type.h"
 
 namespace kx::raytrace {
 
@@ -29,9 +29,11 @@ void MinMax(const float* p, Point3& lo, Point3& hi) {
 
 int RTPolySet::build(const std::string& vertexType, int vertexCount, const float* data, int faceCount,
                      const int* indices) {
-    int vertexStride = 0, position = -1;
-    if (!ParseVertexType(vertexType, vertexStride, position, &textureOffset, &colorOffset)) return kErrVertexType;
-    return buildFaces(vertexStride, position, vertexCount, data, faceCount, indices);
+    const VertexType type = ReadVertexType(vertexType);
+    if (!type.valid) return kErrVertexType;
+    textureOffset = type.texture.first;
+    colorOffset = type.color.first;
+    return buildFaces(type.stride, type.position.first, vertexCount, data, faceCount, indices);
 }
 
 int RTPolySet::buildFaces(int vertexStride, int position, int vertexCount, const float* data, int faceCount,

@@ -13,7 +13,7 @@
 #include "core/errors.h"
 #include "core/transform.h"
 #include "engines/raytrace/ray_engine.h"
-#include "engines/raytrace/vertex_type.h"
+#include "interface/vertex_type.h"
 #include "surface/bezier_patch.h"
 #include "surface/tessellate.h"
 
@@ -189,9 +189,10 @@ int RERay::SqTorus(float rmajor, float rminor, float north, float east, float ph
 int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) {
     // The control points' layout: position, colour, normal (N or D) and
     // texture coordinates, as the direct engine reads them.
-    int stride = 0, position = -1, texture = -1, color = -1, normal = -1;
-    if (!raytrace::ParseVertexType(vtype, stride, position, &texture, &color, &normal) || position < 0)
-        return kErrVertexType;
+    const VertexType type = ReadVertexType(vtype);
+    if (!type.valid || !type.position.present()) return kErrVertexType;
+    const int stride = type.stride, position = type.position.first, texture = type.texture.first,
+              color = type.color.first, normal = type.normal.first;
     const int m = udegree, k = vdegree;
     if (m < 0 || k < 0 || !vertices || !PlausibleBezierNet((m + 1.0) * (k + 1.0), stride)) return 0;
     const int n = TessellationDivisions(state_.divisions);
