@@ -9,12 +9,12 @@
 namespace kx {
 
 int ParseEchoLayout(const std::string& vtype, EchoLayout& layout) {
-    const int stride = VertexStride(vtype);
-    if (stride < 0) return kErrVertexType;
-    layout.stride = stride;
-    // A layout keeps the offset of the last P it reads.
-    const size_t p = vtype.rfind('P');
-    layout.position = p == std::string::npos ? -1 : VertexStride(vtype.substr(0, p));
+    // The types the parser reads (no O); a layout keeps the offset of the
+    // last P it reads.
+    const VertexType type = ReadVertexType(vtype);
+    if (!type.valid || type.opacity.present()) return kErrVertexType;
+    layout.stride = type.stride;
+    layout.position = type.position.last;
     return 0;
 }
 

@@ -19,7 +19,7 @@ struct EchoLayout {
     int position = -1;
 };
 
-// The stride of the vertex type (engine/vertex_type.h) and the offset of its
+// The stride of the vertex type (interface/vertex_type.h) and the offset of its
 // position. Returns 0, or -10 for a character outside the vertex letters.
 int ParseEchoLayout(const std::string& vtype, EchoLayout& layout);
 
