@@ -6,7 +6,7 @@ namespace kx {
 
 ConeLight::ConeLight(const Point3& from, const Point3& to, float innerAngle, float outerAngle, const ColorRGB& c)
     : Light(c, true), position(from), axis(normalized(to - from)) {
-    const double halfDegree = 3.141592653589793 / 360.0;
+    const double halfDegree = kPi / 360.0;
     cosInner = static_cast<float>(std::cos(innerAngle * halfDegree));
     cosOuter = static_cast<float>(std::cos(outerAngle * halfDegree));
 }

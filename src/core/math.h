@@ -8,6 +8,8 @@
 
 namespace kx {
 
+inline constexpr double kPi = 3.141592653589793;
+
 struct Vector3 {
     float x = 0, y = 0, z = 0;
     constexpr Vector3() = default;
@@ -147,6 +149,10 @@ inline ColorRGB& operator*=(ColorRGB& c, float s) {
     c.b *= s;
     return c;
 }
+
+// Clamped to 0 .. 1; NaN gives 0 (clamp below keeps a NaN).
+inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
+inline ColorRGB ClampColor(const ColorRGB& c) { return {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b)}; }
 
 // clamp(low, value, high): note the argument order.
 inline float clamp(float low, float value, float high) {

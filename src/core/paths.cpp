@@ -1,16 +1,15 @@
 #include "core/paths.h"
 
+#include "core/limits.h"
+
 namespace kx {
 
 std::string ConfinedPath(const std::string& path) {
-#ifdef KX_FUZZ_BUILD
+    if (!kFuzzingBuild) return path;
     std::string confined = path;
     for (char& c : confined)
         if (c == '/') c = '_';
     return confined;
-#else
-    return path;
-#endif
 }
 
 }  // namespace kx

@@ -97,7 +97,7 @@ Matrix4 WorldToScreenMatrix(const Camera& camera, int width, int height, float h
     }
 
     const float aspect = static_cast<float>(width) / static_cast<float>(height);
-    const float t = static_cast<float>(std::tan((3.141592653589793 * (camera.fov / 2)) / 180));
+    const float t = static_cast<float>(std::tan((kPi * (camera.fov / 2)) / 180));
     Matrix4 P = Matrix4::identity();
     P(0, 0) = 1 / (t * aspect);
     P(1, 1) = 1 / t;

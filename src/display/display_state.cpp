@@ -1,5 +1,6 @@
 #include "display/display_state.h"
 
+#include "core/limits.h"
 #include "core/errors.h"
 #include "display/frame_buffer.h"
 #include "display/png_device.h"
@@ -30,18 +31,14 @@ private:
     DisplayState& display_;
 };
 
-// Builds for fuzzing (KX_FUZZ_BUILD) draw at most kFuzzImageSide pixels a
-// side so that every run stays fast; a format the devices refuse is kept and
-// fails as it would.
+// Builds for fuzzing draw at most kFuzzImageSide pixels a side so that
+// every run stays fast; a format the devices refuse is kept and fails as it
+// would.
 void CapForFuzzing(DisplayState& d) {
-#ifdef KX_FUZZ_BUILD
-    constexpr int kFuzzImageSide = 64;
+    if (!kFuzzingBuild) return;
     if (static_cast<long long>(d.width) * d.height > kMaxImagePixels) return;
     if (d.width > kFuzzImageSide) d.width = kFuzzImageSide;
     if (d.height > kFuzzImageSide) d.height = kFuzzImageSide;
-#else
-    (void)d;
-#endif
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/limits.h"
 #include "core/math.h"
 
 namespace kx {
@@ -16,9 +17,6 @@ inline uint8_t ColorByte(float c) {
     return static_cast<uint8_t>(static_cast<int>(255.999 * c));
 }
 
-// The largest image the devices allocate (pixels); larger formats fail with
-// "Insufficient memory for display buffer".
-constexpr long long kMaxImagePixels = 1LL << 27;
 
 // An RGB image in memory, rows packed, with the pixel operations every
 // device that keeps its image in memory does alike. Pixel (x, y) has y = 0

@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 
+#include "core/limits.h"
 #include "core/errors.h"
 
 namespace kx {
@@ -29,16 +30,11 @@ void Trim(std::vector<float>& v) {
     if (v.capacity() > kKeptFloats) Release(v);
 }
 
-// Interpolation steps one curve or patch may spend. De Casteljau costs a
-// number of steps quadratic in the degree for every evaluated point, so a
-// hostile degree would keep the engine busy for hours; past this budget
-// fewer points are evaluated (at least the end points, which cost no
-// steps). Curves and patches of modest degree never reach it.
-#ifdef KX_FUZZ_BUILD
-constexpr double kInterpolationBudget = double(1 << 20);  // fuzzing builds: every run stays short
-#else
-constexpr double kInterpolationBudget = double(1 << 30);
-#endif
+// De Casteljau costs a number of steps quadratic in the degree for every
+// evaluated point, so a hostile degree would keep the engine busy for hours;
+// past kInterpolationBudget fewer points are evaluated (at least the end
+// points, which cost no steps). Curves and patches of modest degree never
+// reach it.
 
 // The segments used for n asked for, perPoint steps per evaluated point;
 // a surface evaluates n x n points.

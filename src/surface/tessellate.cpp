@@ -362,8 +362,8 @@ TubeAxis TubeAxisOf(const Point3& p1, const Point3& p2) {
     if (cz > 1) cz = 1;
     TubeAxis axis;
     axis.azimuth = static_cast<float>(std::atan2(static_cast<double>(d.y), static_cast<double>(d.x)) * 180 /
-                                      3.141592653589793);
-    axis.tilt = static_cast<float>(std::acos(static_cast<double>(cz)) * 180 / 3.141592653589793);
+                                      kPi);
+    axis.tilt = static_cast<float>(std::acos(static_cast<double>(cz)) * 180 / kPi);
     axis.length = len;
     return axis;
 }

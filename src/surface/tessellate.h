@@ -9,6 +9,7 @@
 // from its parameters.
 #pragma once
 
+#include "core/limits.h"
 #include "core/math.h"
 #include "core/transform.h"
 
@@ -19,18 +20,13 @@ namespace kx {
 // treated as kMaxDivisions so that a hostile option cannot make the grid
 // arithmetic overflow or the work grow without limit. The option keeps the
 // value it was given.
-#ifdef KX_FUZZ_BUILD
-constexpr int kMaxDivisions = 16;  // fuzzing builds: every run stays short
-#else
-constexpr int kMaxDivisions = 1024;
-#endif
 inline int TessellationDivisions(int divisions) {
     if (divisions < 0) return 0;
     return divisions > kMaxDivisions ? kMaxDivisions : divisions;
 }
 
 // Degrees to radians, held in single precision.
-inline float Radians(float degrees) { return static_cast<float>(degrees * 3.141592653589793 / 180); }
+inline float Radians(float degrees) { return static_cast<float>(degrees * kPi / 180); }
 
 // One grid corner: object-space position, normal and texture fractions.
 struct SurfacePoint {

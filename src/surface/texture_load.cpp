@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "core/limits.h"
 #include "core/errors.h"
 #include "core/paths.h"
 #include "surface/texture_formats.h"
@@ -12,14 +13,6 @@
 namespace kx {
 
 namespace {
-
-// Builds for fuzzing decode smaller images, so that a small compressed file
-// cannot spend the fuzzer's time on a legitimately huge picture.
-#ifdef KX_FUZZ_BUILD
-constexpr uint64_t kMaxDecodedPixels = uint64_t{1} << 20;
-#else
-constexpr uint64_t kMaxDecodedPixels = kMaxMapPixels;
-#endif
 
 // The file's kind is told by its first bytes, not by its name.
 int parseTexture(const uint8_t* data, size_t size, const std::string& label, TextureMap& out) {

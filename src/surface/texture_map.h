@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/limits.h"
+
 namespace kx {
 
-// Limits on what a map file may claim. Larger files or images are treated as
-// unrecognized rather than read.
-constexpr size_t kMaxMapFileBytes = size_t{1} << 30;
-constexpr uint64_t kMaxMapPixels = uint64_t{1} << 28;
 
 struct TextureLevel {
     std::vector<uint8_t> red, green, blue;  // width * height each, row 0 = bottom row of the image

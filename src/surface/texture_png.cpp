@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/limits.h"
 #include "surface/texture_formats.h"
 #include "surface/texture_rows.h"
 
@@ -88,15 +89,15 @@ int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel
     // The size is checked below against our own limit, not libpng's.
     png_set_user_limits(r.png, 0x7fffffff, 0x7fffffff);
     png_set_chunk_malloc_max(r.png, 8u << 20);
-#ifdef KX_FUZZ_BUILD
-    // Mutated files rarely keep their checksums: fuzzing looks past them.
-    png_set_crc_action(r.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
-    png_set_option(r.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
-#else
-    // A damaged chunk makes the file corrupt, even one that adds nothing to
-    // the pixels.
-    png_set_crc_action(r.png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
-#endif
+    if (kFuzzingBuild) {
+        // Mutated files rarely keep their checksums: fuzzing looks past them.
+        png_set_crc_action(r.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+        png_set_option(r.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+    } else {
+        // A damaged chunk makes the file corrupt, even one that adds nothing
+        // to the pixels.
+        png_set_crc_action(r.png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
+    }
     png_read_info(r.png, r.info);
 
     png_uint_32 width = 0, height = 0;

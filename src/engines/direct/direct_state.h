@@ -19,10 +19,6 @@ class DisplayDevice;
 class LightSet;
 class MapList;
 
-// Each component clamped to 0..1 as clamp(0, c, 1) does; NaN gives 0.
-inline float Clamp01(float c) { return c > 0 ? (c < 1 ? c : 1.0f) : 0.0f; }
-inline ColorRGB ClampColor(const ColorRGB& c) { return {Clamp01(c.r), Clamp01(c.g), Clamp01(c.b)}; }
-
 struct DirectState {
     // ---- surface attributes and options ----
     int frame = 0;

@@ -7,21 +7,13 @@
 #include <iostream>
 #include <ostream>
 
+#include "core/limits.h"
 #include "core/errors.h"
 #include "interface/render_engine.h"
 #include "engines/echo/echo_mesh.h"
 #include "engines/echo/echo_text.h"
 
 namespace kx {
-
-// Patch divisions above this are taken as this: a patch of d x d segments
-// brings d * d quadrilaterals, so the value bounds the work and memory of a
-// single patch command.
-#ifdef KX_FUZZ_BUILD
-constexpr int kMaxEchoDivisions = 16;  // fuzzing builds: every run stays short
-#else
-constexpr int kMaxEchoDivisions = 1000;
-#endif
 
 // Returned when the world mesh cannot grow any further (memory, or its
 // counts reaching the int range).

@@ -12,7 +12,7 @@ Matrix4 BuildRasterToWorld(const Camera& camera, int width, int height) {
     P(0, 3) = -halfW;
     P(1, 1) = -1;
     P(1, 3) = halfH;
-    P(2, 2) = halfH / static_cast<float>(std::tan(camera.fov * 3.141592653589793 / 360.0));
+    P(2, 2) = halfH / static_cast<float>(std::tan(camera.fov * kPi / 360.0));
     P(3, 3) = 1;
 
     Vector3 w = camera.at - camera.eye;

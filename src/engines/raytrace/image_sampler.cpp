@@ -82,7 +82,7 @@ private:
     }
     ColorRGB finish(ColorRGB sum) const {
         sum = sum * weight_;
-        return ColorRGB(clamp(0, sum.r, 1), clamp(0, sum.g, 1), clamp(0, sum.b, 1));
+        return ClampColor(sum);
     }
 
     int count_;
@@ -102,7 +102,7 @@ void TraceImage(const RayState& st, const LightSet& lights, DisplayState& ds, Fr
     const int n = st.subsamples;
     if (n <= 0) {
         // No samples: every pixel shows the background.
-        ColorRGB bg(clamp(0, st.background.r, 1), clamp(0, st.background.g, 1), clamp(0, st.background.b, 1));
+        const ColorRGB bg = ClampColor(st.background);
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) dev.WritePixel(x, y, bg);
         return;

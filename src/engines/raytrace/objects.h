@@ -102,7 +102,7 @@ public:
 // z = 0, x^2 + y^2 <= 1, swept from angle 0 to thetamax.
 class RTDisk : public GrAttrObject {
 public:
-    explicit RTDisk(float thetamaxDegrees) : thetamax(thetamaxDegrees * (3.141592653589793 / 180.0)) {}
+    explicit RTDisk(float thetamaxDegrees) : thetamax(thetamaxDegrees * (kPi / 180.0)) {}
     bool mayHit(double, double, const Ray&) const override { return true; }
     bool intersect(double tmin, double tmax, double& t, const Ray& ray, HitRecord& hit) const override;
     bool occludes(double tmin, double tmax, const Ray& ray) const override;

@@ -3,6 +3,7 @@
 // camera of the world being traced.
 #pragma once
 
+#include "core/limits.h"
 #include "core/math.h"
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/surface.h"
@@ -10,20 +11,6 @@
 #include "surface/texture.h"
 
 namespace kx {
-
-// Reflection bounces and subsamples per axis are capped: each bounce is a
-// nested trace, and n subsamples cost n * n rays per pixel.
-#ifdef KX_FUZZ_BUILD
-// Fuzzing builds: every run stays short.
-constexpr int kRayMaxLevels = 4;
-constexpr int kRayMaxSubsamples = 2;
-constexpr int kRayMaxThreads = 2;
-#else
-constexpr int kRayMaxLevels = 100;
-constexpr int kRayMaxSubsamples = 64;
-// Threads tracing one image at most.
-constexpr int kRayMaxThreads = 256;
-#endif
 
 // The ray tracer's own state, kept by the run (shell/process.h) and handed to
 // the engine. Attributes, background, options and camera persist across

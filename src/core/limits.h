@@ -1,0 +1,55 @@
+// The bounds the program puts on what one command, option or file may ask
+// for, in one place. Each keeps a hostile scene from making the work or the
+// memory grow without limit; what lies beyond a bound is either capped or
+// refused, as each comment says.
+//
+// Builds for fuzzing (KX_FUZZ_BUILD) use smaller values, so that every run
+// stays short; this file is the only place that tells the two builds apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kx {
+
+#ifdef KX_FUZZ_BUILD
+inline constexpr bool kFuzzingBuild = true;
+#else
+inline constexpr bool kFuzzingBuild = false;
+#endif
+
+// ---- images ----
+// The largest image the devices allocate (pixels); larger formats fail with
+// "Insufficient memory for display buffer".
+constexpr long long kMaxImagePixels = 1LL << 27;
+// Fuzzing builds draw at most this many pixels a side.
+constexpr int kFuzzImageSide = 64;
+
+// ---- tessellation ----
+// Divisions of a tessellated surface or curve above this are taken as this
+// (the option keeps the value it was given): the grid arithmetic cannot
+// overflow and the work stays bounded.
+constexpr int kMaxDivisions = kFuzzingBuild ? 16 : 1024;
+// The converter's patch divisions: a patch of d x d segments brings d * d
+// quadrilaterals into the merged mesh.
+constexpr int kMaxEchoDivisions = kFuzzingBuild ? 16 : 1000;
+// Interpolation steps one Bezier curve or patch may spend; past it fewer
+// points are evaluated.
+constexpr double kInterpolationBudget = kFuzzingBuild ? double(1 << 20) : double(1 << 30);
+
+// ---- the ray tracer ----
+// Reflection bounces, subsamples per axis (n cost n * n rays per pixel) and
+// threads tracing one image.
+constexpr int kRayMaxLevels = kFuzzingBuild ? 4 : 100;
+constexpr int kRayMaxSubsamples = kFuzzingBuild ? 2 : 64;
+constexpr int kRayMaxThreads = kFuzzingBuild ? 2 : 256;
+
+// ---- texture maps ----
+// Larger map files or images are treated as unrecognized rather than read.
+constexpr size_t kMaxMapFileBytes = size_t{1} << 30;
+constexpr uint64_t kMaxMapPixels = uint64_t{1} << 28;
+// Pixels decoded from one file: fuzzing builds keep a small compressed file
+// from spending seconds on a legitimately large picture.
+constexpr uint64_t kMaxDecodedPixels = kFuzzingBuild ? uint64_t{1} << 20 : kMaxMapPixels;
+
+}  // namespace kx
