@@ -83,7 +83,7 @@ double RaysPerFrame() {
             if (!st.scene.NearestHit(1e-7, 1e30, r, t, hit, obj)) continue;
             normalize(hit.normal);
             hit.point += 0.001f * hit.normal;
-            for (const auto& light : lightSet().lights)
+            for (const auto& light : process().lights.lights)
                 if (dot(hit.normal, normalized(light->directionTo(hit.point))) >= 0) ++rays;
         }
     return rays;

@@ -22,9 +22,4 @@ float ConeLight::attenuation(const Point3& p) const {
     return a;
 }
 
-LightSet& lightSet() {
-    static LightSet set;
-    return set;
-}
-
 }  // namespace kx

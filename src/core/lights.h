@@ -86,7 +86,4 @@ public:
     }
 };
 
-// The process-wide light set.
-LightSet& lightSet();
-
 }  // namespace kx

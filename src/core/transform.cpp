@@ -75,11 +75,6 @@ void TransformState::reset() {
     camera = Camera{};
 }
 
-TransformState& transforms() {
-    static TransformState state;
-    return state;
-}
-
 Matrix4 WorldToScreenMatrix(const Camera& camera, int width, int height, float hither, float yon) {
     Vector3 n = camera.at - camera.eye;
     normalize(n);

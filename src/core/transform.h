@@ -44,9 +44,6 @@ private:
     std::vector<Matrix4> stack_;
 };
 
-// The process-wide transform state.
-TransformState& transforms();
-
 // The viewing matrices an engine builds at WorldBegin. World to screen is
 // S * P * V: V turns the world into camera space (x right, y up, z along the
 // view), P is the perspective of the camera's field of view with depth 0 at

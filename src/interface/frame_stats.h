@@ -81,10 +81,4 @@ private:
     void clearLine();
 };
 
-// The process-wide frame statistics.
-inline FrameStats& frameStats() {
-    static FrameStats stats;
-    return stats;
-}
-
 }  // namespace kx

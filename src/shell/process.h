@@ -41,10 +41,10 @@ public:
 
     // ---- shared by every engine ----
     DisplayState& display = displayState();
-    TransformState& transforms = kx::transforms();
-    LightSet& lights = lightSet();
-    FrameStats& stats = frameStats();
-    MapList& maps = mapList();
+    TransformState transforms;
+    LightSet lights;
+    FrameStats stats;
+    MapList maps;
     EngineContext context{display, transforms, lights, stats};
 
     // ---- each engine's own ----

@@ -107,9 +107,4 @@ void MapList::releaseAll() {
 
 void MapList::reset() { *this = MapList{}; }
 
-MapList& mapList() {
-    static MapList list;
-    return list;
-}
-
 }  // namespace kx

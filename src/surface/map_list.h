@@ -54,7 +54,4 @@ public:
     std::string sceneFolder;
 };
 
-// The process-wide map list of the direct engine.
-MapList& mapList();
-
 }  // namespace kx

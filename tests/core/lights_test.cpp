@@ -1,3 +1,4 @@
+#include "support/process_state.h"
 #include "core/lights.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "support/process_state.h"
 #include "core/transform.h"
 
 #include <gtest/gtest.h>

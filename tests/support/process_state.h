@@ -34,5 +34,9 @@ inline RayState& rayState() { return process().ray; }
 inline ColorRGB Trace(const Ray& ray, int level) {
     return raytrace::Trace({process().ray.scene, process().lights, process().ray.background}, ray, level);
 }
+inline TransformState& transforms() { return process().transforms; }
+inline LightSet& lightSet() { return process().lights; }
+inline MapList& mapList() { return process().maps; }
+inline FrameStats& frameStats() { return process().stats; }
 
 }  // namespace kx

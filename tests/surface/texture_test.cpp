@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "support/process_state.h"
 #include "core/errors.h"
 #include "surface/map_list.h"
 #include "surface/texture_load.h"
