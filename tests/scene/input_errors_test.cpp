@@ -12,7 +12,6 @@
 #include <string>
 
 #include "core/errors.h"
-#include "scene/errors.h"
 #include "scene/input.h"
 #include "display/display.h"
 #include "shell/run.h"
