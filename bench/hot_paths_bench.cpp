@@ -84,7 +84,7 @@ void BM_ExtractFloats(benchmark::State& state) {
         SceneInput in;
         in.openText(text);
         float v = 0;
-        for (int i = 0; i < 60000; ++i) in.ExtractFloat(v);
+        for (int i = 0; i < 60000; ++i) in.extractFloat(v);
         benchmark::DoNotOptimize(v);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 60000);

@@ -78,9 +78,9 @@ void BM_SkipBlankAndTokens(benchmark::State& state) {
         in.openText(text);
         long n = 0;
         for (;;) {
-            in.SkipBlank();
-            if (in.AtEnd()) break;
-            in.ReadToken(word);
+            in.skipBlank();
+            if (in.atEnd()) break;
+            in.readToken(word);
             ++n;
         }
         benchmark::DoNotOptimize(n);

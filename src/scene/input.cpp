@@ -192,7 +192,7 @@ int SceneInput::peek() {
     return static_cast<unsigned char>(buffer_[pos_]);
 }
 
-void SceneInput::SkipBlank() {
+void SceneInput::skipBlank() {
     for (;;) {
         int c = get();
         if (c == EOF) return;
@@ -217,20 +217,20 @@ void SceneInput::SkipBlank() {
     }
 }
 
-int SceneInput::ReadToken(std::string& word) {
+int SceneInput::readToken(std::string& word) {
     if (!pushback_.empty()) {
         word = std::move(pushback_.back());
         pushback_.pop_back();
         return 0;
     }
     if (eof_) return kErrEndOfFile;
-    ExtractWord(word);
+    extractWord(word);
     return 0;
 }
 
-int SceneInput::ReadString(std::string& text) {
+int SceneInput::readString(std::string& text) {
     text.clear();
-    SkipBlank();
+    skipBlank();
     if (eof_) return kErrEndOfFile;
     wordStart_ = consumed();
     int c = get();
@@ -319,7 +319,7 @@ void SceneInput::skipSpace() {
     }
 }
 
-void SceneInput::ExtractWord(std::string& word) {
+void SceneInput::extractWord(std::string& word) {
     word.clear();
     if (fail_ || eof_) {
         fail_ = true;
@@ -397,7 +397,7 @@ bool SceneInput::collectFloat(std::string& out) {
     return !out.empty();
 }
 
-void SceneInput::ExtractInt(int& value) {
+void SceneInput::extractInt(int& value) {
     if (fail_ || eof_) {
         fail_ = true;
         return;
@@ -543,8 +543,8 @@ void SceneInput::extractReal(T& value) {
     }
 }
 
-void SceneInput::ExtractFloat(float& value) { extractReal(value); }
-void SceneInput::ExtractDouble(double& value) { extractReal(value); }
+void SceneInput::extractFloat(float& value) { extractReal(value); }
+void SceneInput::extractDouble(double& value) { extractReal(value); }
 
 namespace {
 
@@ -561,14 +561,14 @@ size_t PrintableUtf8(const unsigned char* s, size_t n) {
 
 }  // namespace
 
-std::string SceneInput::ContextLines(bool atEnd) const {
+std::string SceneInput::contextLines(bool atEndOfInput) const {
     if (!isOpen()) return std::string();
     // The text at hand: the kept end of earlier chunks, then this chunk.
     const size_t textStart = lineTail_.empty() ? consumedBase_ : lineTailStart_;
     std::string text = lineTail_;
     text.append(buffer_.data(), len_);
     size_t at = 0;  // where the caret goes, in text
-    if (atEnd) {
+    if (atEndOfInput) {
         // Just after the last character that is not white space.
         at = text.size();
         while (at > 0 && IsStreamSpace(static_cast<unsigned char>(text[at - 1]))) --at;

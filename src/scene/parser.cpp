@@ -99,17 +99,17 @@ public:
 
     float f() {
         float v = 0;
-        in_.ExtractFloat(v);
+        in_.extractFloat(v);
         return v;
     }
     double d() {
         double v = 0;
-        in_.ExtractDouble(v);
+        in_.extractDouble(v);
         return v;
     }
     int i() {
         int v = 0;
-        in_.ExtractInt(v);
+        in_.extractInt(v);
         return v;
     }
     Point3 point() {
@@ -134,16 +134,16 @@ public:
         return c;
     }
     void word(std::string& w) {
-        in_.SkipBlank();
-        in_.ExtractWord(w);
+        in_.skipBlank();
+        in_.extractWord(w);
     }
     int skipInt() {
-        in_.SkipBlank();
+        in_.skipBlank();
         return i();
     }
     // A formatted extraction ran into the end of the input: the command is
     // cut short and is not executed.
-    bool truncated() const { return in_.AtEnd() && in_.Failed(); }
+    bool truncated() const { return in_.atEnd() && in_.failed(); }
 
     // count numbers of vertex data, appended to out.
     int vertexNumbers(long long count, int notNumber, std::vector<float>& out) {
@@ -155,9 +155,9 @@ public:
         } catch (const std::exception&) {
         }
         for (long long k = 0; k < count; ++k) {
-            in_.SkipBlank();
-            if (in_.AtEnd()) return kErrEndOfFile;
-            in_.ReadToken(token_);
+            in_.skipBlank();
+            if (in_.atEnd()) return kErrEndOfFile;
+            in_.readToken(token_);
             const char* start = token_.c_str();
             char* end = nullptr;
             double v = ReadDouble(start, &end);
@@ -169,9 +169,9 @@ public:
 
     // One index word for a list over nvertices vertices: 0 and the value.
     int index(int nvertices, const ListCodes& codes, long& value) {
-        in_.SkipBlank();
-        if (in_.AtEnd()) return kErrEndOfFile;
-        in_.ReadToken(token_);
+        in_.skipBlank();
+        if (in_.atEnd()) return kErrEndOfFile;
+        in_.readToken(token_);
         const char* start = token_.c_str();
         char* end = nullptr;
         value = ReadLong(start, &end);
@@ -254,13 +254,13 @@ int SceneParser::step() {
             if (drew && displayState().perObjectRefresh) return 0;
             continue;
         }
-        in.SkipBlank();
-        if (in.AtEnd() && !in.hasPushback()) {
+        in.skipBlank();
+        if (in.atEnd() && !in.hasPushback()) {
             // An input that could not be read to its end is cut short.
-            if (in.ReadError() != 0) return kErrEndOfFile;
+            if (in.readError() != 0) return kErrEndOfFile;
             return (worldDepth == 0 && frameDepth == 0 && objectDepth == 0) ? 1 : kErrEndOfFile;
         }
-        if (in.ReadToken(word_) != 0 || in.ReadError() != 0) return kErrEndOfFile;
+        if (in.readToken(word_) != 0 || in.readError() != 0) return kErrEndOfFile;
         int command = FindCommand(word_);
         if (command < 0) return kErrUnrecognizedSymbol;
 
@@ -282,7 +282,7 @@ int SceneParser::step() {
         int status = execute(command);
         // Whatever a command found wrong after the input failed, the input
         // was cut short.
-        if (status != 0) return in.ReadError() != 0 ? kErrEndOfFile : status;
+        if (status != 0) return in.readError() != 0 ? kErrEndOfFile : status;
         if (kCommands[command].refresh && displayState().perObjectRefresh) return 0;
     }
 }
@@ -310,7 +310,7 @@ int SceneParser::execute(int command) {
     };
     auto strings = [&](std::initializer_list<std::string*> out) -> int {
         for (std::string* s : out)
-            if (int status = in.ReadString(*s)) return status;
+            if (int status = in.readString(*s)) return status;
         return 0;
     };
 #define KX_TAG(T) std::type_identity<T>()
@@ -356,7 +356,7 @@ int SceneParser::execute(int command) {
             return emit(KX_TAG(ParsedColorObject), c);
         }
         case kCone: {
-            in.SkipBlank();
+            in.skipBlank();
             double a = r.d(), b = r.d(), c = r.d();
             return emit(KX_TAG(ParsedConeObject), a, b, c);
         }
@@ -390,17 +390,17 @@ int SceneParser::execute(int command) {
             return engine.Curve(s2_, degree, floats_.data());
         }
         case kCustom: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             if (rec) return 0;  // read and dropped inside a definition
             return engine.Custom(s1_);
         }
         case kCylinder: {
-            in.SkipBlank();
+            in.skipBlank();
             double a = r.d(), b = r.d(), c = r.d(), d = r.d();
             return emit(KX_TAG(ParsedCylinderObject), a, b, c, d);
         }
         case kDisk: {
-            in.SkipBlank();
+            in.skipBlank();
             double a = r.d(), b = r.d(), c = r.d();
             return emit(KX_TAG(ParsedDiskObject), a, b, c);
         }
@@ -415,7 +415,7 @@ int SceneParser::execute(int command) {
             return emit(KX_TAG(ParsedEmissionObject), c, intensity);
         }
         case kEngine: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             return currentEngine().select(s1_);
         }
         case kFarLight: {
@@ -453,7 +453,7 @@ int SceneParser::execute(int command) {
             return engine.FrameEnd();
         }
         case kHyperboloid: {
-            in.SkipBlank();
+            in.skipBlank();
             Point3 p1 = r.point();
             Point3 p2 = r.point();
             double sweep = r.d();
@@ -504,7 +504,7 @@ int SceneParser::execute(int command) {
             return emit(KX_TAG(ParsedMapBorderObject), s1_, s2_, s3_);
         }
         case kMapBound: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             double a = r.d(), b = r.d(), c = r.d(), d = r.d();
             return emit(KX_TAG(ParsedMapBoundObject), s1_, a, b, c, d);
         }
@@ -517,7 +517,7 @@ int SceneParser::execute(int command) {
             return emit(KX_TAG(ParsedMapSampleObject), s1_, s2_, s3_);
         }
         case kObjectBegin: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             int count = 0;
             std::string* label = &s1_;
             const char* start = s1_.c_str();
@@ -525,7 +525,7 @@ int SceneParser::execute(int command) {
             long v = std::strtol(start, &end, 10);
             if (s1_.empty() || (end != start && *end == '\0')) {
                 count = static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
-                if (int s = in.ReadString(s2_)) return s;
+                if (int s = in.readString(s2_)) return s;
                 label = &s2_;
             } else if (end != start) {
                 return kErrObjectParameters;
@@ -542,7 +542,7 @@ int SceneParser::execute(int command) {
             return 0;
         }
         case kObjectInstance: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             if (rec) {
                 objects.record(std::make_unique<ParsedObjectInstanceObject>(s1_));
                 return 0;
@@ -551,7 +551,7 @@ int SceneParser::execute(int command) {
         }
         case kOpacity: return emit(KX_TAG(ParsedOpacityObject), r.d());
         case kOptionArray: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             int n = r.i();
             if (r.truncated()) return kErrEndOfFile;
             if (n < 0) return kErrIllegalContext;
@@ -559,13 +559,13 @@ int SceneParser::execute(int command) {
             for (int k = 0; k < n; ++k) {
                 float v = r.f();
                 // A count beyond the numbers present ends the command here.
-                if (in.Failed()) return r.truncated() ? kErrEndOfFile : kErrUnrecognizedSymbol;
+                if (in.failed()) return r.truncated() ? kErrEndOfFile : kErrUnrecognizedSymbol;
                 floats_.push_back(v);
             }
             return emit(KX_TAG(ParsedOptionArrayObject), s1_, n, floats_);
         }
         case kOptionBool: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             r.word(s2_);
             if (r.truncated()) return kErrEndOfFile;
             bool value = false;
@@ -574,7 +574,7 @@ int SceneParser::execute(int command) {
         }
         case kOptionList: return 0;
         case kOptionReal: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             double v = r.d();
             return emit(KX_TAG(ParsedOptionRealObject), s1_, v);
         }
@@ -583,7 +583,7 @@ int SceneParser::execute(int command) {
             return emit(KX_TAG(ParsedOptionStringObject), s1_, s2_);
         }
         case kParaboloid: {
-            in.SkipBlank();
+            in.skipBlank();
             double a = r.d(), b = r.d(), c = r.d(), d = r.d();
             return emit(KX_TAG(ParsedParaboloidObject), a, b, c, d);
         }
@@ -633,7 +633,7 @@ int SceneParser::execute(int command) {
         }
         case kRotate: {
             r.word(s1_);
-            in.SkipBlank();
+            in.skipBlank();
             double angle = r.d();
             if (r.truncated()) return kErrEndOfFile;
             if (s1_ == "\"X\"" || s1_ == "\"x\"") return emit(KX_TAG(ParsedRotateYZObject), angle);
@@ -643,25 +643,25 @@ int SceneParser::execute(int command) {
         }
         case kScale: return emit(KX_TAG(ParsedScaleObject), r.vector());
         case kSpecular: {
-            in.SkipBlank();
+            in.skipBlank();
             ColorRGB c = r.color();
-            in.SkipBlank();
+            in.skipBlank();
             int exponent = r.i();
             return emit(KX_TAG(ParsedSpecularObject), c, exponent);
         }
         case kSphere: {
-            in.SkipBlank();
+            in.skipBlank();
             double a = r.d(), b = r.d(), c = r.d(), d = r.d();
             return emit(KX_TAG(ParsedSphereObject), a, b, c, d);
         }
         case kSqSphere: {
-            in.SkipBlank();
+            in.skipBlank();
             double v[6];
             for (double& x : v) x = r.d();
             return emit(KX_TAG(ParsedSqSphereObject), v[0], v[1], v[2], v[3], v[4], v[5]);
         }
         case kSqTorus: {
-            in.SkipBlank();
+            in.skipBlank();
             double v[7];
             for (double& x : v) x = r.d();
             return emit(KX_TAG(ParsedSqTorusObject), v[0], v[1], v[2], v[3], v[4], v[5], v[6]);
@@ -711,7 +711,7 @@ int SceneParser::execute(int command) {
             return object->replay(engine);
         }
         case kSurface: {
-            if (int s = in.ReadString(s1_)) return s;
+            if (int s = in.readString(s1_)) return s;
             return emit(KX_TAG(ParsedSurfaceObject), s1_);
         }
         case kTorus: {
@@ -729,7 +729,7 @@ int SceneParser::execute(int command) {
         case kWorldBegin: {
             if (!displayStarted) {
                 displayStarted = true;
-                in.PushToken("WorldBegin");
+                in.pushToken("WorldBegin");
                 return 2;
             }
             int s = engine.WorldBegin();

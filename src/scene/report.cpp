@@ -28,7 +28,7 @@ void ReportError(int code, const std::string& fileName, const SceneInput& input)
             std::string text = FormatError(code, fileName, line);
             // On a terminal, and only there, the line itself follows with a
             // caret where reading stopped; pipes and logs see the report alone.
-            if (isatty(STDERR_FILENO)) text += input.ContextLines(code == kErrEndOfFile && input.AtEnd());
+            if (isatty(STDERR_FILENO)) text += input.contextLines(code == kErrEndOfFile && input.atEnd());
             std::fwrite(text.data(), 1, text.size(), stderr);
             break;
         } catch (const std::bad_alloc&) {
