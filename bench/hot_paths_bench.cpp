@@ -20,6 +20,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
 #include "scene/input.h"
+#include "scene/numbers.h"
 #include "display/display.h"
 #include "display/display_file.h"
 #include "fresh_state.h"

@@ -119,17 +119,6 @@ private:
     void keepLineTail();
 };
 
-// std::strtod, std::strtof and std::strtol with base 0, with exactly their
-// results and end pointers, but without a library call for the plain
-// decimal numbers of scene files: a number of at most 19 significant digits
-// (at most 2^53, or 2^24 for a float) scaled by at most 10^22 (10^10) is
-// one correctly rounded division or product, as the library's result is.
-// Everything else (hexadecimal, exponents, inf, nan, long mantissas, leading
-// blanks) goes to the library.
-double ReadDouble(const char* s, char** end);
-float ReadFloat(const char* s, char** end);
-long ReadLong(const char* s, char** end);
-
 // The process-wide scene input.
 SceneInput& sceneInput();
 

@@ -14,6 +14,7 @@
 #include "interface/current_engine.h"
 #include "interface/vertex_type.h"
 #include "scene/input.h"
+#include "scene/numbers.h"
 #include "scene/objects.h"
 #include "display/display.h"
 
