@@ -1,4 +1,4 @@
-// The one current render engine of the process.
+// The slot of the current render engine: the engine the scene selected.
 #pragma once
 
 #include <functional>
@@ -27,8 +27,5 @@ public:
 private:
     std::unique_ptr<RenderEngine> engine_;
 };
-
-// The process-wide current engine.
-CurrentEngine& currentEngine();
 
 }  // namespace kx

@@ -529,9 +529,4 @@ std::string SceneInput::contextLines(bool atEndOfInput) const {
     return shown + "\n" + caret + "^\n";
 }
 
-SceneInput& sceneInput() {
-    static SceneInput input;
-    return input;
-}
-
 }  // namespace kx

@@ -119,7 +119,4 @@ private:
     void keepLineTail();
 };
 
-// The process-wide scene input.
-SceneInput& sceneInput();
-
 }  // namespace kx

@@ -115,15 +115,18 @@ using ParsedXformPopObject = ParsedCommand<&RenderEngine::XformPop, false>;
 using ParsedXformPushObject = ParsedCommand<&RenderEngine::XformPush, false>;
 
 // An instance of another definition inside a definition, by label.
+class ObjectTable;
 class ParsedObjectInstanceObject final : public ParsedObject {
 public:
-    explicit ParsedObjectInstanceObject(std::string label) : label_(std::move(label)) {}
+    ParsedObjectInstanceObject(std::string label, ObjectTable& table) : label_(std::move(label)), table_(table) {}
+    // Starts the replay of the definition in the table.
     int replay(RenderEngine& engine) const override;
     bool draws() const override { return false; }
     const std::string* instanceLabel() const override { return &label_; }
 
 private:
     std::string label_;
+    ObjectTable& table_;
 };
 
 struct ObjectRecord {
@@ -155,8 +158,5 @@ public:
     int replayDepth = 0;
     size_t replayPosition = 0;
 };
-
-// The process-wide object table.
-ObjectTable& objectTable();
 
 }  // namespace kx

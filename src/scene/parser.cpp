@@ -220,11 +220,6 @@ bool ParseBoolWord(const std::string& w, bool& value) {
 
 }  // namespace
 
-SceneParser& sceneParser() {
-    static SceneParser parser;
-    return parser;
-}
-
 void SceneParser::reset() {
     worldDepth = frameDepth = objectDepth = 0;
     blocks.clear();
@@ -245,14 +240,14 @@ int SceneParser::ParseStep() {
 }
 
 int SceneParser::step() {
-    SceneInput& in = sceneInput();
-    ObjectTable& objects = objectTable();
+    SceneInput& in = input_;
+    ObjectTable& objects = objects_;
     for (;;) {
         if (worldDepth > 0 && objects.replaying()) {
             bool drew = false;
-            int status = objects.replayStep(*currentEngine(), drew);
+            int status = objects.replayStep(*engine_, drew);
             if (status != 0) return status;
-            if (drew && displayState().perObjectRefresh) return 0;
+            if (drew && display_.perObjectRefresh) return 0;
             continue;
         }
         in.skipBlank();
@@ -284,15 +279,15 @@ int SceneParser::step() {
         // Whatever a command found wrong after the input failed, the input
         // was cut short.
         if (status != 0) return in.readError() != 0 ? kErrEndOfFile : status;
-        if (kCommands[command].refresh && displayState().perObjectRefresh) return 0;
+        if (kCommands[command].refresh && display_.perObjectRefresh) return 0;
     }
 }
 
 int SceneParser::execute(int command) {
-    SceneInput& in = sceneInput();
+    SceneInput& in = input_;
     CommandReader r(in);
-    RenderEngine& engine = *currentEngine();
-    ObjectTable& objects = objectTable();
+    RenderEngine& engine = *engine_;
+    ObjectTable& objects = objects_;
     const bool rec = recording();
 
     // Records the command inside a definition, or runs it at once.
@@ -407,7 +402,7 @@ int SceneParser::execute(int command) {
         }
         case kDisplay: {
             if (int s = strings({&s1_, &s2_, &s3_})) return s;
-            if (int s = SelectDisplay(displayState(), s1_, s2_, s3_)) return s;
+            if (int s = SelectDisplay(display_, s1_, s2_, s3_)) return s;
             return engine.Display(s1_, s2_, s3_);
         }
         case kEmit: {
@@ -417,7 +412,7 @@ int SceneParser::execute(int command) {
         }
         case kEngine: {
             if (int s = in.readString(s1_)) return s;
-            return currentEngine().select(s1_);
+            return engine_.select(s1_);
         }
         case kFarLight: {
             Vector3 dir = r.vector();
@@ -432,7 +427,7 @@ int SceneParser::execute(int command) {
         case kFormat: {
             int w = r.i(), h = r.i();
             return run([&] {
-                SetFormat(displayState(), w, h);
+                SetFormat(display_, w, h);
                 return engine.Format(w, h);
             });
         }
@@ -545,7 +540,7 @@ int SceneParser::execute(int command) {
         case kObjectInstance: {
             if (int s = in.readString(s1_)) return s;
             if (rec) {
-                objects.record(std::make_unique<ParsedObjectInstanceObject>(s1_));
+                objects.record(std::make_unique<ParsedObjectInstanceObject>(s1_, objects));
                 return 0;
             }
             return objects.lookupAndStart(s1_);

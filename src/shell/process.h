@@ -54,10 +54,10 @@ public:
     ScanState scan;
 
     // ---- the scene ----
-    SceneInput& input = sceneInput();
-    ObjectTable& objects = objectTable();
-    SceneParser& parser = sceneParser();
-    CurrentEngine& engine = currentEngine();
+    SceneInput input;
+    ObjectTable objects;
+    CurrentEngine engine;
+    SceneParser parser{input, objects, engine, display};
 };
 
 // The one Process of the program.

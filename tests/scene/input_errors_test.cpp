@@ -16,6 +16,7 @@
 #include "scene/input_former_names.h"
 #include "display/display.h"
 #include "shell/run.h"
+#include "support/process_state.h"
 
 // The assertions read the input under its former names.
 using SceneInput = kxtest::SceneInputFormerNames;

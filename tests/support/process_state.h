@@ -26,4 +26,9 @@ inline void ReportFrame(std::initializer_list<FrameStats::Count> counts) { proce
 inline void ReportRowsDone(int done, int total) { process().stats.reportRowsDone(done, total); }
 inline void ClearProgress() { process().stats.clearProgress(); }
 
+inline SceneInput& sceneInput() { return process().input; }
+inline ObjectTable& objectTable() { return process().objects; }
+inline SceneParser& sceneParser() { return process().parser; }
+inline CurrentEngine& currentEngine() { return process().engine; }
+
 }  // namespace kx
