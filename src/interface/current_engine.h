@@ -17,6 +17,7 @@ public:
 
     RenderEngine* get() const { return engine_.get(); }
     RenderEngine& operator*() const { return *engine_; }
+    RenderEngine* operator->() const { return engine_.get(); }
     void set(std::unique_ptr<RenderEngine> e) { engine_ = std::move(e); }
     // The Engine command: replaces the current engine. 0 or -35.
     int select(const std::string& name);

@@ -3,14 +3,17 @@
 // an object definition.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "interface/current_engine.h"
+#include "scene/commands.h"
+#include "scene/objects.h"
+
 namespace kx {
 
-class CurrentEngine;
 struct DisplayState;
-class ObjectTable;
 class SceneInput;
 
 enum BlockKind : int { kBlockObject = 0, kBlockFrame = 1, kBlockWorld = 2 };
@@ -38,8 +41,25 @@ public:
 
 private:
     int step();
-    int execute(int command);
+    int execute(Command command);
     bool recording() const { return objectDepth > 0 && worldDepth == 0; }
+    void openBlock(int kind, int& depth);
+    // Closes the innermost block, which must be of the kind: false if not.
+    bool closeBlock(int kind, int& depth);
+
+    // A command read from its operation's parameters (KX_COMMAND).
+    template <Command C, auto Operation>
+    int readCall();
+    // Records the call in the definition being recorded, or makes it at once.
+    template <Command C, auto Operation, typename... Args>
+    int recordOrCall(const Args&... args);
+
+    // The commands with a grammar of their own (KX_SPECIAL), one reader
+    // each: readCurve(), readDisplay(), ... (the vertex lists in
+    // vertex_lists.cpp, the others in parser.cpp).
+#define KX_SPECIAL(Keyword, ...) int read##Keyword();
+#include "interface/commands.def"
+    int readIndexedSet(Command command);  // LineSet and PolySet
 
     SceneInput& input_;
     ObjectTable& objects_;
@@ -49,5 +69,15 @@ private:
     std::string s1_, s2_, s3_;
     std::vector<float> floats_;
 };
+
+template <Command C, auto Operation, typename... Args>
+int SceneParser::recordOrCall(const Args&... args) {
+    using Call = RecordedCall<C, Operation>;
+    if (recording()) {
+        objects_.record(std::make_unique<Call>(args...));
+        return 0;
+    }
+    return Call::invoke(*engine_, args...);
+}
 
 }  // namespace kx
