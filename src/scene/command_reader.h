@@ -75,7 +75,7 @@ public:
 
     // The arguments of a command in order, with the gaps the command allows
     // before them; the first status other than 0 ends the reading.
-    template <Gaps G, typename... T>
+    template <ArgumentGaps G, typename... T>
     int arguments(std::tuple<T...>& fields) {
         if constexpr (sizeof...(T) == 0) {
             return 0;
@@ -86,7 +86,7 @@ public:
                     bool first = true;
                     auto one = [&](auto& value) {
                         if (status != 0) return;
-                        if (G == Gaps::BlankEach || (G == Gaps::BlankFirst && first)) in_.skipBlank();
+                        if (G == ArgumentGaps::BlankEach || (G == ArgumentGaps::BlankFirst && first)) in_.skipBlank();
                         first = false;
                         status = argument(value);
                     };

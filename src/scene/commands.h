@@ -10,7 +10,7 @@
 namespace kx {
 
 // Where a command may stand, by the blocks open around it.
-enum class Context { Top, OutsideWorld, WorldNoObject, World, WorldOrObject, NotTop, Anywhere, InFrame, InObject };
+enum class BlockContext { Top, OutsideWorld, WorldNoObject, World, WorldOrObject, NotTop, Anywhere, InFrame, InObject };
 
 // Whether a command draws: with per-object refresh the window is refreshed
 // after it.
@@ -19,7 +19,7 @@ enum class Drawing { NoDraw, Draws };
 // What may come before the arguments of a command: white space alone, or
 // also blank lines and comments (the lines counted) before the first or
 // before every argument.
-enum class Gaps { Spaces, BlankFirst, BlankEach };
+enum class ArgumentGaps { Spaces, BlankFirst, BlankEach };
 
 enum class Command : int {
 #define KX_COMMAND(Keyword, ...) Keyword,
@@ -29,21 +29,22 @@ enum class Command : int {
 
 struct CommandInfo {
     std::string_view keyword;
-    Context context;
+    BlockContext context;
     bool draws;
-    Gaps gaps;  // of the commands read from their operation's parameters
+    ArgumentGaps gaps;  // of the commands read from their operation's parameters
 };
 
 inline constexpr CommandInfo kCommands[] = {
 #define KX_COMMAND(Keyword, Where, Drawn, Before, Parameters) \
-    {#Keyword, Context::Where, Drawing::Drawn == Drawing::Draws, Gaps::Before},
-#define KX_SPECIAL(Keyword, Where, Drawn) {#Keyword, Context::Where, Drawing::Drawn == Drawing::Draws, Gaps::Spaces},
+    {#Keyword, BlockContext::Where, Drawing::Drawn == Drawing::Draws, ArgumentGaps::Before},
+#define KX_SPECIAL(Keyword, Where, Drawn) \
+    {#Keyword, BlockContext::Where, Drawing::Drawn == Drawing::Draws, ArgumentGaps::Spaces},
 #include "interface/commands.def"
 };
 
 inline constexpr int kCommandCount = static_cast<int>(std::size(kCommands));
 
-constexpr const CommandInfo& Info(Command command) { return kCommands[static_cast<int>(command)]; }
+constexpr const CommandInfo& InfoOf(Command command) { return kCommands[static_cast<int>(command)]; }
 
 static_assert(std::adjacent_find(std::begin(kCommands), std::end(kCommands),
                                  [](const CommandInfo& a, const CommandInfo& b) { return !(a.keyword < b.keyword); }) ==

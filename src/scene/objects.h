@@ -98,7 +98,7 @@ struct CallOf<Op, Draws, int (RenderEngine::*)(Parameters...)> {
 // The recorded call of a command of the list (interface/commands.def) to an
 // engine operation: its fields follow from the operation's parameters.
 template <Command C, auto Operation>
-using RecordedCall = typename recorded::CallOf<Operation, Info(C).draws>::type;
+using RecordedCall = typename recorded::CallOf<Operation, InfoOf(C).draws>::type;
 
 class ObjectTable;
 

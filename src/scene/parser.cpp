@@ -81,15 +81,15 @@ int SceneParser::step() {
         bool top = worldDepth == 0 && frameDepth == 0 && objectDepth == 0;
         bool allowed = true;
         switch (info.context) {
-            case Context::Top: allowed = top; break;
-            case Context::OutsideWorld: allowed = worldDepth == 0 && objectDepth == 0; break;
-            case Context::WorldNoObject: allowed = worldDepth > 0 && objectDepth == 0; break;
-            case Context::World: allowed = worldDepth > 0; break;
-            case Context::WorldOrObject: allowed = worldDepth > 0 || objectDepth > 0; break;
-            case Context::NotTop: allowed = !top; break;
-            case Context::Anywhere: allowed = true; break;
-            case Context::InFrame: allowed = frameDepth > 0 && worldDepth == 0 && objectDepth == 0; break;
-            case Context::InObject: allowed = objectDepth > 0; break;
+            case BlockContext::Top: allowed = top; break;
+            case BlockContext::OutsideWorld: allowed = worldDepth == 0 && objectDepth == 0; break;
+            case BlockContext::WorldNoObject: allowed = worldDepth > 0 && objectDepth == 0; break;
+            case BlockContext::World: allowed = worldDepth > 0; break;
+            case BlockContext::WorldOrObject: allowed = worldDepth > 0 || objectDepth > 0; break;
+            case BlockContext::NotTop: allowed = !top; break;
+            case BlockContext::Anywhere: allowed = true; break;
+            case BlockContext::InFrame: allowed = frameDepth > 0 && worldDepth == 0 && objectDepth == 0; break;
+            case BlockContext::InObject: allowed = objectDepth > 0; break;
         }
         if (!allowed) return kErrIllegalContext;
 
@@ -117,7 +117,7 @@ int SceneParser::readCall() {
     using Call = RecordedCall<C, Operation>;
     CommandReader r(input_);
     typename Call::Fields fields;
-    if (int s = r.arguments<Info(C).gaps>(fields)) return s;
+    if (int s = r.arguments<InfoOf(C).gaps>(fields)) return s;
     if (r.truncated()) return kErrEndOfFile;
     if (recording()) {
         objects_.record(std::make_unique<Call>(std::move(fields)));
