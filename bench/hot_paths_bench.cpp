@@ -20,6 +20,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/objects.h"
 #include "scene/input.h"
+#include "scene/numbers.h"
 #include "display/display.h"
 #include "fresh_state.h"
 
@@ -83,7 +84,7 @@ void BM_ExtractFloats(benchmark::State& state) {
         SceneInput in;
         in.openText(text);
         float v = 0;
-        for (int i = 0; i < 60000; ++i) in.ExtractFloat(v);
+        for (int i = 0; i < 60000; ++i) in.extractFloat(v);
         benchmark::DoNotOptimize(v);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 60000);

@@ -9,6 +9,7 @@
 #include "scene/objects.h"
 #include "scene/parser.h"
 #include "display/display.h"
+#include "shell/process.h"
 
 namespace {
 
@@ -41,10 +42,10 @@ std::string MeshText(int columns, int rows) {
 }
 
 int ParseAll() {
-    kx::sceneParser().reset();
-    kx::objectTable().reset();
+    kx::process().parser.reset();
+    kx::process().objects.reset();
     int s;
-    while ((s = kx::sceneParser().ParseStep()) == 0 || s == 2) {
+    while ((s = kx::process().parser.ParseStep()) == 0 || s == 2) {
     }
     return s;
 }
@@ -56,12 +57,12 @@ void BM_ParseMillionVertexPolySetFromFile(benchmark::State& state) {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }
-    kx::currentEngine().set(std::make_unique<NullEngine>());
+    kx::process().engine.set(std::make_unique<NullEngine>());
     for (auto _ : state) {
-        kx::sceneInput().open(path);
+        kx::process().input.open(path);
         int s = ParseAll();
         if (s != 1) state.SkipWithError("parse failed");
-        kx::sceneInput().close();
+        kx::process().input.close();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
     state.counters["MB"] = text.size() / 1e6;
@@ -78,9 +79,9 @@ void BM_SkipBlankAndTokens(benchmark::State& state) {
         in.openText(text);
         long n = 0;
         for (;;) {
-            in.SkipBlank();
-            if (in.AtEnd()) break;
-            in.ReadToken(word);
+            in.skipBlank();
+            if (in.atEnd()) break;
+            in.readToken(word);
             ++n;
         }
         benchmark::DoNotOptimize(n);

@@ -70,7 +70,7 @@ void TriangleMesh(RERay& e, int rows, int columns) {
 // queries.
 double RaysPerFrame() {
     const RayState& st = kx::process().ray;
-    const int W = displayState().width, H = displayState().height;
+    const int W = process().display.width, H = process().display.height;
     double rays = 0;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {

@@ -86,7 +86,7 @@ int RunScene(const std::string& text, std::ostream* echoOut) {
     }
     std::ostringstream discard;
     kx::process().reset();
-    kx::sceneInput().openText(text);
+    kx::process().input.openText(text);
     kx::process().echo.out = echoOut ? echoOut : &discard;
     const int status = kx::RunOpenedScene(kx::process(), "fuzz.kx");
     kx::process().reset();

@@ -6,7 +6,9 @@
 #                                           target for SECONDS
 # Each target keeps its growing corpus in BUILD/fuzz-corpus/<target>; inputs
 # that fail are written to BUILD/fuzz-artifacts/. The status is non-zero when
-# any target found a crash, a hang, a leak or a sanitizer report.
+# any target found a crash, a hang, a leak or a sanitizer report. The scene
+# targets' dictionary is made by the build, from the command list
+# (BUILD/fuzz/kx.dict).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 smoke=0
@@ -25,7 +27,7 @@ for t in "${targets[@]}"; do
   case $t in
     texture) seeds=("$src/fuzz/corpus/texture" "$src/examples/textures"); dict=fuzz/texture.dict ;;
     png|jpeg) seeds=("$src/fuzz/corpus/$t"); dict=fuzz/$t.dict ;;
-    *) seeds=("$src/fuzz/corpus/scene" "$src/tests/regression"); dict=fuzz/kx.dict ;;
+    *) seeds=("$src/fuzz/corpus/scene" "$src/tests/regression"); dict=$build/fuzz/kx.dict ;;
   esac
   [ "$t" = echo ] && seeds+=("$src/fuzz/corpus/echo")
   existing=()

@@ -67,11 +67,6 @@ void DisplayState::reset() {
     CapForFuzzing(*this);
 }
 
-DisplayState& displayState() {
-    static DisplayState state;
-    return state;
-}
-
 int SelectDisplay(DisplayState& d, const std::string& name, const std::string& type, const std::string& mode) {
     d.name = name;
     d.perObjectRefresh = false;

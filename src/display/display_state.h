@@ -45,9 +45,6 @@ struct DisplayState {
     int beginImage(int frame);
 };
 
-// The process-wide display state.
-DisplayState& displayState();
-
 // The Display command: installs a device. 0, -19 or -20.
 int SelectDisplay(DisplayState& display, const std::string& name, const std::string& type, const std::string& mode);
 // The Format command.

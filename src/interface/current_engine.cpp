@@ -15,9 +15,4 @@ int CurrentEngine::select(const std::string& name) {
     return status;
 }
 
-CurrentEngine& currentEngine() {
-    static CurrentEngine slot;
-    return slot;
-}
-
 }  // namespace kx

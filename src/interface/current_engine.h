@@ -1,4 +1,4 @@
-// The one current render engine of the process.
+// The slot of the current render engine: the engine the scene selected.
 #pragma once
 
 #include <functional>
@@ -17,6 +17,7 @@ public:
 
     RenderEngine* get() const { return engine_.get(); }
     RenderEngine& operator*() const { return *engine_; }
+    RenderEngine* operator->() const { return engine_.get(); }
     void set(std::unique_ptr<RenderEngine> e) { engine_ = std::move(e); }
     // The Engine command: replaces the current engine. 0 or -35.
     int select(const std::string& name);
@@ -27,8 +28,5 @@ public:
 private:
     std::unique_ptr<RenderEngine> engine_;
 };
-
-// The process-wide current engine.
-CurrentEngine& currentEngine();
 
 }  // namespace kx

@@ -1,6 +1,9 @@
 // The abstract render engine: one operation per scene command, in a fixed
 // order. Every operation returns 0 or a negative error code. An operation an
-// engine does not implement prints a notice on standard error and succeeds.
+// engine does not implement prints a notice on standard error and succeeds:
+// the defaults come from the command list, interface/commands.def, which
+// names each operation with its parameter types (a new operation is
+// declared here and listed there).
 #pragma once
 
 #include <string>

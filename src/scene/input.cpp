@@ -7,13 +7,13 @@
 #include <cerrno>
 #include <cmath>
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "core/errors.h"
 #include "core/printable.h"
+#include "scene/numbers.h"
 
 namespace kx {
 
@@ -28,7 +28,7 @@ constexpr size_t kLineTail = 1024;
 inline bool IsStreamSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+using numbers::IsDigit;
 inline bool IsOctal(int c) { return c >= '0' && c <= '7'; }
 inline int HexValue(int c) {
     if (IsDigit(c)) return c - '0';
@@ -192,7 +192,7 @@ int SceneInput::peek() {
     return static_cast<unsigned char>(buffer_[pos_]);
 }
 
-void SceneInput::SkipBlank() {
+void SceneInput::skipBlank() {
     for (;;) {
         int c = get();
         if (c == EOF) return;
@@ -217,20 +217,20 @@ void SceneInput::SkipBlank() {
     }
 }
 
-int SceneInput::ReadToken(std::string& word) {
+int SceneInput::readToken(std::string& word) {
     if (!pushback_.empty()) {
         word = std::move(pushback_.back());
         pushback_.pop_back();
         return 0;
     }
     if (eof_) return kErrEndOfFile;
-    ExtractWord(word);
+    extractWord(word);
     return 0;
 }
 
-int SceneInput::ReadString(std::string& text) {
+int SceneInput::readString(std::string& text) {
     text.clear();
-    SkipBlank();
+    skipBlank();
     if (eof_) return kErrEndOfFile;
     wordStart_ = consumed();
     int c = get();
@@ -319,7 +319,7 @@ void SceneInput::skipSpace() {
     }
 }
 
-void SceneInput::ExtractWord(std::string& word) {
+void SceneInput::extractWord(std::string& word) {
     word.clear();
     if (fail_ || eof_) {
         fail_ = true;
@@ -397,7 +397,7 @@ bool SceneInput::collectFloat(std::string& out) {
     return !out.empty();
 }
 
-void SceneInput::ExtractInt(int& value) {
+void SceneInput::extractInt(int& value) {
     if (fail_ || eof_) {
         fail_ = true;
         return;
@@ -422,97 +422,10 @@ void SceneInput::ExtractInt(int& value) {
 
 namespace {
 
-// A plain decimal number: sign, digits, an optional point and digits, and
-// no exponent. False when the text is anything else or too long to be
-// converted exactly here. The counts stop at the first digit past what
-// can be converted here, so a digit run of any length cannot overflow them.
-struct PlainDecimal {
-    static constexpr int kMaxSignificant = 19;  // at most 10^19 - 1 < 2^64
-    static constexpr int kMaxScale = 22;        // the largest exact power of ten in a double
-
-    bool negative = false;
-    uint64_t mantissa = 0;  // the significant digits
-    int scale = 0;          // digits after the point
-    const char* end = nullptr;
-
-    bool read(const char* s) {
-        const char* p = s;
-        if (*p == '+' || *p == '-') negative = *p++ == '-';
-        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;  // hexadecimal
-        bool any = false;
-        int significant = 0;
-        for (; IsDigit(*p); ++p, any = true) {
-            if (mantissa == 0 && *p == '0') continue;
-            if (++significant > kMaxSignificant) return false;
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        }
-        if (*p == '.') {
-            ++p;
-            for (; IsDigit(*p); ++p, any = true) {
-                if (++scale > kMaxScale) return false;
-                if (mantissa == 0 && *p == '0') continue;
-                if (++significant > kMaxSignificant) return false;
-                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            }
-        }
-        if (!any || *p == 'e' || *p == 'E') return false;
-        end = p;
-        return true;
-    }
-};
-
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
 inline float ConvertNumber(const char* s, char** end, float) { return ReadFloat(s, end); }
 inline double ConvertNumber(const char* s, char** end, double) { return ReadDouble(s, end); }
 
 }  // namespace
-
-namespace {
-
-// The plain decimal as T when its mantissa and 10^scale are exact in T, so
-// that one division rounds it correctly; else the runtime's conversion.
-template <typename T>
-T ReadReal(const char* s, char** end, int mantissaBits, const T* pow10, int maxScale, T (*runtime)(const char*, char**)) {
-    PlainDecimal d;
-    if (d.read(s) && d.mantissa <= (uint64_t(1) << mantissaBits) && d.scale <= maxScale) {
-        T v = static_cast<T>(d.mantissa) / pow10[d.scale];
-        if (end) *end = const_cast<char*>(d.end);
-        return d.negative ? -v : v;
-    }
-    return runtime(s, end);
-}
-
-double RuntimeDouble(const char* s, char** end) { return std::strtod(s, end); }
-float RuntimeFloat(const char* s, char** end) { return std::strtof(s, end); }
-
-}  // namespace
-
-double ReadDouble(const char* s, char** end) { return ReadReal<double>(s, end, 53, kPow10, 22, RuntimeDouble); }
-float ReadFloat(const char* s, char** end) { return ReadReal<float>(s, end, 24, kPow10f, 10, RuntimeFloat); }
-
-long ReadLong(const char* s, char** end) {
-    // Decimal only: a leading 0 makes the number octal (or hexadecimal) for
-    // strtol with base 0, and "0" alone is the one such number taken here.
-    const char* p = s;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (*p >= '1' && *p <= '9') {
-        long v = 0;
-        int digits = 0;
-        for (; IsDigit(*p) && digits < 18; ++p, ++digits) v = v * 10 + (*p - '0');
-        if (!IsDigit(*p)) {
-            if (end) *end = const_cast<char*>(p);
-            return negative ? -v : v;
-        }
-    } else if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
-        if (end) *end = const_cast<char*>(p + 1);
-        return 0;
-    }
-    return std::strtol(s, end, 0);
-}
 
 // The characters of the number must convert whole; an overflow gives the
 // largest finite value and fails, as the stream extraction does.
@@ -543,8 +456,8 @@ void SceneInput::extractReal(T& value) {
     }
 }
 
-void SceneInput::ExtractFloat(float& value) { extractReal(value); }
-void SceneInput::ExtractDouble(double& value) { extractReal(value); }
+void SceneInput::extractFloat(float& value) { extractReal(value); }
+void SceneInput::extractDouble(double& value) { extractReal(value); }
 
 namespace {
 
@@ -561,14 +474,14 @@ size_t PrintableUtf8(const unsigned char* s, size_t n) {
 
 }  // namespace
 
-std::string SceneInput::ContextLines(bool atEnd) const {
+std::string SceneInput::contextLines(bool atEndOfInput) const {
     if (!isOpen()) return std::string();
     // The text at hand: the kept end of earlier chunks, then this chunk.
     const size_t textStart = lineTail_.empty() ? consumedBase_ : lineTailStart_;
     std::string text = lineTail_;
     text.append(buffer_.data(), len_);
     size_t at = 0;  // where the caret goes, in text
-    if (atEnd) {
+    if (atEndOfInput) {
         // Just after the last character that is not white space.
         at = text.size();
         while (at > 0 && IsStreamSpace(static_cast<unsigned char>(text[at - 1]))) --at;
@@ -614,11 +527,6 @@ std::string SceneInput::ContextLines(bool atEnd) const {
     }
     if (cutBack) shown += "...";
     return shown + "\n" + caret + "^\n";
-}
-
-SceneInput& sceneInput() {
-    static SceneInput input;
-    return input;
 }
 
 }  // namespace kx

@@ -37,25 +37,25 @@ public:
     bool isOpen() const { return file_ != nullptr || memory_; }
 
     // Skips blanks and comments, counting line feeds.
-    void SkipBlank();
+    void skipBlank();
     // 0, or -1 at end of input.
-    int ReadToken(std::string& word);
-    void PushToken(const std::string& word) { pushback_.push_back(word); }
+    int readToken(std::string& word);
+    void pushToken(const std::string& word) { pushback_.push_back(word); }
     // 0, -1 (end of input) or -5 (runaway string).
-    int ReadString(std::string& text);
-    bool AtEnd() const { return eof_; }
+    int readString(std::string& text);
+    bool atEnd() const { return eof_; }
     bool hasPushback() const { return !pushback_.empty(); }
-    bool Failed() const { return fail_; }
+    bool failed() const { return fail_; }
     // The system's error number when reading the input failed (the input
     // then ends there, and "cannot read <name>: <reason>" was printed on
     // standard error); 0 otherwise.
-    int ReadError() const { return readError_; }
+    int readError() const { return readError_; }
 
     // Formatted extraction (leading white space skipped, not counted).
-    void ExtractWord(std::string& word);
-    void ExtractInt(int& value);
-    void ExtractFloat(float& value);
-    void ExtractDouble(double& value);
+    void extractWord(std::string& word);
+    void extractInt(int& value);
+    void extractFloat(float& value);
+    void extractDouble(double& value);
 
     long long line = 0;
 
@@ -78,7 +78,7 @@ public:
     // line with text, and the end of it), and below it a caret under that
     // place, each ended by a line end. Characters that could steer a
     // terminal are shown as '?'. Empty when the line is no longer at hand.
-    std::string ContextLines(bool atEnd) const;
+    std::string contextLines(bool atEndOfInput) const;
 
 private:
     int get();  // next byte or EOF (sets eof and fail at the end)
@@ -118,19 +118,5 @@ private:
     size_t lineTailStart_ = 0;
     void keepLineTail();
 };
-
-// std::strtod, std::strtof and std::strtol with base 0, with exactly their
-// results and end pointers, but without a library call for the plain
-// decimal numbers of scene files: a number of at most 19 significant digits
-// (at most 2^53, or 2^24 for a float) scaled by at most 10^22 (10^10) is
-// one correctly rounded division or product, as the library's result is.
-// Everything else (hexadecimal, exponents, inf, nan, long mantissas, leading
-// blanks) goes to the library.
-double ReadDouble(const char* s, char** end);
-float ReadFloat(const char* s, char** end);
-long ReadLong(const char* s, char** end);
-
-// The process-wide scene input.
-SceneInput& sceneInput();
 
 }  // namespace kx

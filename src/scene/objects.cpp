@@ -4,7 +4,7 @@
 
 namespace kx {
 
-int ParsedObjectInstanceObject::replay(RenderEngine&) const { return objectTable().lookupAndStart(label_); }
+int ParsedObjectInstanceObject::replay(RenderEngine&) const { return table_.lookupAndStart(label_); }
 
 int ObjectTable::begin(const std::string& label, int parameterCount) {
     if (byLabel.count(label)) return kErrDuplicateObjectLabel;
@@ -62,11 +62,6 @@ void ObjectTable::reset() {
     current = nullptr;
     replayDepth = 0;
     replayPosition = 0;
-}
-
-ObjectTable& objectTable() {
-    static ObjectTable table;
-    return table;
 }
 
 }  // namespace kx

@@ -5,12 +5,14 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "core/math.h"
 #include "interface/render_engine.h"
+#include "scene/commands.h"
 
 namespace kx {
 
@@ -37,93 +39,81 @@ template <typename T>
 inline const T& pass(const T& value) {
     return value;
 }
-inline float pass(double value) { return static_cast<float>(value); }
+
+// The field that records a parameter of an engine operation: a copy of the
+// value, or of the array behind a pointer.
+template <typename Parameter>
+struct Field {
+    using type = std::decay_t<Parameter>;
+};
+template <>
+struct Field<const float*> {
+    using type = std::vector<float>;
+};
+template <>
+struct Field<const int*> {
+    using type = std::vector<int>;
+};
+template <>
+struct Field<const std::string*> {
+    using type = std::vector<std::string>;
+};
 
 }  // namespace recorded
 
 // A recorded call of the engine operation Op with the fields in call order.
-template <auto Op, bool Draws, typename... Fields>
+template <auto Op, bool Draws, typename... F>
 class ParsedCommand final : public ParsedObject {
 public:
-    explicit ParsedCommand(Fields... fields) : fields_(std::move(fields)...) {}
-    int replay(RenderEngine& engine) const override {
-        return std::apply([&](const Fields&... f) { return (engine.*Op)(recorded::pass(f)...); }, fields_);
-    }
+    using Fields = std::tuple<F...>;
+
+    explicit ParsedCommand(F... fields) : fields_(std::move(fields)...) {}
+    explicit ParsedCommand(Fields&& fields) : fields_(std::move(fields)) {}
+    int replay(RenderEngine& engine) const override { return call(engine, fields_); }
     bool draws() const override { return Draws; }
     // Executes the same call at once, without recording.
     template <typename... Args>
     static int invoke(RenderEngine& engine, const Args&... args) {
         return (engine.*Op)(recorded::pass(args)...);
     }
+    static int call(RenderEngine& engine, const Fields& fields) {
+        return std::apply([&](const F&... f) { return (engine.*Op)(recorded::pass(f)...); }, fields);
+    }
 
 private:
-    std::tuple<Fields...> fields_;
+    Fields fields_;
 };
 
-using Floats = std::vector<float>;
-using Ints = std::vector<int>;
-using Str = std::string;
+namespace recorded {
 
-using ParsedAmbientLightObject = ParsedCommand<&RenderEngine::AmbientLight, false, ColorRGB, double>;
-using ParsedBezierCurveObject = ParsedCommand<&RenderEngine::Curve, true, Str, int, Floats>;
-using ParsedBezierPatchObject = ParsedCommand<&RenderEngine::Patch, true, Str, int, int, Floats>;
-using ParsedCatmullClarkSDSObject =
-    ParsedCommand<&RenderEngine::Subdivision, true, Str, Floats, int, Ints, int, Ints, int, Floats>;
-using ParsedColorObject = ParsedCommand<&RenderEngine::Color, false, ColorRGB>;
-using ParsedConeObject = ParsedCommand<&RenderEngine::Cone, true, double, double, double>;
-using ParsedCubeObject = ParsedCommand<&RenderEngine::Cube, true>;
-using ParsedCylinderObject = ParsedCommand<&RenderEngine::Cylinder, true, double, double, double, double>;
-using ParsedDiskObject = ParsedCommand<&RenderEngine::Disk, true, double, double, double>;
-using ParsedEmissionObject = ParsedCommand<&RenderEngine::Emit, false, ColorRGB, double>;
-using ParsedHyperboloidObject = ParsedCommand<&RenderEngine::Hyperboloid, true, Point3, Point3, double>;
-using ParsedKaObject = ParsedCommand<&RenderEngine::Ka, false, double>;
-using ParsedKdObject = ParsedCommand<&RenderEngine::Kd, false, double>;
-using ParsedKeObject = ParsedCommand<&RenderEngine::Ke, false, double>;
-using ParsedKsObject = ParsedCommand<&RenderEngine::Ks, false, double>;
-using ParsedLineObject = ParsedCommand<&RenderEngine::Line, true, Point3, Point3>;
-using ParsedLinesetObject = ParsedCommand<&RenderEngine::LineSet, true, Str, int, Floats, int, Ints>;
-using ParsedMapBorderObject = ParsedCommand<&RenderEngine::MapBorder, false, Str, Str, Str>;
-using ParsedMapBoundObject = ParsedCommand<&RenderEngine::MapBound, false, Str, double, double, double, double>;
-using ParsedMapLoadObject = ParsedCommand<&RenderEngine::MapLoad, false, Str, Str>;
-using ParsedMapObject = ParsedCommand<&RenderEngine::Map, false, Str, Str>;
-using ParsedMapSampleObject = ParsedCommand<&RenderEngine::MapSample, false, Str, Str, Str>;
-using ParsedOpacityObject = ParsedCommand<&RenderEngine::Opacity, false, double>;
-using ParsedOptionArrayObject = ParsedCommand<&RenderEngine::OptionArray, false, Str, int, Floats>;
-using ParsedOptionBoolObject = ParsedCommand<&RenderEngine::OptionBool, false, Str, bool>;
-using ParsedOptionListObject = ParsedCommand<&RenderEngine::OptionList, false, Str, int, std::vector<std::string>>;
-using ParsedOptionRealObject = ParsedCommand<&RenderEngine::OptionReal, false, Str, double>;
-using ParsedOptionStringObject = ParsedCommand<&RenderEngine::OptionString, false, Str, Str>;
-using ParsedParaboloidObject = ParsedCommand<&RenderEngine::Paraboloid, true, double, double, double, double>;
-using ParsedPointObject = ParsedCommand<&RenderEngine::Point, true, Point3>;
-using ParsedPointsetObject = ParsedCommand<&RenderEngine::PointSet, true, Str, int, Floats>;
-using ParsedPolysetObject = ParsedCommand<&RenderEngine::PolySet, true, Str, int, Floats, int, Ints>;
-using ParsedRotateXYObject = ParsedCommand<&RenderEngine::RotateXY, false, double>;
-using ParsedRotateYZObject = ParsedCommand<&RenderEngine::RotateYZ, false, double>;
-using ParsedRotateZXObject = ParsedCommand<&RenderEngine::RotateZX, false, double>;
-using ParsedScaleObject = ParsedCommand<&RenderEngine::Scale, false, Vector3>;
-using ParsedSpecularObject = ParsedCommand<&RenderEngine::Specular, false, ColorRGB, int>;
-using ParsedSphereObject = ParsedCommand<&RenderEngine::Sphere, true, double, double, double, double>;
-using ParsedSqSphereObject =
-    ParsedCommand<&RenderEngine::SqSphere, true, double, double, double, double, double, double>;
-using ParsedSqTorusObject =
-    ParsedCommand<&RenderEngine::SqTorus, true, double, double, double, double, double, double, double>;
-using ParsedSurfaceObject = ParsedCommand<&RenderEngine::Surface, false, Str>;
-using ParsedTorusObject = ParsedCommand<&RenderEngine::Torus, true, double, double, double, double, double>;
-using ParsedTranslateObject = ParsedCommand<&RenderEngine::Translate, false, Vector3>;
-using ParsedTubeObject = ParsedCommand<&RenderEngine::Tube, true, Point3, Point3, double>;
-using ParsedXformPopObject = ParsedCommand<&RenderEngine::XformPop, false>;
-using ParsedXformPushObject = ParsedCommand<&RenderEngine::XformPush, false>;
+template <auto Op, bool Draws, typename Operation = decltype(Op)>
+struct CallOf;
+template <auto Op, bool Draws, typename... Parameters>
+struct CallOf<Op, Draws, int (RenderEngine::*)(Parameters...)> {
+    using type = ParsedCommand<Op, Draws, typename Field<Parameters>::type...>;
+};
+
+}  // namespace recorded
+
+// The recorded call of a command of the list (interface/commands.def) to an
+// engine operation: its fields follow from the operation's parameters.
+template <Command C, auto Operation>
+using RecordedCall = typename recorded::CallOf<Operation, InfoOf(C).draws>::type;
+
+class ObjectTable;
 
 // An instance of another definition inside a definition, by label.
 class ParsedObjectInstanceObject final : public ParsedObject {
 public:
-    explicit ParsedObjectInstanceObject(std::string label) : label_(std::move(label)) {}
+    ParsedObjectInstanceObject(std::string label, ObjectTable& table) : label_(std::move(label)), table_(table) {}
+    // Starts the replay of the definition in the table.
     int replay(RenderEngine& engine) const override;
     bool draws() const override { return false; }
     const std::string* instanceLabel() const override { return &label_; }
 
 private:
     std::string label_;
+    ObjectTable& table_;
 };
 
 struct ObjectRecord {
@@ -155,8 +145,5 @@ public:
     int replayDepth = 0;
     size_t replayPosition = 0;
 };
-
-// The process-wide object table.
-ObjectTable& objectTable();
 
 }  // namespace kx

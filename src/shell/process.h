@@ -40,7 +40,7 @@ public:
     std::unique_ptr<RenderEngine> makeEngine(const std::string& name, int& status);
 
     // ---- shared by every engine ----
-    DisplayState& display = displayState();
+    DisplayState display;
     TransformState transforms;
     LightSet lights;
     FrameStats stats;
@@ -54,10 +54,10 @@ public:
     ScanState scan;
 
     // ---- the scene ----
-    SceneInput& input = sceneInput();
-    ObjectTable& objects = objectTable();
-    SceneParser& parser = sceneParser();
-    CurrentEngine& engine = currentEngine();
+    SceneInput input;
+    ObjectTable objects;
+    CurrentEngine engine;
+    SceneParser parser{input, objects, engine, display};
 };
 
 // The one Process of the program.

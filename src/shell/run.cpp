@@ -12,7 +12,7 @@
 
 #include "display/display.h"
 #include "display/file_write.h"
-#include "scene/errors.h"
+#include "scene/report.h"
 #include "shell/process.h"
 
 namespace kx {
@@ -157,7 +157,7 @@ void IdleStep() {
         return;
     }
     if (result != 1) {
-        ReportError(result, "input file");
+        ReportError(result, "input file", p.input);
         p.display.exitStatus = result;
     }
     p.input.close();
@@ -190,7 +190,7 @@ int RunProgram(int argc, char** argv) {
     Process& p = process();
     int status = p.input.open(file);
     if (status != 0) {
-        ReportError(status, file);
+        ReportError(status, file, p.input);
         return status;
     }
     p.parser.reset();
@@ -209,7 +209,7 @@ int RunOpenedScene(Process& p, const std::string& file) {
     p.engine.set(p.makeEngine("direct", unused));
     int status = p.engine.get()->Begin();
     if (status != 0) {
-        ReportError(status, file);
+        ReportError(status, file, p.input);
         p.engine.destroy();
         return status;
     }
@@ -226,13 +226,13 @@ int RunOpenedScene(Process& p, const std::string& file) {
             // have nowhere to go.
             int opened = p.display.dev().DisplayOpen();
             if (opened != 0) {
-                ReportError(opened, file);
+                ReportError(opened, file, p.input);
                 status = opened;
                 break;
             }
             continue;
         }
-        ReportError(result, file);
+        ReportError(result, file, p.input);
         status = result;
         break;
     }

@@ -12,12 +12,14 @@
 #include <string>
 
 #include "core/errors.h"
-#include "scene/errors.h"
 #include "scene/input.h"
+#include "scene/input_former_names.h"
 #include "display/display.h"
 #include "shell/run.h"
+#include "support/process_state.h"
 
-using kx::SceneInput;
+// The assertions read the input under its former names.
+using SceneInput = kxtest::SceneInputFormerNames;
 
 // Digit runs are tokens too: a number longer than a word may be fails the
 // input, and the value is 0, as for a malformed number.
@@ -26,16 +28,16 @@ TEST(Input, NumbersLongerThanAToken) {
     SceneInput in;
     in.openText("0." + zeros.substr(2) + " " + zeros + "1 2");
     double d = 5;
-    in.ExtractDouble(d);
+    in.extractDouble(d);
     EXPECT_EQ(d, 0);
     EXPECT_FALSE(in.Failed());
     int i = 5;
-    in.ExtractInt(i);
+    in.extractInt(i);
     EXPECT_EQ(i, 0);
     EXPECT_TRUE(in.Failed());
     in.openText("-0." + zeros + "1 2");
     float f = 5;
-    in.ExtractFloat(f);
+    in.extractFloat(f);
     EXPECT_EQ(f, 0);
     EXPECT_TRUE(in.Failed());
 }
@@ -44,7 +46,7 @@ TEST(Input, LineNumbersPastTwoToTheThirtyOne) {
     SceneInput in;
     in.openText("\n# comment\n\nWord");
     in.line = INT_MAX;
-    in.SkipBlank();
+    in.skipBlank();
     EXPECT_EQ(in.line, 2147483650LL);
     EXPECT_EQ(kx::FormatError(kx::kErrUnrecognizedSymbol, "scene.kx", in.line),
               "Error in scene.kx on line 2147483650: Unrecognized symbol\n");

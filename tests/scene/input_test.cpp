@@ -2,13 +2,15 @@
 
 #include "core/errors.h"
 #include "scene/input.h"
+#include "scene/input_former_names.h"
 
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 
-using kx::SceneInput;
+// The assertions read the input under its former names.
+using SceneInput = kxtest::SceneInputFormerNames;
 
 namespace {
 
@@ -16,7 +18,7 @@ std::string ReadOneString(const std::string& text, int* status = nullptr, int* l
     SceneInput in;
     in.openText(text);
     std::string s;
-    int st = in.ReadString(s);
+    int st = in.readString(s);
     if (status) *status = st;
     if (line) *line = in.line;
     return s;
@@ -27,12 +29,12 @@ std::string ReadOneString(const std::string& text, int* status = nullptr, int* l
 TEST(Input, SkipBlankCountsLinesAndComments) {
     SceneInput in;
     in.openText(" \t\r\n# a comment # with more\n\n  word");
-    in.SkipBlank();
+    in.skipBlank();
     EXPECT_EQ(in.line, 4);
     std::string w;
     EXPECT_EQ(in.ReadToken(w), 0);
     EXPECT_EQ(w, "word");
-    in.SkipBlank();
+    in.skipBlank();
     EXPECT_TRUE(in.AtEnd());
     EXPECT_EQ(in.ReadToken(w), kx::kErrEndOfFile);
 }
@@ -41,11 +43,11 @@ TEST(Input, HashInsideAWordBelongsToTheWord) {
     SceneInput in;
     in.openText("a#b # c\nd");
     std::string w;
-    in.SkipBlank();
-    in.ReadToken(w);
+    in.skipBlank();
+    in.readToken(w);
     EXPECT_EQ(w, "a#b");
-    in.SkipBlank();
-    in.ReadToken(w);
+    in.skipBlank();
+    in.readToken(w);
     EXPECT_EQ(w, "d");
     EXPECT_EQ(in.line, 2);
 }
@@ -53,9 +55,9 @@ TEST(Input, HashInsideAWordBelongsToTheWord) {
 TEST(Input, FormFeedStopsSkipBlankButNotExtraction) {
     SceneInput in;
     in.openText("\f word");
-    in.SkipBlank();
+    in.skipBlank();
     std::string w;
-    in.ReadToken(w);  // the word extraction skips the form feed itself
+    in.readToken(w);  // the word extraction skips the form feed itself
     EXPECT_EQ(w, "word");
 }
 
@@ -63,26 +65,26 @@ TEST(Input, ExtractionDoesNotCountLines) {
     SceneInput in;
     in.openText("1\n2\n3\nx");
     float a, b, c;
-    in.ExtractFloat(a);
-    in.ExtractFloat(b);
-    in.ExtractFloat(c);
+    in.extractFloat(a);
+    in.extractFloat(b);
+    in.extractFloat(c);
     EXPECT_EQ(in.line, 1);
     EXPECT_EQ(c, 3);
-    in.SkipBlank();
+    in.skipBlank();
     EXPECT_EQ(in.line, 2);
 }
 
 TEST(Input, PushedBackTokensComeFirstLastInFirstOut) {
     SceneInput in;
     in.openText("stream");
-    in.PushToken("one");
-    in.PushToken("two");
+    in.pushToken("one");
+    in.pushToken("two");
     std::string w;
-    in.ReadToken(w);
+    in.readToken(w);
     EXPECT_EQ(w, "two");
-    in.ReadToken(w);
+    in.readToken(w);
     EXPECT_EQ(w, "one");
-    in.ReadToken(w);
+    in.readToken(w);
     EXPECT_EQ(w, "stream");
 }
 
@@ -130,17 +132,17 @@ TEST(Input, IntegerExtraction) {
     SceneInput in;
     in.openText("42 -7 +3 99999999999 5");
     int v = 0;
-    in.ExtractInt(v);
+    in.extractInt(v);
     EXPECT_EQ(v, 42);
-    in.ExtractInt(v);
+    in.extractInt(v);
     EXPECT_EQ(v, -7);
-    in.ExtractInt(v);
+    in.extractInt(v);
     EXPECT_EQ(v, 3);
-    in.ExtractInt(v);
+    in.extractInt(v);
     EXPECT_EQ(v, INT_MAX);
     EXPECT_TRUE(in.Failed());
     v = 17;
-    in.ExtractInt(v);  // a failed input changes nothing
+    in.extractInt(v);  // a failed input changes nothing
     EXPECT_EQ(v, 17);
 }
 
@@ -177,16 +179,16 @@ TEST(Input, LongWordsAcrossBufferBoundaries) {
     ASSERT_EQ(in.open(path), 0);
     std::string w;
     for (int k = 0; k < 2; ++k) {
-        in.SkipBlank();
-        in.ReadToken(w);
+        in.skipBlank();
+        in.readToken(w);
         EXPECT_EQ(w, big);
     }
-    in.SkipBlank();
-    in.ReadToken(w);
+    in.skipBlank();
+    in.readToken(w);
     EXPECT_EQ(w, "tail");
     EXPECT_FALSE(in.Failed());
-    in.SkipBlank();
-    in.ReadToken(w);
+    in.skipBlank();
+    in.readToken(w);
     EXPECT_EQ(w, "");  // too long: the input fails as for a malformed number
     EXPECT_TRUE(in.Failed());
     EXPECT_EQ(in.consumed(), text.size() - 2);  // and reads no further

@@ -14,6 +14,7 @@
 #include "scene/objects.h"
 #include "scene/parser.h"
 #include "display/display.h"
+#include "support/process_state.h"
 
 namespace kxtest {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/input.h"
+#include "scene/numbers.h"
 
 namespace kx {
 namespace {

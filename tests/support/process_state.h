@@ -38,5 +38,10 @@ inline TransformState& transforms() { return process().transforms; }
 inline LightSet& lightSet() { return process().lights; }
 inline MapList& mapList() { return process().maps; }
 inline FrameStats& frameStats() { return process().stats; }
+inline SceneInput& sceneInput() { return process().input; }
+inline ObjectTable& objectTable() { return process().objects; }
+inline SceneParser& sceneParser() { return process().parser; }
+inline CurrentEngine& currentEngine() { return process().engine; }
+inline DisplayState& displayState() { return process().display; }
 
 }  // namespace kx
