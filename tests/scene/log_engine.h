@@ -160,9 +160,7 @@ struct ParseResult {
 
 // Parses scene text to its end (or first error) with a fresh LogEngine.
 inline ParseResult ParseText(const std::string& text) {
-    kx::sceneParser().reset();
-    kx::objectTable().reset();
-    kx::displayState().reset();
+    kx::process().reset();
     LogEngine::log().clear();
     kx::currentEngine().factory = MakeLogEngine;
     kx::currentEngine().set(std::make_unique<LogEngine>());
