@@ -87,11 +87,11 @@ TEST_F(Bezier, LinearCurveEndsExactlyAtItsSecondPoint) {
     engine.Translate({0.5f, 0, -3});
     engine.RotateXY(20);
     const float pts[] = {-1, 0.25f, 0.1f, 0.7f, -0.3f, 0.6f};
-    ASSERT_EQ(DrawBezierCurve(pipeline, "P", 0, pts + 3, 20, RecordLine), 0);  // the record of the second point
+    ASSERT_EQ(DrawBezierCurve("P", 0, pts + 3, 20, RecordLine), 0);  // the record of the second point
     Recorded second = LineRecording()[0];
     LineRecording().clear();
 
-    ASSERT_EQ(DrawBezierCurve(pipeline, "\"P\"", 1, pts, 20, RecordLine), 0);
+    ASSERT_EQ(DrawBezierCurve("\"P\"", 1, pts, 20, RecordLine), 0);
     const std::vector<Recorded>& r = LineRecording();
     ASSERT_EQ(r.size(), 21u);
     EXPECT_FALSE(r[0].flag);
@@ -105,7 +105,7 @@ TEST_F(Bezier, LinearCurveEndsExactlyAtItsSecondPoint) {
     }
     // No divisions: only the start.
     LineRecording().clear();
-    DrawBezierCurve(pipeline, "P", 1, pts, 0, RecordLine);
+    DrawBezierCurve("P", 1, pts, 0, RecordLine);
     EXPECT_EQ(LineRecording().size(), 1u);
 }
 
@@ -115,7 +115,7 @@ TEST_F(Bezier, CurveRecordsCarryTheirAttributes) {
     engine.RotateXY(90);
     const float pts[] = {0, 0, -2, 1, 0, 0, 0, 0, 1,  //
                          2, 0, -2, 0, 1, 0, 0, 0, 1};
-    ASSERT_EQ(DrawBezierCurve(pipeline, "PCN", 1, pts, 2, RecordLine), 0);
+    ASSERT_EQ(DrawBezierCurve("PCN", 1, pts, 2, RecordLine), 0);
     const VertexLayout& L = Layout();
     ASSERT_TRUE(L.hasColor && L.hasNormal);
     const Recorded& mid = LineRecording()[1];
@@ -124,7 +124,7 @@ TEST_F(Bezier, CurveRecordsCarryTheirAttributes) {
     EXPECT_NEAR(WorldPosition(mid).y, 1, 1e-6);  // (1, 0) turned by 90 degrees
     EXPECT_NEAR(Normal(mid).z, 1, 1e-6);
     // Curves without N carry no normal.
-    DrawBezierCurve(pipeline, "P", 1, pts, 2, RecordLine);
+    DrawBezierCurve("P", 1, pts, 2, RecordLine);
     EXPECT_FALSE(Layout().hasNormal);
 }
 
@@ -133,7 +133,7 @@ TEST_F(Bezier, ControlPolygonInTheControlColour) {
     engine.OptionBool("Control", true);
     engine.Color({0, 1, 0});
     const float pts[] = {-1, -1, -3, -1, 1, -3, 1, 1, -3, 1, -1, -3};
-    ASSERT_EQ(DrawBezierCurve(pipeline, "P", 3, pts, 10, RecordLine), 0);
+    ASSERT_EQ(DrawBezierCurve("P", 3, pts, 10, RecordLine), 0);
     const std::vector<Recorded>& r = LineRecording();
     ASSERT_EQ(r.size(), 11u + 4u);
     for (size_t i = 0; i < 11; ++i) EXPECT_EQ(r[i].color.g, 1.0f) << i;
@@ -170,7 +170,7 @@ TEST_F(Bezier, ControlPolygonInTheControlColour) {
 
 TEST_F(Bezier, OneDivisionIsTheQuadrilateralOfTheCorners) {
     std::vector<float> dome = Dome();
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 3, 3, dome.data(), 1, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 3, 3, dome.data(), 1, RecordVertex, RecordLine), 0);
     ASSERT_EQ(QuadCount(), 1);
     const int corner[4] = {0, 3, 15, 12};  // (0,0), (m,0), (m,k), (0,k)
     for (int c = 0; c < 4; ++c) {
@@ -183,16 +183,16 @@ TEST_F(Bezier, OneDivisionIsTheQuadrilateralOfTheCorners) {
     EXPECT_TRUE(LineRecording().empty());  // Control is off
 
     Recording().clear();
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 2, 1, dome.data(), 5, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 2, 1, dome.data(), 5, RecordVertex, RecordLine), 0);
     EXPECT_EQ(QuadCount(), 25);
     Recording().clear();
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 3, 3, dome.data(), -3, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 3, 3, dome.data(), -3, RecordVertex, RecordLine), 0);
     EXPECT_EQ(Recording().size(), 0u);
 }
 
 TEST_F(Bezier, FlatBilinearPatchHasAConstantNormal) {
     const float flat[] = {-1, -1, -3, 2, -1, -3, -1, 1, -3, 0.5f, 1.5f, -3};
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 1, 1, flat, 6, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 1, 1, flat, 6, RecordVertex, RecordLine), 0);
     ASSERT_EQ(QuadCount(), 36);
     ASSERT_TRUE(Layout().hasNormal);  // derived, as the points bring none
     for (const Recorded& r : Recording()) {
@@ -214,7 +214,7 @@ TEST_F(Bezier, GivenNormalsAreInterpolated) {
         pn.insert(pn.end(), {kQuad[3 * i], kQuad[3 * i + 1], kQuad[3 * i + 2]});
         pn.insert(pn.end(), {0, 1, 0});
     }
-    ASSERT_EQ(DrawBezierPatch(pipeline, "PN", 1, 1, pn.data(), 3, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("PN", 1, 1, pn.data(), 3, RecordVertex, RecordLine), 0);
     ASSERT_EQ(QuadCount(), 9);
     for (const Recorded& r : Recording()) {
         Vector3 n = Normal(r);  // (0, 1, 0) turned by 90 degrees about z
@@ -227,7 +227,7 @@ TEST_F(Bezier, DegreeZeroPatchesGetFiniteNormals) {
     std::vector<float> dome = Dome();
     for (auto [m, k] : {std::pair{0, 3}, std::pair{3, 0}, std::pair{0, 0}}) {
         Recording().clear();
-        ASSERT_EQ(DrawBezierPatch(pipeline, "P", m, k, dome.data(), 4, RecordVertex, RecordLine), 0);
+        ASSERT_EQ(DrawBezierPatch("P", m, k, dome.data(), 4, RecordVertex, RecordLine), 0);
         EXPECT_EQ(QuadCount(), 16);
         EXPECT_TRUE(AllFinite(Recording())) << m << " " << k;
         for (const Recorded& r : Recording()) EXPECT_EQ(lengthSquared(Normal(r)), 0.0);
@@ -243,7 +243,7 @@ TEST_F(Bezier, ControlMeshComesBeforeTheSurface) {
     engine.OptionBool("Control", true);
     engine.Color({1, 1, 1});
     std::vector<float> dome = Dome();
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 3, 2, dome.data(), 2, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 3, 2, dome.data(), 2, RecordVertex, RecordLine), 0);
     const std::vector<Recorded>& lines = LineRecording();
     ASSERT_EQ(lines.size(), 3u * 4 + 4u * 3);  // 3 rows of 4 points, 4 columns of 3
     int moves = 0;
@@ -292,7 +292,7 @@ TEST_F(Bezier, TextureCoordinatesBecomeTexels) {
     ASSERT_EQ(mapList().MapLoad(path, "m"), 0);
     ASSERT_EQ(mapList().Map("texture", "m"), 0);
     const float pt[] = {-1, -1, -3, 0, 0, 1, -1, -3, 1, 0, -1, 1, -3, 0, 1, 1, 1, -3, 1, 1};
-    ASSERT_EQ(DrawBezierPatch(pipeline, "PT", 1, 1, pt, 2, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("PT", 1, 1, pt, 2, RecordVertex, RecordLine), 0);
     const int t = Layout().texture;
     ASSERT_GE(t, 0);
     // The centre of the patch is vertex 2 of the first quadrilateral.
@@ -303,16 +303,16 @@ TEST_F(Bezier, TextureCoordinatesBecomeTexels) {
 
 TEST_F(Bezier, VertexTypeErrors) {
     const float pts[32] = {};
-    EXPECT_EQ(DrawBezierCurve(pipeline, "PX", 1, pts, 4, RecordLine), kErrVertexType);
-    EXPECT_EQ(DrawBezierCurve(pipeline, "PO", 1, pts, 4, RecordLine), kErrVertexType);
-    EXPECT_EQ(DrawBezierPatch(pipeline, "N", 1, 1, pts, 4, RecordVertex, RecordLine), kErrVertexType);
+    EXPECT_EQ(DrawBezierCurve("PX", 1, pts, 4, RecordLine), kErrVertexType);
+    EXPECT_EQ(DrawBezierCurve("PO", 1, pts, 4, RecordLine), kErrVertexType);
+    EXPECT_EQ(DrawBezierPatch("N", 1, 1, pts, 4, RecordVertex, RecordLine), kErrVertexType);
     EXPECT_EQ(engine.Patch("Pq", 1, 1, pts), kErrVertexType);
     EXPECT_EQ(engine.Curve("", 1, pts), kErrVertexType);
     EXPECT_TRUE(Recording().empty());
     EXPECT_TRUE(LineRecording().empty());
     // Negative degrees draw nothing.
-    EXPECT_EQ(DrawBezierPatch(pipeline, "P", -1, 2, pts, 4, RecordVertex, RecordLine), 0);
-    EXPECT_EQ(DrawBezierCurve(pipeline, "P", -1, pts, 4, RecordLine), 0);
+    EXPECT_EQ(DrawBezierPatch("P", -1, 2, pts, 4, RecordVertex, RecordLine), 0);
+    EXPECT_EQ(DrawBezierCurve("P", -1, pts, 4, RecordLine), 0);
     EXPECT_TRUE(Recording().empty());
     EXPECT_TRUE(LineRecording().empty());
 }
@@ -336,17 +336,17 @@ TEST_F(Bezier, HighDegreesAreEvaluatedAtFewerPoints) {
     const int degree = 50000;
     std::vector<float> pts;
     for (int i = 0; i <= degree; ++i) pts.insert(pts.end(), {static_cast<float>(i) / degree - 0.5f, 0, -3});
-    ASSERT_EQ(DrawBezierCurve(pipeline, "P", degree, pts.data(), kMaxDivisions, RecordLine), 0);
+    ASSERT_EQ(DrawBezierCurve("P", degree, pts.data(), kMaxDivisions, RecordLine), 0);
     const std::vector<Recorded>& r = LineRecording();
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(WorldPosition(r.back()).x, 0.5f);
     // Modest degrees keep every segment.
     LineRecording().clear();
-    ASSERT_EQ(DrawBezierCurve(pipeline, "P", 30, pts.data(), kMaxDivisions, RecordLine), 0);
+    ASSERT_EQ(DrawBezierCurve("P", 30, pts.data(), kMaxDivisions, RecordLine), 0);
     EXPECT_EQ(LineRecording().size(), kMaxDivisions + 1u);
 
     // A patch of u degree 200 (and v degree 0): about 20000 steps a point.
-    ASSERT_EQ(DrawBezierPatch(pipeline, "P", 200, 0, pts.data(), kMaxDivisions, RecordVertex, RecordLine), 0);
+    ASSERT_EQ(DrawBezierPatch("P", 200, 0, pts.data(), kMaxDivisions, RecordVertex, RecordLine), 0);
     int quads = QuadCount();
     EXPECT_GT(quads, 100 * 100);
     EXPECT_LT(quads, 300 * 300);

@@ -13,6 +13,7 @@
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "shell/process.h"
+#include "engines/direct/bezier.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/line_stage.h"
 #include "engines/direct/polygon_stage.h"
@@ -149,3 +150,16 @@ protected:
 };
 
 }  // namespace kxtest
+
+// The pipeline entries the tests call, through the process's pipeline.
+inline int DrawBezierCurve(const std::string& vertexType, int degree, const float* points, int n,
+                           kx::LineSink line) {
+    return kx::DrawBezierCurve(kxtest::TestPipeline(), vertexType, degree, points, n, line);
+}
+inline int DrawBezierPatch(const std::string& vertexType, int m, int k, const float* points, int n,
+                           kx::QuadSink quad, kx::LineSink line) {
+    return kx::DrawBezierPatch(kxtest::TestPipeline(), vertexType, m, k, points, n, quad, line);
+}
+inline int PolygonVertex(const kx::AttributeVertex& v, bool last) {
+    return kx::PolygonVertex(kxtest::TestPipeline(), v, last, kx::FaceNormal{});
+}

@@ -317,7 +317,7 @@ TEST_F(DirectTest, OverfullPolygonIsDroppedAndTheBufferEmptied) {
         v[1] = static_cast<float>(std::sin(a));
         v[2] = -2;
         v[3] = 1;
-        EXPECT_EQ(PolygonVertex(pipeline, v, i == 59, FaceNormal{}), i < 50 ? 0 : 1) << i;
+        EXPECT_EQ(PolygonVertex(v, i == 59), i < 50 ? 0 : 1) << i;
     }
     EXPECT_EQ(s.polygonCount, 0);
     EXPECT_GT(redPixels(), 100);
