@@ -16,6 +16,9 @@
 # password; where neither works it prints the apt-get line to run and exits 1.
 set -euo pipefail
 
+# The window libraries (freeglut, GL, X11) are not linked into kxrender but
+# loaded when a scene first opens a window: their -dev packages give the
+# headers the build needs and bring the run-time libraries with them.
 packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \

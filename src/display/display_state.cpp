@@ -6,6 +6,7 @@
 #include "display/png_device.h"
 #include "display/ppm_device.h"
 #include "display/screen_device.h"
+#include "display/window_library.h"
 
 namespace kx {
 
@@ -44,6 +45,8 @@ void CapForFuzzing(DisplayState& d) {
 }  // namespace
 
 DisplayState::DisplayState() : device(std::make_unique<NoDevice>(*this)) { CapForFuzzing(*this); }
+
+DisplayState::~DisplayState() = default;
 
 int DisplayState::beginImage(int frame) {
     drawing = selection.frames.contains(frame) && !selection.listOnly;

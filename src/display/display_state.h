@@ -12,10 +12,13 @@
 
 namespace kx {
 
+struct WindowLibrary;
+
 struct DisplayState {
     // No device but one that draws nothing, at the format in force before
     // any Format command.
     DisplayState();
+    ~DisplayState();
     // The devices keep a reference to their state.
     DisplayState(const DisplayState&) = delete;
     DisplayState& operator=(const DisplayState&) = delete;
@@ -30,6 +33,8 @@ struct DisplayState {
     // scene's status so far, with which the window's way out ends the process.
     WindowHooks window;
     int exitStatus = 0;
+    // The window libraries' functions, from the first window opened on.
+    std::unique_ptr<WindowLibrary> windowLibrary;
 
     // What the command line selects, and whether the image begun last is
     // one of the selected ones. Engines skip their drawing and tracing while

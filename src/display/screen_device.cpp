@@ -1,9 +1,5 @@
 #include "display/screen_device.h"
 
-#include <GL/freeglut.h>
-#include <GL/glx.h>
-#include <X11/Xlib.h>
-
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +10,7 @@
 #include "core/errors.h"
 #include "display/display_state.h"
 #include "display/frame_buffer.h"
+#include "display/window_library.h"
 
 namespace kx {
 
@@ -23,6 +20,9 @@ namespace {
 // their own: through it they reach the window hooks, the scene's status and
 // the device the window shows. Set before any callback can be called.
 DisplayState* gWindowDisplay = nullptr;
+
+// The window libraries' functions, for the callbacks.
+const WindowLibrary& Library() { return *gWindowDisplay->windowLibrary; }
 
 // Ends the process. The engines and the process-wide state are left to the
 // operating system: their destructors depend on one another, and the
@@ -69,7 +69,7 @@ public:
     int ImageShow() override {
         if (windowOpen_) {
             drawChanged();
-            glFlush();
+            display_.windowLibrary->glFlush();
         }
         return 0;
     }
@@ -99,7 +99,7 @@ public:
             const auto now = std::chrono::steady_clock::now();
             if (now >= nextDraw_) {
                 drawChanged();
-                glFlush();
+                display_.windowLibrary->glFlush();
                 nextDraw_ = now + kSingleDrawInterval;
             }
         }
@@ -126,11 +126,12 @@ private:
         dirty_ = false;
         if (!buffer_.inside(dirtyX0_, dirtyY0_) || !buffer_.inside(dirtyX1_, dirtyY1_)) return;
         // The rectangle's lowest window row is its first row in the buffer.
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, buffer_.width);
-        glRasterPos2f(static_cast<float>(dirtyX0_), static_cast<float>(dirtyY1_));
-        glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE,
-                     buffer_.pixel(dirtyX0_, dirtyY1_));
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        const WindowLibrary& w = *display_.windowLibrary;
+        w.glPixelStorei(GL_UNPACK_ROW_LENGTH, buffer_.width);
+        w.glRasterPos2f(static_cast<float>(dirtyX0_), static_cast<float>(dirtyY1_));
+        w.glDrawPixels(dirtyX1_ - dirtyX0_ + 1, dirtyY1_ - dirtyY0_ + 1, GL_RGB, GL_UNSIGNED_BYTE,
+                       buffer_.pixel(dirtyX0_, dirtyY1_));
+        w.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
 
     // The device the open window shows: the display's device while that is
@@ -146,8 +147,15 @@ private:
     static void keyboard(unsigned char key, int x, int y);
     static void closed() { LeaveWindow(); }
     static void checkWindow(int);
+    // A step of the parse, then the window brought up to date; once the
+    // scene is parsed the steps stop.
     static void idle() {
-        if (void (*step)() = gWindowDisplay->window.idle) step();
+        bool (*step)() = gWindowDisplay->window.idle;
+        if (!step) return;
+        const WindowLibrary& w = Library();
+        if (!step()) w.glutIdleFunc(nullptr);
+        w.glFlush();
+        w.glutPostRedisplay();
     }
     static void toolkitError(const char* format, va_list args) {
         std::fputs("kxrender: window system: ", stderr);
@@ -183,45 +191,50 @@ private:
 int ScreenDevice::DisplayOpen() {
     const DisplayState& d = display_;
     immediate_ = (mode_ == ScreenMode::Single);
+    // The window libraries are loaded with the first window; without them
+    // there is no window system to open one on.
+    if (!display_.windowLibrary) display_.windowLibrary = std::make_unique<WindowLibrary>();
+    WindowLibrary& w = *display_.windowLibrary;
+    if (!w.load()) return kErrNoWindowSystem;
     // The toolkit ends the process when it finds no window system; ask first.
     // The probe stays connected until the toolkit has its own connection: a
     // server that resets when its last client leaves would refuse it.
-    Display* probe = XOpenDisplay(nullptr);
+    Display* probe = w.XOpenDisplay(nullptr);
     if (!probe) return kErrNoWindowSystem;
 
     if (!buffer_.allocate(d.width, d.height)) {
-        XCloseDisplay(probe);
+        w.XCloseDisplay(probe);
         return kErrDisplayMemory;
     }
     static int fallbackArgc = 1;
     static char fallbackName[] = "kxrender";
     static char* fallbackArgv[] = {fallbackName, nullptr};
-    glutInitErrorFunc(toolkitError);
-    glutInitWarningFunc(toolkitWarning);
-    glutInit(d.window.argc ? d.window.argc : &fallbackArgc, d.window.argv ? d.window.argv : fallbackArgv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
-    glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
+    w.glutInitErrorFunc(toolkitError);
+    w.glutInitWarningFunc(toolkitWarning);
+    w.glutInit(d.window.argc ? d.window.argc : &fallbackArgc, d.window.argv ? d.window.argv : fallbackArgv);
+    w.glutInitDisplayMode(GLUT_RGB | GLUT_SINGLE);
+    w.glutInitWindowSize(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
     // Closing the window must not end the process from inside the toolkit.
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    glutCreateWindow(d.name.c_str());
-    XCloseDisplay(probe);
+    w.glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    w.glutCreateWindow(d.name.c_str());
+    w.XCloseDisplay(probe);
     gWindowDisplay = &display_;
     windowOpen_ = true;
-    connection_ = glXGetCurrentDisplay();
-    window_ = glXGetCurrentDrawable();
-    XSetIOErrorHandler(connectionLost);
-    XSetErrorHandler(protocolError);
-    glutDisplayFunc(display);
-    glutMouseFunc(mouse);
-    glutKeyboardFunc(keyboard);
-    glutCloseFunc(closed);
-    glutIdleFunc(idle);
-    glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
-    glMatrixMode(GL_PROJECTION);
-    glOrtho(0, d.width, d.height - 0.999, -1, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glutMainLoop();
+    connection_ = w.glXGetCurrentDisplay();
+    window_ = w.glXGetCurrentDrawable();
+    w.XSetIOErrorHandler(connectionLost);
+    w.XSetErrorHandler(protocolError);
+    w.glutDisplayFunc(display);
+    w.glutMouseFunc(mouse);
+    w.glutKeyboardFunc(keyboard);
+    w.glutCloseFunc(closed);
+    w.glutIdleFunc(idle);
+    w.glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
+    w.glMatrixMode(GL_PROJECTION);
+    w.glOrtho(0, d.width, d.height - 0.999, -1, -1, 1);
+    w.glMatrixMode(GL_MODELVIEW);
+    w.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    w.glutMainLoop();
     // The loop returns only when the window was closed.
     LeaveWindow();
 }
@@ -229,9 +242,10 @@ int ScreenDevice::DisplayOpen() {
 void ScreenDevice::display() {
     const ScreenDevice* s = shown();
     if (!s || s->buffer_.pixels.empty()) return;
-    glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
-    glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
-    glFlush();
+    const WindowLibrary& w = Library();
+    w.glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
+    w.glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
+    w.glFlush();
 }
 
 void ScreenDevice::mouse(int button, int state, int x, int y) {
@@ -257,8 +271,9 @@ void ScreenDevice::checkWindow(int) {
     const ScreenDevice* s = shown();
     if (!s || !s->connection_) return;
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
-    glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
+    const WindowLibrary& w = Library();
+    if (!w.XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
+    w.glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
 }
 
 }  // namespace

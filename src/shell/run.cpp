@@ -1,7 +1,5 @@
 #include "shell/run.h"
 
-#include <GL/freeglut.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -145,25 +143,20 @@ bool& inParseStep() {
     _exit(p.display.exitStatus & 0xff);
 }
 
-// Parsing continues here, one step per idle call, once a window is open.
-void IdleStep() {
+// Parsing continues here, one step per idle call, once a window is open:
+// false once the scene is parsed or has failed.
+bool IdleStep() {
     Process& p = process();
     inParseStep() = true;
     int result = p.parser.ParseStep();
     inParseStep() = false;
-    if (result == 0) {
-        glFlush();
-        glutPostRedisplay();
-        return;
-    }
+    if (result == 0) return true;
     if (result != 1) {
         ReportError(result, "input file", p.input);
         p.display.exitStatus = result;
     }
     p.input.close();
-    glutIdleFunc(nullptr);
-    glFlush();
-    glutPostRedisplay();
+    return false;
 }
 
 }  // namespace
