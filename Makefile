@@ -43,12 +43,14 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKX_SANITIZE=ON"
 
-# Micro-benchmarks of the hot paths, then whole-scene timings.
+# Micro-benchmarks of the hot paths, whole-scene timings, then how the cost
+# grows with the number of spheres and the size of a mesh.
 bench:
 	$(DEPS) bench
 	$(MAKE) build CMAKE_FLAGS="-DKX_BENCH=ON"
 	$(BUILD)/bench/kx_bench
 	bench/scenes.sh $(BUILD)/kxrender
+	bench/scaling.sh $(BUILD)/kxrender
 
 # Fuzzing with clang and libFuzzer (fuzz/), built in build-fuzz/. `make fuzz`
 # runs each target for FUZZ_SECONDS; `make fuzz-smoke` replays every kept

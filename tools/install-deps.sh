@@ -7,7 +7,7 @@
 # Groups:
 #   program  build and run kxrender and its tools          (make demo)
 #   test     build and run every test, windows under Xvfb  (make test)
-#   bench    the micro-benchmarks                          (make bench)
+#   bench    the micro-benchmarks and the timing scripts   (make bench)
 #   fuzz     clang and libFuzzer                           (make fuzz)
 #   cluster  Slurm and munge for a cluster of one node (the farm tests,
 #            tools/slurm-local.sh), Python for kxrender-farm
@@ -24,7 +24,7 @@ packages_of() {
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
                   libjpeg-dev libassimp-dev ;;
     test)    echo libgtest-dev xvfb xauth xdotool x11-apps ;;
-    bench)   echo libbenchmark-dev ;;
+    bench)   echo libbenchmark-dev time python3 ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;
     cluster) echo slurmctld slurmd slurm-client munge python3 ;;
     *) echo "install-deps: unknown group '$1' (program, test, bench, fuzz, cluster)" >&2; return 2 ;;
