@@ -1,5 +1,6 @@
 #include "display/frame_buffer.h"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -25,11 +26,16 @@ bool FrameBuffer::allocate(int w, int h) {
 }
 
 void FrameBuffer::clear() {
-    for (size_t i = 0; i < pixels.size(); i += 3) {
-        pixels[i] = background_[0];
-        pixels[i + 1] = background_[1];
-        pixels[i + 2] = background_[2];
+    if (pixels.empty()) return;
+    // The first row pixel by pixel, the others copied from it.
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    uint8_t* first = pixels.data();
+    for (size_t i = 0; i < rowBytes; i += 3) {
+        first[i] = background_[0];
+        first[i + 1] = background_[1];
+        first[i + 2] = background_[2];
     }
+    for (size_t at = rowBytes; at < pixels.size(); at += rowBytes) std::memcpy(first + at, first, rowBytes);
 }
 
 }  // namespace kx
