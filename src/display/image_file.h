@@ -33,6 +33,8 @@ public:
     int SetBackground(const ColorRGB& c) override;
     int ReadPixel(int x, int y, ColorRGB& c) override;
     int WritePixel(int x, int y, const ColorRGB& c) override;
+    FrameBuffer* frame() override { return &buffer_; }
+    void spanWritten(int, int, int) override { shown_ = false; }
 
     const FrameBuffer& buffer() const { return buffer_; }
     // The file of the image begun last; empty before one is begun.

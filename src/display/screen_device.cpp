@@ -105,6 +105,9 @@ public:
         }
         return 0;
     }
+    // "rgbsingle" brings the window up to date while pixels arrive: its
+    // pixels go through WritePixel.
+    FrameBuffer* frame() override { return immediate_ ? nullptr : &buffer_; }
 
 private:
     // Pixel (x, y) changed since the window was last brought up to date.

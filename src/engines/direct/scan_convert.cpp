@@ -38,10 +38,14 @@ struct FunctionShader {
 };
 
 // The pixels of row y between two active edges. kCount is the layout's
-// float count when known at compile time, else 0.
+// float count when known at compile time, else 0. With the device's frame
+// buffer (DisplayDevice::frame) the pixels are stored straight into its row,
+// as WritePixel would store them, and the device told once of the span
+// written; without it each goes through WritePixel. Flattened so that the
+// shader stays inlined in the pixel loop.
 template <int kCount, class Shader>
-void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecord& e1, EdgeRecord& e2, int y,
-              uint64_t& shaded) {
+[[gnu::flatten]] void FillSpan(DirectState& s, DisplayDevice& dev, FrameBuffer* frame, const Shader& shade,
+                               EdgeRecord& e1, EdgeRecord& e2, int y, uint64_t& shaded) {
     int xs = CeilIndex(e1.cur[0], s.width), xe = CeilIndex(e2.cur[0], s.width);
     if (xs >= xe || y < 0 || y >= s.height) return;
     const VertexLayout& L = s.layout;
@@ -64,6 +68,11 @@ void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecor
     AttributeVertex& frag = s.fragment;
     // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
     float* depthRow = s.depth.data() + static_cast<size_t>(y) * static_cast<size_t>(s.width);
+    // The frame buffer's row, and the end of the span inside it: the buffer
+    // may be smaller than the engine's image.
+    uint8_t* row = frame ? frame->row(y) : nullptr;
+    const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
+    int writtenFirst = xe, writtenLast = -1;
     for (int x = xs; x < xe; ++x) {
         if (depthRow[x] > v[2]) {
             for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
@@ -77,10 +86,21 @@ void FillSpan(DirectState& s, DisplayDevice& dev, const Shader& shade, EdgeRecor
             shade(s, c);
             ++shaded;
             depthRow[x] = v[2];
-            dev.WritePixel(x, y, ClampColor(c));
+            if (!frame) {
+                dev.WritePixel(x, y, ClampColor(c));
+            } else if (x < rowEnd) {
+                // ColorByte clamps as ClampColor would: the same bytes.
+                uint8_t* p = row + static_cast<size_t>(x) * 3;
+                p[0] = ColorByte(c.r);
+                p[1] = ColorByte(c.g);
+                p[2] = ColorByte(c.b);
+                if (writtenLast < 0) writtenFirst = x;
+                writtenLast = x;
+            }
         }
         for (int i = 0; i < count; ++i) v[i] += d[i];
     }
+    if (writtenLast >= 0) dev.spanWritten(writtenFirst, writtenLast, y);
 }
 
 // Scan-converts clipped[0..clippedCount) into the display's image; the
@@ -115,6 +135,7 @@ void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const
     }
     if (made == 0) return;
     DisplayDevice& dev = display.dev();
+    FrameBuffer* frame = dev.frame();
     uint64_t shaded = 0;
     ymax += 1;
     int active = -1;
@@ -127,7 +148,7 @@ void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const
         s.spanTable[y] = -1;
         if (active == -1) continue;
         for (int e = active; e != -1 && edges[e].next != -1; e = edges[edges[e].next].next)
-            FillSpan<kCount>(s, dev, shade, edges[e], edges[edges[e].next], y, shaded);
+            FillSpan<kCount>(s, dev, frame, shade, edges[e], edges[edges[e].next], y, shaded);
         for (int* link = &active; *link != -1;) {
             EdgeRecord& e = edges[*link];
             if (e.last <= y) {
