@@ -44,7 +44,7 @@ struct FrameBuffer {
     const uint8_t* pixel(int x, int y) const { return inside(x, y) ? &pixels[offset(x, y)] : nullptr; }
 
     // The bytes of row y, pixel x at 3 * x; null outside the image.
-    uint8_t* row(int y) { return y >= 0 && y < height ? &pixels[offset(0, y)] : nullptr; }
+    uint8_t* row(int y) { return y >= 0 && y < height && width > 0 ? &pixels[offset(0, y)] : nullptr; }
 
     // The colour of pixel (x, y); black outside the image.
     void read(int x, int y, ColorRGB& c) const {
