@@ -1,6 +1,7 @@
 #include "display/screen_device.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -225,6 +226,10 @@ int ScreenDevice::DisplayOpen() {
     windowOpen_ = true;
     connection_ = w.glXGetCurrentDisplay();
     window_ = w.glXGetCurrentDrawable();
+    // A request written after the server went away must come back as an
+    // error, for the connection-lost handler to end the run with the scene's
+    // status, not as a SIGPIPE that kills the process.
+    std::signal(SIGPIPE, SIG_IGN);
     w.XSetIOErrorHandler(connectionLost);
     w.XSetErrorHandler(protocolError);
     w.glutDisplayFunc(display);
