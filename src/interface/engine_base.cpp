@@ -44,6 +44,11 @@ int EngineBase::RotateZX(float angle) {
 int EngineBase::XformPush() { return context_.transforms.push(); }
 int EngineBase::XformPop() { return context_.transforms.pop(); }
 
+int EngineBase::Background(const ColorRGB& c) {
+    context_.display.dev().SetBackground(c);
+    return 0;
+}
+
 int LitEngineBase::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta,
                              const ColorRGB& c, float intensity) {
     context_.lights.append(std::make_unique<kx::ConeLight>(at, to, coneangle, conedelta, c * intensity));

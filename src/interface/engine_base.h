@@ -8,7 +8,8 @@
 
 namespace kx {
 
-// Camera and transform commands on the shared transform state.
+// Camera and transform commands on the shared transform state, and the
+// background colour set on the display's device.
 class EngineBase : public RenderEngine {
 public:
     explicit EngineBase(EngineContext& context) : context_(context) {}
@@ -24,6 +25,7 @@ public:
     int RotateZX(float angle) override;
     int XformPush() override;
     int XformPop() override;
+    int Background(const ColorRGB& c) override;
 
 protected:
     EngineContext& context_;

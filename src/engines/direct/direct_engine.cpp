@@ -107,11 +107,6 @@ int REDirect::Clipping(float hither, float yon) {
     return 0;
 }
 
-
-int REDirect::Background(const ColorRGB& c) {
-    context_.display.dev().SetBackground(c);
-    return 0;
-}
 int REDirect::Color(const ColorRGB& c) {
     state_.color = c;
     return 0;

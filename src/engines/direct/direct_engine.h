@@ -55,7 +55,6 @@ public:
                 float thetamax) override;
     int Torus(float rmajor, float rminor, float phimin, float phimax, float thetamax) override;
     int Tube(const Point3& start, const Point3& end, float radius) override;
-    int Background(const ColorRGB& c) override;
     int Color(const ColorRGB& c) override;
     int Fill(const Point3& seed) override;
     int Surface(const std::string& name) override;

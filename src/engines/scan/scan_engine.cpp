@@ -50,9 +50,4 @@ int REScan::Clipping(float hither, float yon) {
     return 0;
 }
 
-int REScan::Background(const ColorRGB& c) {
-    context_.display.dev().SetBackground(c);
-    return 0;
-}
-
 }  // namespace kx

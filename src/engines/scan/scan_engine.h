@@ -35,7 +35,6 @@ public:
     int Begin() override;
     int End() override { return 0; }
     int Clipping(float hither, float yon) override;
-    int Background(const ColorRGB& c) override;
     int Color(const ColorRGB&) override { return 0; }
     int OptionBool(const std::string&, bool) override { return 0; }
     int OptionReal(const std::string&, float) override { return 0; }
