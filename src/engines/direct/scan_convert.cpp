@@ -1,11 +1,13 @@
 #include "engines/direct/scan_convert.h"
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
 #include "engines/direct/raster.h"
 #include "engines/direct/shading.h"
+#include "engines/direct/span_kernels.h"
 #include "display/display.h"
 #include "interface/frame_stats.h"
 
@@ -27,14 +29,25 @@ inline void InsertEdge(EdgeRecord* edges, int& head, int e) {
 // lights looked up for the polygon, or the current shader function.
 template <Material M>
 struct MaterialShader {
+    static constexpr bool kLanes = false;
     const ShadingLights& lights;
     void operator()(const DirectState& s, ColorRGB& out) const {
         shading::Shade<M>(s, lights.list, lights.ambient, *lights.maps, out);
     }
 };
 struct FunctionShader {
+    static constexpr bool kLanes = false;
     ShaderFunction f;
     void operator()(const DirectState& s, ColorRGB& out) const { f(s, out); }
+};
+// A known material shaded in the lanes of vector registers (span_kernels.h)
+// where the pixels go straight into a frame buffer, else as MaterialShader.
+template <Material M>
+struct LaneShader {
+    static constexpr bool kLanes = true;
+    MaterialShader<M> scalar;
+    const SpanMaterial& material;
+    void operator()(const DirectState& s, ColorRGB& out) const { scalar(s, out); }
 };
 
 // The pixels of row y between two active edges. kCount is the layout's
@@ -72,6 +85,20 @@ template <int kCount, class Shader>
     // may be smaller than the engine's image.
     uint8_t* row = frame ? frame->row(y) : nullptr;
     const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
+    if constexpr (Shader::kLanes) {
+        if (frame) {
+            SpanPixels px;
+            px.xs = xs;
+            px.xe = xe;
+            px.depthRow = depthRow;
+            px.row = row;
+            px.rowEnd = rowEnd;
+            ShadeSpanLanes(shade.material, v, d, px);
+            shaded += px.shaded;
+            if (px.writtenLast >= 0) dev.spanWritten(px.writtenFirst, px.writtenLast, y);
+            return;
+        }
+    }
     int writtenFirst = xe, writtenLast = -1;
     for (int x = xs; x < xe; ++x) {
         if (depthRow[x] > v[2]) {
@@ -193,11 +220,24 @@ void FillPolygon(DirectPipeline& p) {
     }
     const ShadingLights& lights = s.shadingLights;
     s.shadingLights.gather(p.lights, p.maps);
+    // Painted plastic with a map and texture coordinates looks the map up
+    // per pixel: that one stays a pixel at a time.
+    const bool noMap = !p.maps.current();
+    const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
+    SpanMaterial material;
+    if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
+    const auto scanAs = [&](auto known) {
+        constexpr Material M = decltype(known)::value;
+        if (lanes)
+            scan(LaneShader<M>{{lights}, material});
+        else
+            scan(MaterialShader<M>{lights});
+    };
     switch (m) {
-        case Material::Matte: scan(MaterialShader<Material::Matte>{lights}); break;
-        case Material::Metal: scan(MaterialShader<Material::Metal>{lights}); break;
-        case Material::Plastic: scan(MaterialShader<Material::Plastic>{lights}); break;
-        case Material::PaintedPlastic: scan(MaterialShader<Material::PaintedPlastic>{lights}); break;
+        case Material::Matte: scanAs(std::integral_constant<Material, Material::Matte>{}); break;
+        case Material::Metal: scanAs(std::integral_constant<Material, Material::Metal>{}); break;
+        case Material::Plastic: scanAs(std::integral_constant<Material, Material::Plastic>{}); break;
+        case Material::PaintedPlastic: scanAs(std::integral_constant<Material, Material::PaintedPlastic>{}); break;
     }
 }
 
