@@ -105,6 +105,17 @@ struct Sse2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     static Reg negate(Reg a) { return _mm_xor_ps(a, _mm_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm_movemask_ps(mask); }
+    // !(c > 0): 0; c >= 1: 255; else int(255.999 * double(c)).
+    static void bytes(Reg c, int32_t* out) {
+        const __m128d scale = _mm_set1_pd(255.999);
+        const __m128i lo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(c), scale));
+        const __m128i hi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(c, c)), scale));
+        const __m128 t = _mm_castsi128_ps(_mm_unpacklo_epi64(lo, hi));
+        const __m128 full = _mm_cmpge_ps(c, _mm_set1_ps(1.0f));
+        const __m128 some = select(full, _mm_castsi128_ps(_mm_set1_epi32(255)), t);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out),
+                        _mm_castps_si128(_mm_and_ps(_mm_cmpgt_ps(c, _mm_setzero_ps()), some)));
+    }
 };
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "core/lights.h"
 #include "core/math.h"
-#include "display/frame_buffer.h"
 #include "engines/direct/span_kernels.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)  // as KX_SPAN_LANES in span_kernels.cpp
@@ -48,6 +47,17 @@ struct Avx2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm256_blendv_ps(b, a, mask); }
     static Reg negate(Reg a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm256_movemask_ps(mask); }
+    // !(c > 0): 0; c >= 1: 255; else int(255.999 * double(c)).
+    static void bytes(Reg c, int32_t* out) {
+        const __m256d scale = _mm256_set1_pd(255.999);
+        const __m128i lo = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(c)), scale));
+        const __m128i hi = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(c, 1)), scale));
+        const Reg t = _mm256_castsi256_ps(_mm256_set_m128i(hi, lo));
+        const Reg full = _mm256_cmp_ps(c, _mm256_set1_ps(1.0f), _CMP_GE_OQ);
+        const Reg some = select(full, _mm256_castsi256_ps(_mm256_set1_epi32(255)), t);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out),
+                           _mm256_castps_si256(_mm256_and_ps(_mm256_cmp_ps(c, _mm256_setzero_ps(), _CMP_GT_OQ), some)));
+    }
 };
 
 }  // namespace

@@ -3,7 +3,8 @@
 // set1, load (aligned), loadu, store (aligned), storeu, add, sub, mul, div,
 // sqrt, greater, greaterEqual, equal (all-ones lanes where true, false for
 // NaN), select(mask, a, b) (a where mask is set), negate (the sign bit
-// flipped) and bits (bit k set where lane k of a mask is set).
+// flipped), bits (bit k set where lane k of a mask is set) and bytes (each
+// lane's ColorByte of frame_buffer.h, as 32-bit integers).
 //
 // Included by span_kernels.cpp (SSE2) and span_kernels_avx2.cpp (AVX2, after
 // its instruction set is chosen, with the headers below included before):
@@ -14,7 +15,6 @@
 #include <cstdint>
 
 #include "core/lights.h"
-#include "display/frame_buffer.h"
 #include "engines/direct/span_kernels.h"
 
 namespace kx::lanes {
@@ -208,7 +208,7 @@ void ShadeSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
         const int n = px.xe - x < kN ? px.xe - x : kN;
         for (int j = 0; j < rows; ++j) {
             float a = value[j];
-            for (int k = 0; k < kN; ++k) {
+            for (int k = 0; k < kN; ++k) {  // past the span's end too: no part taken
                 lane[j][k] = a;
                 a += step[j];
             }
@@ -228,27 +228,37 @@ void ShadeSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
         const int passBits = V::bits(pass);
         if (!passBits) continue;
         const Vec<V> c = Colors<V, M>(m, pass, passBits, lane, block);
-        alignas(32) float rgb[3][8];
-        Store<V>(c, rgb);
         if (n == kN) {
             V::storeu(depth, V::select(pass, z, old));
         } else {
             for (int k = 0; k < n; ++k)
                 if (passBits & (1 << k)) depth[k] = lane[0][k];
         }
-        for (int k = 0; k < n; ++k) {
-            if (!(passBits & (1 << k))) continue;
-            ++px.shaded;
-            if (px.colors)
-                for (int c = 0; c < 3; ++c) px.colors[3 * (x + k - px.xs) + c] = rgb[c][k];
-            if (x + k >= px.rowEnd) continue;
-            uint8_t* p = px.row + static_cast<size_t>(x + k) * 3;
-            p[0] = ColorByte(rgb[0][k]);
-            p[1] = ColorByte(rgb[1][k]);
-            p[2] = ColorByte(rgb[2][k]);
-            if (px.writtenLast < 0) px.writtenFirst = x + k;
-            px.writtenLast = x + k;
+        px.shaded += static_cast<uint64_t>(__builtin_popcount(passBits));
+        if (px.colors) {
+            alignas(32) float rgb[3][8];
+            Store<V>(c, rgb);
+            for (int k = 0; k < n; ++k)
+                if (passBits & (1 << k))
+                    for (int i = 0; i < 3; ++i) px.colors[3 * (x + k - px.xs) + i] = rgb[i][k];
         }
+        // the pixels stored: those shaded below rowEnd
+        const int below = px.rowEnd - x;
+        const int store = below >= kN ? passBits : below > 0 ? passBits & ((1 << below) - 1) : 0;
+        if (!store) continue;
+        alignas(32) int32_t bytes[3][8];
+        V::bytes(c.x, bytes[0]);
+        V::bytes(c.y, bytes[1]);
+        V::bytes(c.z, bytes[2]);
+        for (int bits = store; bits; bits &= bits - 1) {
+            const int k = __builtin_ctz(static_cast<unsigned>(bits));
+            uint8_t* p = px.row + static_cast<size_t>(x + k) * 3;
+            p[0] = static_cast<uint8_t>(bytes[0][k]);
+            p[1] = static_cast<uint8_t>(bytes[1][k]);
+            p[2] = static_cast<uint8_t>(bytes[2][k]);
+        }
+        if (px.writtenLast < 0) px.writtenFirst = x + __builtin_ctz(static_cast<unsigned>(store));
+        px.writtenLast = x + 31 - __builtin_clz(static_cast<unsigned>(store));
     }
 }
 
