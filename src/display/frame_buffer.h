@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/large_pages.h"
 #include "core/limits.h"
 #include "core/math.h"
 
@@ -25,7 +26,7 @@ inline uint8_t ColorByte(float c) {
 struct FrameBuffer {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> pixels;  // width * height * 3
+    std::vector<uint8_t, LargePageAllocator<uint8_t>> pixels;  // width * height * 3
     bool bottomRowFirst = false;  // the order of the rows in pixels
 
     // Returns false when the memory cannot be had.

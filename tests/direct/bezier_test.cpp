@@ -42,7 +42,7 @@ protected:
                 if (!std::isfinite(r.v[i])) return false;
         return true;
     }
-    std::vector<uint8_t> Frame() { return image().pixels; }
+    std::vector<uint8_t> Frame() { return {image().pixels.begin(), image().pixels.end()}; }
 };
 
 // A tilted flat quadrilateral in front of the camera, u fastest.

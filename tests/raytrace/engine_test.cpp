@@ -374,7 +374,7 @@ TEST_F(RayEngineTest, PaintedPlasticRendersLikePlasticAndJitterChangesNothing) {
     engine.OptionReal("Linear Subsamples", 2);
     LitScene(engine, "plastic");
     engine.Render();
-    std::vector<uint8_t> plastic = device->buffer().pixels;
+    const auto plastic = device->buffer().pixels;
     LitScene(engine, "painted plastic");
     engine.Render();
     EXPECT_EQ(device->buffer().pixels, plastic);
@@ -430,7 +430,7 @@ TEST_F(RayEngineTest, ThreadsGiveTheSameImage) {
     // The rays counted on each thread add up to the same total.
     frameStats().enabled = true;
     frameStats().rays = 0;
-    const std::vector<uint8_t> one = render(1);
+    const auto one = render(1);
     const uint64_t rays = frameStats().rays.load();
     EXPECT_GT(rays, 47u * 31 * 4);
     frameStats().rays = 0;
@@ -469,7 +469,7 @@ TEST_F(RayEngineTest, BoundingTreeOptionGivesTheSameImage) {
     Open(32, 24);
     LitScene(engine, "plastic");
     engine.Render();
-    std::vector<uint8_t> withTree = device->buffer().pixels;
+    const auto withTree = device->buffer().pixels;
     EXPECT_GT(rayState().scene.Height(), 1);
     engine.OptionBool("Bounding Tree", false);
     LitScene(engine, "plastic");

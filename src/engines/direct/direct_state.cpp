@@ -21,10 +21,12 @@ void DirectState::link(const LightSet& runLights, const MapList& runMaps) {
 }
 
 bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
-    releaseBuffers();
     int w = imageWidth > 0 ? imageWidth : 0;
     int h = imageHeight > 0 ? imageHeight : 0;
     if (w == 0 || h == 0) w = h = 0;
+    // Buffers of the same size are filled again where they are: their pages
+    // are already mapped.
+    if (w != width || h != height) releaseBuffers();
     // Checked before asking: a sanitized build ends the process on an
     // impossible request instead of throwing.
     if (static_cast<long long>(w) * h > kMaxImagePixels) return false;

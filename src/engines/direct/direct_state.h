@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/large_pages.h"
 #include "core/math.h"
 #include "engines/direct/clip.h"
 #include "engines/direct/materials.h"
@@ -44,7 +45,7 @@ struct DirectState {
 
     // ---- raster: image size, depth buffer, span table ----
     int width = 0, height = 0;  // size the buffers were made for
-    std::vector<float> depth;   // width * height, row-major
+    std::vector<float, LargePageAllocator<float>> depth;  // width * height, row-major
     std::vector<int> spanTable; // one edge-list head per row, -1 when empty
 
     // ---- the run's lights and texture maps, as the shader functions read
