@@ -80,7 +80,7 @@ protected:
         FrameBuffer& frame = *displayState().dev().frame();
         frame.allocate(narrow ? kWidth - 5 : kWidth, narrow ? kHeight - 4 : kHeight);
         frame.clear();
-        s.depth = depth;
+        s.depth.assign(depth.begin(), depth.end());
         s.spanPath = path;
         pipeline.stats.pixels = 0;
         std::mt19937 rng(seed);
@@ -110,8 +110,8 @@ protected:
             }
         }
         Drawn d;
-        d.bytes = frame.pixels;
-        d.depth = s.depth;
+        d.bytes.assign(frame.pixels.begin(), frame.pixels.end());
+        d.depth.assign(s.depth.begin(), s.depth.end());
         d.pixels = pipeline.stats.pixels;
         return d;
     }
@@ -233,7 +233,9 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
                         px.row = row.data();
                         px.rowEnd = xe;
                         px.colors = gotColors.data();
-                        ShadeSpanLanes(k, v, d, px);
+                        LaneQueue queue;
+                        ShadeSpanLanes(k, v, d, px, queue);
+                        FlushSpanLanes(k, queue);
                         const char* name = path == SpanPath::Avx2 ? "AVX2" : "SSE2";
                         ASSERT_EQ(px.shaded, wantShaded) << name;
                         ASSERT_EQ(std::memcmp(gotDepth.data(), wantDepth.data(), 40 * sizeof(float)), 0) << name;

@@ -47,6 +47,7 @@ struct LaneShader {
     static constexpr bool kLanes = true;
     MaterialShader<M> scalar;
     const SpanMaterial& material;
+    LaneQueue& queue;  // the polygon's pixels waiting for their lanes
     void operator()(const DirectState& s, ColorRGB& out) const { scalar(s, out); }
 };
 
@@ -93,7 +94,7 @@ template <int kCount, class Shader>
             px.depthRow = depthRow;
             px.row = row;
             px.rowEnd = rowEnd;
-            ShadeSpanLanes(shade.material, v, d, px);
+            ShadeSpanLanes(shade.material, v, d, px, shade.queue);
             shaded += px.shaded;
             if (px.writtenLast >= 0) dev.spanWritten(px.writtenFirst, px.writtenLast, y);
             return;
@@ -225,13 +226,16 @@ void FillPolygon(DirectPipeline& p) {
     const bool noMap = !p.maps.current();
     const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
     SpanMaterial material;
+    LaneQueue queue;
     if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
     const auto scanAs = [&](auto known) {
         constexpr Material M = decltype(known)::value;
-        if (lanes)
-            scan(LaneShader<M>{{lights}, material});
-        else
+        if (lanes) {
+            scan(LaneShader<M>{{lights}, material, queue});
+            FlushSpanLanes(material, queue);
+        } else {
             scan(MaterialShader<M>{lights});
+        }
     };
     switch (m) {
         case Material::Matte: scanAs(std::integral_constant<Material, Material::Matte>{}); break;

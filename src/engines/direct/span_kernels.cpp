@@ -16,7 +16,7 @@ namespace kx {
 
 #ifdef KX_SPAN_LANES
 // The AVX2 lanes (span_kernels_avx2.cpp): only where the processor has it.
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px);
+void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q);
 #endif
 
 SpanPath FastestSpanPath() {
@@ -56,6 +56,11 @@ void SpanMaterial::prepare(const DirectState& s, const ShadingLights& l, Materia
     eye = s.eye;
     lights = l.list.data();
     lightCount = static_cast<int>(l.list.size());
+    index[0] = 4;
+    rows = 1;
+    for (int first : {position, color, normal})
+        if (first >= 0)
+            for (int c = 0; c < 3; ++c) index[rows++] = first + c;
 }
 
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b) {
@@ -121,15 +126,26 @@ struct Sse2Lanes {
 }  // namespace
 #endif
 
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px) {
+namespace {
+
+void QueueOrFlush(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
 #ifdef KX_SPAN_LANES
     if (m.path == SpanPath::Avx2)
-        ShadeSpanAvx2(m, v, d, px);
+        ShadeSpanAvx2(m, v, d, px, q);
     else
-        lanes::ShadeSpanOf<Sse2Lanes>(m, v, d, px);
+        lanes::QueueSpanOf<Sse2Lanes>(m, v, d, px, q);
 #else
-    (void)m, (void)v, (void)d, (void)px;
+    (void)m, (void)v, (void)d, (void)px, (void)q;
 #endif
 }
+
+}  // namespace
+
+void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+    q.keepColors = px.colors != nullptr;
+    QueueOrFlush(m, v, d, &px, q);
+}
+
+void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { QueueOrFlush(m, nullptr, nullptr, nullptr, q); }
 
 }  // namespace kx

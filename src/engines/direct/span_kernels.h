@@ -53,6 +53,8 @@ struct SpanMaterial {
     Point3 eye;
     const ShadingLight* lights = nullptr;
     int lightCount = 0;
+    int rows = 0;  // attributes in the lanes: the perspective factor, then those read
+    int index[10] = {};
 
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
@@ -61,7 +63,7 @@ struct SpanMaterial {
 
 // The pixels [xs, xe) of one row: their depths, and the frame buffer row
 // that receives the bytes of those below rowEnd (row null: none). What the
-// shading gives back: the pixels shaded, and the first and last pixel
+// depth test gives back: the pixels shaded, and the first and last pixel
 // stored in the row (writtenLast < 0: none). colors, when set, receives the
 // colour of each pixel shaded, before its conversion to bytes (three floats
 // at 3 * (x - xs)).
@@ -75,9 +77,26 @@ struct SpanPixels {
     int writtenFirst = 0, writtenLast = -1;
 };
 
-// Shades the span whose attributes at xs are v[], advancing by d[] per
-// pixel, with m.path (Sse2 or Avx2, which must be available).
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px);
+// The pixels of a polygon that passed the depth test, waiting to be shaded
+// together: their attributes lane by lane (the rows of SpanMaterial), where
+// their bytes go (null: nowhere) and, when kept, their colours.
+constexpr int kLaneRows = 10;
+struct LaneQueue {
+    alignas(32) float lane[kLaneRows][8] = {};
+    uint8_t* bytes[8] = {};
+    float* colors[8] = {};
+    bool keepColors = false;
+    int count = 0;
+};
+
+// The depth test of the span whose attributes at xs are v[], advancing by
+// d[] per pixel: each pixel that passes has its depth stored and is queued
+// in q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
+// available) when q is full. Its bytes are stored by then, or by
+// FlushSpanLanes.
+void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q);
+// Shades and stores the pixels left in q.
+void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q);
 
 // Lane memory of a group of pixels for the calls made lane by lane.
 struct LaneBlock {

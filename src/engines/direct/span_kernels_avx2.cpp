@@ -62,8 +62,8 @@ struct Avx2Lanes {
 
 }  // namespace
 
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px) {
-    lanes::ShadeSpanOf<Avx2Lanes>(m, v, d, px);
+void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+    lanes::QueueSpanOf<Avx2Lanes>(m, v, d, px, q);
 }
 
 }  // namespace kx

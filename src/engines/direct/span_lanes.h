@@ -128,16 +128,16 @@ inline void Lights(const SpanMaterial& m, typename V::Reg active, int activeBits
 }
 
 // The colours of the lanes in active under material M, from the lane
-// attributes (rows of lane[]: the perspective factor at row 1, then the
-// position, colour and normal rows that m reads, in that order).
+// attributes (rows of lane[]: the perspective factor, then the position,
+// colour and normal rows that m reads, in that order).
 template <class V, Material M>
 inline Vec<V> Colors(const SpanMaterial& m, typename V::Reg active, int activeBits, const float (*lane)[8],
                      LaneBlock& block) {
     using Reg = typename V::Reg;
     constexpr bool kDiffuse = M != Material::Metal;
     constexpr bool kSpecular = M != Material::Matte;
-    const Reg w = V::load(lane[1]);
-    int row = 2;
+    const Reg w = V::load(lane[0]);
+    int row = 1;
     Vec<V> P = Broadcast<V>(0, 0, 0), base, N;
     if (m.position >= 0) {
         P = Divided<V>(lane + row, w);
@@ -186,90 +186,90 @@ inline Vec<V> Colors(const SpanMaterial& m, typename V::Reg active, int activeBi
     return out;
 }
 
+// Shades the pixels waiting in q and stores their bytes (and colours).
+// Lanes past q.count hold values of earlier pixels, or zeros: they take no
+// part.
 template <class V, Material M>
-void ShadeSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px) {
-    constexpr int kN = V::kLanes;
+void Flush(const SpanMaterial& m, LaneQueue& q) {
     using Reg = typename V::Reg;
-    // The chains: depth, perspective factor, then the attributes read.
-    int index[11] = {2, 4};
-    int rows = 2;
-    const int firsts[3] = {m.position, m.color, m.normal};
-    for (int f = 0; f < 3; ++f)
-        if (firsts[f] >= 0)
-            for (int c = 0; c < 3; ++c) index[rows++] = firsts[f] + c;
-    float value[11], step[11];
-    for (int j = 0; j < rows; ++j) {
-        value[j] = v[index[j]];
-        step[j] = d[index[j]];
-    }
-    alignas(32) float lane[11][8];
+    if (q.count == 0) return;
+    alignas(32) static constexpr float kIndex[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    const Reg active = V::greater(V::set1(static_cast<float>(q.count)), V::load(kIndex));
+    const int activeBits = (1 << q.count) - 1;
+    const int n = q.count < V::kLanes ? q.count : V::kLanes;  // q.count, no more than the lanes
     LaneBlock block;
-    for (int x = px.xs; x < px.xe; x += kN) {
-        const int n = px.xe - x < kN ? px.xe - x : kN;
-        for (int j = 0; j < rows; ++j) {
-            float a = value[j];
-            for (int k = 0; k < kN; ++k) {  // past the span's end too: no part taken
-                lane[j][k] = a;
-                a += step[j];
-            }
-            value[j] = a;
-        }
-        float* depth = px.depthRow + x;
-        Reg old;
-        if (n == kN) {
-            old = V::loadu(depth);
-        } else {
-            alignas(32) float part[8];
-            for (int k = 0; k < kN; ++k) part[k] = k < n ? depth[k] : __builtin_nanf("");
-            old = V::load(part);
-        }
-        const Reg z = V::load(lane[0]);
-        const Reg pass = V::greater(old, z);
-        const int passBits = V::bits(pass);
-        if (!passBits) continue;
-        const Vec<V> c = Colors<V, M>(m, pass, passBits, lane, block);
-        if (n == kN) {
-            V::storeu(depth, V::select(pass, z, old));
-        } else {
-            for (int k = 0; k < n; ++k)
-                if (passBits & (1 << k)) depth[k] = lane[0][k];
-        }
-        px.shaded += static_cast<uint64_t>(__builtin_popcount(passBits));
-        if (px.colors) {
-            alignas(32) float rgb[3][8];
-            Store<V>(c, rgb);
-            for (int k = 0; k < n; ++k)
-                if (passBits & (1 << k))
-                    for (int i = 0; i < 3; ++i) px.colors[3 * (x + k - px.xs) + i] = rgb[i][k];
-        }
-        // the pixels stored: those shaded below rowEnd
-        const int below = px.rowEnd - x;
-        const int store = below >= kN ? passBits : below > 0 ? passBits & ((1 << below) - 1) : 0;
-        if (!store) continue;
-        alignas(32) int32_t bytes[3][8];
-        V::bytes(c.x, bytes[0]);
-        V::bytes(c.y, bytes[1]);
-        V::bytes(c.z, bytes[2]);
-        for (int bits = store; bits; bits &= bits - 1) {
-            const int k = __builtin_ctz(static_cast<unsigned>(bits));
-            uint8_t* p = px.row + static_cast<size_t>(x + k) * 3;
+    const Vec<V> c = Colors<V, M>(m, active, activeBits, q.lane, block);
+    alignas(32) int32_t bytes[3][8];
+    V::bytes(c.x, bytes[0]);
+    V::bytes(c.y, bytes[1]);
+    V::bytes(c.z, bytes[2]);
+    for (int k = 0; k < n; ++k) {
+        if (uint8_t* p = q.bytes[k]) {
             p[0] = static_cast<uint8_t>(bytes[0][k]);
             p[1] = static_cast<uint8_t>(bytes[1][k]);
             p[2] = static_cast<uint8_t>(bytes[2][k]);
         }
-        if (px.writtenLast < 0) px.writtenFirst = x + __builtin_ctz(static_cast<unsigned>(store));
-        px.writtenLast = x + 31 - __builtin_clz(static_cast<unsigned>(store));
+    }
+    if (q.keepColors) {
+        alignas(32) float rgb[3][8];
+        Store<V>(c, rgb);
+        for (int k = 0; k < n; ++k)
+            for (int i = 0; i < 3; ++i) q.colors[k][i] = rgb[i][k];
+    }
+    q.count = 0;
+}
+
+// The depth test of the span's pixels, a pixel at a time with the
+// attributes advancing as in the pixel loop; the pixels that pass take the
+// next lane of q, shaded whenever every lane is taken.
+template <class V, Material M>
+void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+    constexpr int kN = V::kLanes;
+    const int rows = m.rows;
+    float z = v[2];
+    const float dz = d[2];
+    float value[kLaneRows], step[kLaneRows];
+    for (int j = 0; j < rows; ++j) {
+        value[j] = v[m.index[j]];
+        step[j] = d[m.index[j]];
+    }
+    for (int x = px.xs; x < px.xe; ++x) {
+        if (px.depthRow[x] > z) {
+            px.depthRow[x] = z;
+            ++px.shaded;
+            const int k = q.count;
+            for (int j = 0; j < rows; ++j) q.lane[j][k] = value[j];
+            q.bytes[k] = nullptr;
+            if (x < px.rowEnd) {
+                q.bytes[k] = px.row + static_cast<size_t>(x) * 3;
+                if (px.writtenLast < 0) px.writtenFirst = x;
+                px.writtenLast = x;
+            }
+            if (q.keepColors) q.colors[k] = px.colors + 3 * (x - px.xs);
+            if (++q.count == kN) Flush<V, M>(m, q);
+        }
+        z += dz;
+        for (int j = 0; j < rows; ++j) value[j] += step[j];
     }
 }
 
-// ShadeSpan for the material m names.
+// QueueSpan (span) or Flush (no span) with material M.
+template <class V, Material M>
+void QueueSpanAs(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+    if (px)
+        QueueSpan<V, M>(m, v, d, *px, q);
+    else
+        Flush<V, M>(m, q);
+}
+
+// QueueSpanAs for the material m names.
 template <class V>
-void ShadeSpanOf(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px) {
+void QueueSpanOf(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
     switch (m.material) {
-        case Material::Matte: ShadeSpan<V, Material::Matte>(m, v, d, px); break;
-        case Material::Metal: ShadeSpan<V, Material::Metal>(m, v, d, px); break;
-        case Material::Plastic: ShadeSpan<V, Material::Plastic>(m, v, d, px); break;
-        case Material::PaintedPlastic: ShadeSpan<V, Material::PaintedPlastic>(m, v, d, px); break;
+        case Material::Matte: QueueSpanAs<V, Material::Matte>(m, v, d, px, q); break;
+        case Material::Metal: QueueSpanAs<V, Material::Metal>(m, v, d, px, q); break;
+        case Material::Plastic: QueueSpanAs<V, Material::Plastic>(m, v, d, px, q); break;
+        case Material::PaintedPlastic: QueueSpanAs<V, Material::PaintedPlastic>(m, v, d, px, q); break;
     }
 }
 
