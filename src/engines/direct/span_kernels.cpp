@@ -99,6 +99,7 @@ struct Sse2Lanes {
     static Reg loadu(const float* p) { return _mm_loadu_ps(p); }
     static void store(float* p, Reg a) { _mm_store_ps(p, a); }
     static void storeu(float* p, Reg a) { _mm_storeu_ps(p, a); }
+    static float first(Reg a) { return _mm_cvtss_f32(a); }
     static Reg add(Reg a, Reg b) { return _mm_add_ps(a, b); }
     static Reg sub(Reg a, Reg b) { return _mm_sub_ps(a, b); }
     static Reg mul(Reg a, Reg b) { return _mm_mul_ps(a, b); }

@@ -78,11 +78,13 @@ struct SpanPixels {
 };
 
 // The pixels of a polygon that passed the depth test, waiting to be shaded
-// together: their attributes lane by lane (the rows of SpanMaterial), where
-// their bytes go (null: nowhere) and, when kept, their colours.
+// together: their attributes pixel by pixel (the depth, then the rows of
+// SpanMaterial, in whole registers), where their bytes go (null: nowhere)
+// and, when kept, their colours.
 constexpr int kLaneRows = 10;
+constexpr int kQueueSlots = 16;
 struct LaneQueue {
-    alignas(32) float lane[kLaneRows][8] = {};
+    alignas(32) float pixel[8][kQueueSlots] = {};
     uint8_t* bytes[8] = {};
     float* colors[8] = {};
     bool keepColors = false;

@@ -36,6 +36,7 @@ struct Avx2Lanes {
     static Reg loadu(const float* p) { return _mm256_loadu_ps(p); }
     static void store(float* p, Reg a) { _mm256_store_ps(p, a); }
     static void storeu(float* p, Reg a) { _mm256_storeu_ps(p, a); }
+    static float first(Reg a) { return _mm256_cvtss_f32(a); }
     static Reg add(Reg a, Reg b) { return _mm256_add_ps(a, b); }
     static Reg sub(Reg a, Reg b) { return _mm256_sub_ps(a, b); }
     static Reg mul(Reg a, Reg b) { return _mm256_mul_ps(a, b); }

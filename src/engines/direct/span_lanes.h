@@ -1,7 +1,7 @@
 // The span shading of span_kernels.h for a lane type V: V::kLanes pixels,
 // one per lane of a register V::Reg of floats, with V's static functions
 // set1, load (aligned), loadu, store (aligned), storeu, add, sub, mul, div,
-// sqrt, greater, greaterEqual, equal (all-ones lanes where true, false for
+// sqrt, first (lane 0), greater, greaterEqual, equal (all-ones lanes where true, false for
 // NaN), select(mask, a, b) (a where mask is set), negate (the sign bit
 // flipped), bits (bit k set where lane k of a mask is set) and bytes (each
 // lane's ColorByte of frame_buffer.h, as 32-bit integers).
@@ -190,15 +190,19 @@ inline Vec<V> Colors(const SpanMaterial& m, typename V::Reg active, int activeBi
 // Lanes past q.count hold values of earlier pixels, or zeros: they take no
 // part.
 template <class V, Material M>
-void Flush(const SpanMaterial& m, LaneQueue& q) {
+[[gnu::noinline]] void Flush(const SpanMaterial& m, LaneQueue& q) {
     using Reg = typename V::Reg;
     if (q.count == 0) return;
     alignas(32) static constexpr float kIndex[8] = {0, 1, 2, 3, 4, 5, 6, 7};
     const Reg active = V::greater(V::set1(static_cast<float>(q.count)), V::load(kIndex));
     const int activeBits = (1 << q.count) - 1;
     const int n = q.count < V::kLanes ? q.count : V::kLanes;  // q.count, no more than the lanes
+    // the rows lane by lane
+    alignas(32) float lane[kLaneRows][8];
+    for (int j = 0; j < m.rows; ++j)
+        for (int k = 0; k < V::kLanes; ++k) lane[j][k] = q.pixel[k][j + 1];
     LaneBlock block;
-    const Vec<V> c = Colors<V, M>(m, active, activeBits, q.lane, block);
+    const Vec<V> c = Colors<V, M>(m, active, activeBits, lane, block);
     alignas(32) int32_t bytes[3][8];
     V::bytes(c.x, bytes[0]);
     V::bytes(c.y, bytes[1]);
@@ -220,25 +224,33 @@ void Flush(const SpanMaterial& m, LaneQueue& q) {
 }
 
 // The depth test of the span's pixels, a pixel at a time with the
-// attributes advancing as in the pixel loop; the pixels that pass take the
-// next lane of q, shaded whenever every lane is taken.
-template <class V, Material M>
+// attributes advancing as in the pixel loop, the depth and the rows side by
+// side in R registers; the pixels that pass take the next lane of q, shaded
+// whenever every lane is taken.
+template <class V, Material M, int R>
 void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
     constexpr int kN = V::kLanes;
-    const int rows = m.rows;
-    float z = v[2];
-    const float dz = d[2];
-    float value[kLaneRows], step[kLaneRows];
-    for (int j = 0; j < rows; ++j) {
-        value[j] = v[m.index[j]];
-        step[j] = d[m.index[j]];
+    static_assert(R * kN <= kQueueSlots);
+    using Reg = typename V::Reg;
+    alignas(32) float first[kQueueSlots] = {}, step[kQueueSlots] = {};
+    first[0] = v[2];
+    step[0] = d[2];
+    for (int j = 0; j < m.rows; ++j) {
+        first[j + 1] = v[m.index[j]];
+        step[j + 1] = d[m.index[j]];
+    }
+    Reg value[R], by[R];
+    for (int r = 0; r < R; ++r) {
+        value[r] = V::load(first + r * kN);
+        by[r] = V::load(step + r * kN);
     }
     for (int x = px.xs; x < px.xe; ++x) {
+        const float z = V::first(value[0]);
         if (px.depthRow[x] > z) {
             px.depthRow[x] = z;
             ++px.shaded;
             const int k = q.count;
-            for (int j = 0; j < rows; ++j) q.lane[j][k] = value[j];
+            for (int r = 0; r < R; ++r) V::store(q.pixel[k] + r * kN, value[r]);
             q.bytes[k] = nullptr;
             if (x < px.rowEnd) {
                 q.bytes[k] = px.row + static_cast<size_t>(x) * 3;
@@ -248,17 +260,24 @@ void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
             if (q.keepColors) q.colors[k] = px.colors + 3 * (x - px.xs);
             if (++q.count == kN) Flush<V, M>(m, q);
         }
-        z += dz;
-        for (int j = 0; j < rows; ++j) value[j] += step[j];
+        for (int r = 0; r < R; ++r) value[r] = V::add(value[r], by[r]);
     }
 }
 
 // QueueSpan (span) or Flush (no span) with material M.
 template <class V, Material M>
 void QueueSpanAs(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
-    if (px)
-        QueueSpan<V, M>(m, v, d, *px, q);
-    else
+    constexpr int kN = V::kLanes;
+    if (px) {
+        // registers for the depth and the rows
+        const int r = (m.rows + kN) / kN;
+        if (r == 1)
+            QueueSpan<V, M, 1>(m, v, d, *px, q);
+        else if (r == 2 || kN * 3 > kQueueSlots)
+            QueueSpan<V, M, 2>(m, v, d, *px, q);
+        else
+            QueueSpan<V, M, (kN * 3 > kQueueSlots ? 2 : 3)>(m, v, d, *px, q);
+    } else
         Flush<V, M>(m, q);
 }
 
