@@ -35,6 +35,10 @@ SpanPath FastestSpanPath();
 // Whether path can run here.
 bool SpanPathAvailable(SpanPath path);
 
+// The slots of a queued pixel: its depth and at most 10 attributes, in
+// whole registers of 4 or 8.
+constexpr int kQueueSlots = 16;
+
 // What the lanes read besides the span's attributes, set once per polygon.
 struct SpanMaterial {
     Material material = Material::Matte;
@@ -54,7 +58,9 @@ struct SpanMaterial {
     const ShadingLight* lights = nullptr;
     int lightCount = 0;
     int rows = 0;  // attributes in the lanes: the perspective factor, then those read
-    int index[10] = {};
+    // Where a queued pixel's slots come from in the span's attributes: the
+    // depth, then the rows (the rest: the first attribute, never read).
+    alignas(32) int32_t slot[kQueueSlots] = {};
 
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
@@ -81,8 +87,6 @@ struct SpanPixels {
 // together: their attributes pixel by pixel (the depth, then the rows of
 // SpanMaterial, in whole registers), where their bytes go (null: nowhere)
 // and, when kept, their colours.
-constexpr int kLaneRows = 10;
-constexpr int kQueueSlots = 16;
 struct LaneQueue {
     alignas(32) float pixel[8][kQueueSlots] = {};
     uint8_t* bytes[8] = {};

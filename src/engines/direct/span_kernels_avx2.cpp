@@ -48,6 +48,28 @@ struct Avx2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm256_blendv_ps(b, a, mask); }
     static Reg negate(Reg a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm256_movemask_ps(mask); }
+    static Reg gather(const float* base, const int32_t* index) {
+        return _mm256_i32gather_ps(base, _mm256_load_si256(reinterpret_cast<const __m256i*>(index)), 4);
+    }
+    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[8]) {
+        Reg r[8];
+        for (int k = 0; k < 8; ++k) r[k] = load(pixel[k] + slot);
+        Reg t[8], s[8];
+        for (int k = 0; k < 8; k += 2) {
+            t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
+            t[k + 1] = _mm256_unpackhi_ps(r[k], r[k + 1]);
+        }
+        for (int h = 0; h < 8; h += 4) {
+            s[h] = _mm256_shuffle_ps(t[h], t[h + 2], _MM_SHUFFLE(1, 0, 1, 0));
+            s[h + 1] = _mm256_shuffle_ps(t[h], t[h + 2], _MM_SHUFFLE(3, 2, 3, 2));
+            s[h + 2] = _mm256_shuffle_ps(t[h + 1], t[h + 3], _MM_SHUFFLE(1, 0, 1, 0));
+            s[h + 3] = _mm256_shuffle_ps(t[h + 1], t[h + 3], _MM_SHUFFLE(3, 2, 3, 2));
+        }
+        for (int i = 0; i < 4; ++i) {
+            store(lane[slot + i], _mm256_permute2f128_ps(s[i], s[i + 4], 0x20));
+            store(lane[slot + i + 4], _mm256_permute2f128_ps(s[i], s[i + 4], 0x31));
+        }
+    }
     // !(c > 0): 0; c >= 1: 255; else int(255.999 * double(c)).
     static void bytes(Reg c, int32_t* out) {
         const __m256d scale = _mm256_set1_pd(255.999);

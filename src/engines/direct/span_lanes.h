@@ -1,10 +1,12 @@
 // The span shading of span_kernels.h for a lane type V: V::kLanes pixels,
 // one per lane of a register V::Reg of floats, with V's static functions
 // set1, load (aligned), loadu, store (aligned), storeu, add, sub, mul, div,
-// sqrt, first (lane 0), greater, greaterEqual, equal (all-ones lanes where true, false for
+// sqrt, first (lane 0), gather (lane k: base[index[k]]), greater, greaterEqual, equal (all-ones lanes where true, false for
 // NaN), select(mask, a, b) (a where mask is set), negate (the sign bit
 // flipped), bits (bit k set where lane k of a mask is set) and bytes (each
-// lane's ColorByte of frame_buffer.h, as 32-bit integers).
+// lane's ColorByte of frame_buffer.h, as 32-bit integers), and transpose
+// (slots [slot, slot + kLanes) of the first kLanes queued pixels into rows
+// slot... of lane[]).
 //
 // Included by span_kernels.cpp (SSE2) and span_kernels_avx2.cpp (AVX2, after
 // its instruction set is chosen, with the headers below included before):
@@ -197,12 +199,11 @@ template <class V, Material M>
     const Reg active = V::greater(V::set1(static_cast<float>(q.count)), V::load(kIndex));
     const int activeBits = (1 << q.count) - 1;
     const int n = q.count < V::kLanes ? q.count : V::kLanes;  // q.count, no more than the lanes
-    // the rows lane by lane
-    alignas(32) float lane[kLaneRows][8];
-    for (int j = 0; j < m.rows; ++j)
-        for (int k = 0; k < V::kLanes; ++k) lane[j][k] = q.pixel[k][j + 1];
+    // the slots lane by lane: the depth, then the rows
+    alignas(32) float lane[kQueueSlots][8];
+    for (int slot = 0; slot <= m.rows; slot += V::kLanes) V::transpose(q.pixel, slot, lane);
     LaneBlock block;
-    const Vec<V> c = Colors<V, M>(m, active, activeBits, lane, block);
+    const Vec<V> c = Colors<V, M>(m, active, activeBits, lane + 1, block);
     alignas(32) int32_t bytes[3][8];
     V::bytes(c.x, bytes[0]);
     V::bytes(c.y, bytes[1]);
@@ -232,36 +233,45 @@ void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
     constexpr int kN = V::kLanes;
     static_assert(R * kN <= kQueueSlots);
     using Reg = typename V::Reg;
-    alignas(32) float first[kQueueSlots] = {}, step[kQueueSlots] = {};
-    first[0] = v[2];
-    step[0] = d[2];
-    for (int j = 0; j < m.rows; ++j) {
-        first[j + 1] = v[m.index[j]];
-        step[j + 1] = d[m.index[j]];
-    }
     Reg value[R], by[R];
     for (int r = 0; r < R; ++r) {
-        value[r] = V::load(first + r * kN);
-        by[r] = V::load(step + r * kN);
+        value[r] = V::gather(v, m.slot + r * kN);
+        by[r] = V::gather(d, m.slot + r * kN);
     }
+    // q and px in locals while the pixels go by
+    const bool keepColors = q.keepColors;
+    int count = q.count;
+    uint64_t shaded = 0;
+    int writtenFirst = px.writtenFirst, writtenLast = px.writtenLast;
+    float* const depthRow = px.depthRow;
+    uint8_t* const row = px.row;
+    const int rowEnd = px.rowEnd;
     for (int x = px.xs; x < px.xe; ++x) {
         const float z = V::first(value[0]);
-        if (px.depthRow[x] > z) {
-            px.depthRow[x] = z;
-            ++px.shaded;
-            const int k = q.count;
-            for (int r = 0; r < R; ++r) V::store(q.pixel[k] + r * kN, value[r]);
-            q.bytes[k] = nullptr;
-            if (x < px.rowEnd) {
-                q.bytes[k] = px.row + static_cast<size_t>(x) * 3;
-                if (px.writtenLast < 0) px.writtenFirst = x;
-                px.writtenLast = x;
+        if (depthRow[x] > z) {
+            depthRow[x] = z;
+            ++shaded;
+            for (int r = 0; r < R; ++r) V::store(q.pixel[count] + r * kN, value[r]);
+            uint8_t* bytes = nullptr;
+            if (x < rowEnd) {
+                bytes = row + static_cast<size_t>(x) * 3;
+                if (writtenLast < 0) writtenFirst = x;
+                writtenLast = x;
             }
-            if (q.keepColors) q.colors[k] = px.colors + 3 * (x - px.xs);
-            if (++q.count == kN) Flush<V, M>(m, q);
+            q.bytes[count] = bytes;
+            if (keepColors) q.colors[count] = px.colors + 3 * (x - px.xs);
+            if (++count == kN) {
+                q.count = count;
+                Flush<V, M>(m, q);
+                count = 0;
+            }
         }
         for (int r = 0; r < R; ++r) value[r] = V::add(value[r], by[r]);
     }
+    q.count = count;
+    px.shaded += shaded;
+    px.writtenFirst = writtenFirst;
+    px.writtenLast = writtenLast;
 }
 
 // QueueSpan (span) or Flush (no span) with material M.
