@@ -85,8 +85,10 @@ void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specula
 }
 
 void PowerByLane(int exponent, int active, LaneBlock& b) {
-    for (int k = 0; k < 8; ++k)
-        if (active & (1 << k)) b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
+    for (unsigned bits = static_cast<unsigned>(active); bits; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
+    }
 }
 
 #ifdef KX_SPAN_LANES

@@ -123,7 +123,10 @@ inline void Lights(const SpanMaterial& m, typename V::Reg active, int activeBits
             Reg sp = V::select(V::greater(t, one), one, t);
             sp = V::select(V::greater(zero, t), zero, sp);
             V::store(block.sp, sp);
-            PowerByLane(m.exponent, litBits, block);
+            // SpecularPower gives +0 for +0 (its sign: bits of sp) with a positive exponent: sp as it is
+            const int plusZero = V::bits(V::equal(sp, zero)) & ~V::bits(sp);
+            const int powerBits = m.exponent > 0 ? litBits & ~plusZero : litBits;
+            if (powerBits) PowerByLane(m.exponent, powerBits, block);
             AddWhere<V>(lit, S, light.color, V::mul(a, V::load(block.sp)));
         }
     }
@@ -208,11 +211,17 @@ template <class V, Material M>
     V::bytes(c.x, bytes[0]);
     V::bytes(c.y, bytes[1]);
     V::bytes(c.z, bytes[2]);
+    // each pixel's three bytes side by side
+    alignas(32) uint32_t rgb[8];
+    for (int k = 0; k < V::kLanes; ++k)
+        rgb[k] = static_cast<uint32_t>(bytes[0][k]) | static_cast<uint32_t>(bytes[1][k]) << 8 |
+                 static_cast<uint32_t>(bytes[2][k]) << 16;
     for (int k = 0; k < n; ++k) {
         if (uint8_t* p = q.bytes[k]) {
-            p[0] = static_cast<uint8_t>(bytes[0][k]);
-            p[1] = static_cast<uint8_t>(bytes[1][k]);
-            p[2] = static_cast<uint8_t>(bytes[2][k]);
+            const uint32_t c = rgb[k];
+            p[0] = static_cast<uint8_t>(c);
+            p[1] = static_cast<uint8_t>(c >> 8);
+            p[2] = static_cast<uint8_t>(c >> 16);
         }
     }
     if (q.keepColors) {
