@@ -15,8 +15,9 @@
 namespace kx {
 
 #ifdef KX_SPAN_LANES
-// The AVX2 lanes (span_kernels_avx2.cpp): only where the processor has it.
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q);
+// The functions of the AVX2 lanes (span_kernels_avx2.cpp): only where the
+// processor has AVX2.
+void SpanFunctionsAvx2(SpanMaterial& m);
 #endif
 
 SpanPath FastestSpanPath() {
@@ -63,6 +64,7 @@ void SpanMaterial::prepare(const DirectState& s, const ShadingLights& l, Materia
     for (int first : {position, color, normal})
         if (first >= 0)
             for (int c = 0; c < 3; ++c) slot[1 + rows++] = first + c;
+    chooseFunctions();
 }
 
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b) {
@@ -143,26 +145,15 @@ struct Sse2Lanes {
 }  // namespace
 #endif
 
-namespace {
-
-void QueueOrFlush(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanMaterial::chooseFunctions() {
+    queueSpan = nullptr;
+    flush = nullptr;
 #ifdef KX_SPAN_LANES
-    if (m.path == SpanPath::Avx2)
-        ShadeSpanAvx2(m, v, d, px, q);
-    else
-        lanes::QueueSpanOf<Sse2Lanes>(m, v, d, px, q);
-#else
-    (void)m, (void)v, (void)d, (void)px, (void)q;
+    if (path == SpanPath::Avx2)
+        SpanFunctionsAvx2(*this);
+    else if (path == SpanPath::Sse2)
+        lanes::SpanFunctionsOf<Sse2Lanes>(*this);
 #endif
 }
-
-}  // namespace
-
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
-    q.keepColors = px.colors != nullptr;
-    QueueOrFlush(m, v, d, &px, q);
-}
-
-void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { QueueOrFlush(m, nullptr, nullptr, nullptr, q); }
 
 }  // namespace kx

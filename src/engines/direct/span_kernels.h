@@ -39,6 +39,12 @@ bool SpanPathAvailable(SpanPath path);
 // whole registers of 4 or 8.
 constexpr int kQueueSlots = 16;
 
+struct SpanMaterial;
+struct SpanPixels;
+struct LaneQueue;
+using QueueSpanFunction = void (*)(const SpanMaterial&, const float* v, const float* d, SpanPixels&, LaneQueue&);
+using FlushFunction = void (*)(const SpanMaterial&, LaneQueue&);
+
 // What the lanes read besides the span's attributes, set once per polygon.
 struct SpanMaterial {
     Material material = Material::Matte;
@@ -65,6 +71,13 @@ struct SpanMaterial {
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
     void prepare(const DirectState& s, const ShadingLights& lights, Material m, bool noMap, SpanPath p);
+
+    // The lanes' functions for material, rows and path (null for Scalar),
+    // set by prepare: the depth test and queueing of a span, and the
+    // shading of the pixels queued.
+    QueueSpanFunction queueSpan = nullptr;
+    FlushFunction flush = nullptr;
+    void chooseFunctions();
 };
 
 // The pixels [xs, xe) of one row: their depths, and the frame buffer row
@@ -100,9 +113,12 @@ struct LaneQueue {
 // in q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
 // available) when q is full. Its bytes are stored by then, or by
 // FlushSpanLanes.
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q);
+inline void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+    q.keepColors = px.colors != nullptr;
+    m.queueSpan(m, v, d, px, q);
+}
 // Shades and stores the pixels left in q.
-void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q);
+inline void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { m.flush(m, q); }
 
 // Lane memory of a group of pixels for the calls made lane by lane.
 struct LaneBlock {

@@ -85,9 +85,7 @@ struct Avx2Lanes {
 
 }  // namespace
 
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
-    lanes::QueueSpanOf<Avx2Lanes>(m, v, d, px, q);
-}
+void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); }
 
 }  // namespace kx
 

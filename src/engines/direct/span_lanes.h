@@ -283,31 +283,25 @@ void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
     px.writtenLast = writtenLast;
 }
 
-// QueueSpan (span) or Flush (no span) with material M.
+// The span functions of m with material M: QueueSpan with as many
+// registers as the depth and the rows take, and Flush.
 template <class V, Material M>
-void QueueSpanAs(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanFunctionsAs(SpanMaterial& m) {
     constexpr int kN = V::kLanes;
-    if (px) {
-        // registers for the depth and the rows
-        const int r = (m.rows + kN) / kN;
-        if (r == 1)
-            QueueSpan<V, M, 1>(m, v, d, *px, q);
-        else if (r == 2 || kN * 3 > kQueueSlots)
-            QueueSpan<V, M, 2>(m, v, d, *px, q);
-        else
-            QueueSpan<V, M, (kN * 3 > kQueueSlots ? 2 : 3)>(m, v, d, *px, q);
-    } else
-        Flush<V, M>(m, q);
+    constexpr int kMost = kN * 3 > kQueueSlots ? 2 : 3;  // the registers the slots allow
+    const int r = (m.rows + kN) / kN;
+    m.queueSpan = r == 1 ? &QueueSpan<V, M, 1> : r == 2 ? &QueueSpan<V, M, 2> : &QueueSpan<V, M, kMost>;
+    m.flush = &Flush<V, M>;
 }
 
-// QueueSpanAs for the material m names.
+// SpanFunctionsAs for the material m names.
 template <class V>
-void QueueSpanOf(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanFunctionsOf(SpanMaterial& m) {
     switch (m.material) {
-        case Material::Matte: QueueSpanAs<V, Material::Matte>(m, v, d, px, q); break;
-        case Material::Metal: QueueSpanAs<V, Material::Metal>(m, v, d, px, q); break;
-        case Material::Plastic: QueueSpanAs<V, Material::Plastic>(m, v, d, px, q); break;
-        case Material::PaintedPlastic: QueueSpanAs<V, Material::PaintedPlastic>(m, v, d, px, q); break;
+        case Material::Matte: SpanFunctionsAs<V, Material::Matte>(m); break;
+        case Material::Metal: SpanFunctionsAs<V, Material::Metal>(m); break;
+        case Material::Plastic: SpanFunctionsAs<V, Material::Plastic>(m); break;
+        case Material::PaintedPlastic: SpanFunctionsAs<V, Material::PaintedPlastic>(m); break;
     }
 }
 
