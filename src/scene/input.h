@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/numbers.h"
+
 namespace kx {
 
 constexpr size_t kMaxTokenLength = 4096;
@@ -36,10 +38,40 @@ public:
     void close();
     bool isOpen() const { return file_ != nullptr || memory_; }
 
-    // Skips blanks and comments, counting line feeds.
-    void skipBlank();
+    // Skips blanks and comments, counting line feeds. Inline, the blanks
+    // before a word within the chunk at hand; the rest in skipBlankRest().
+    void skipBlank() {
+        if (!fail_) {
+            const char* data = buffer_.data();
+            size_t p = pos_;
+            for (; p < len_; ++p) {
+                const char c = data[p];
+                if (c == '\n')
+                    ++line;
+                else if (c != ' ' && c != '\t' && c != '\r')
+                    break;
+            }
+            pos_ = p;
+            if (p < len_ && data[p] != '#') return;
+        }
+        skipBlankRest();
+    }
     // 0, or -1 at end of input.
     int readToken(std::string& word);
+    // The numbers readToken and ReadDouble (or ReadLong) would give for the
+    // next word, read in place when they are sure to be the same: nothing
+    // pushed back, the input neither failed nor at its end, and the word a
+    // plain decimal (numbers.h) lying whole in the chunk at hand, ended by
+    // white space there. Then the input is past the word as after
+    // readToken; otherwise false, and the input is as it was.
+    bool takePlainDouble(double& value) {
+        const char* end;
+        return plainWord() && ReadPlainDouble(buffer_.data() + pos_, end, value) && passPlainWord(end);
+    }
+    bool takePlainLong(long& value) {
+        const char* end;
+        return plainWord() && ReadPlainLong(buffer_.data() + pos_, end, value) && passPlainWord(end);
+    }
     void pushToken(const std::string& word) { pushback_.push_back(word); }
     // 0, -1 (end of input) or -5 (runaway string).
     int readString(std::string& text);
@@ -81,6 +113,21 @@ public:
     std::string contextLines(bool atEndOfInput) const;
 
 private:
+    void skipBlankRest();
+    bool plainWord() const { return !fail_ && !eof_ && pushback_.empty() && pos_ < len_; }
+    // Passes the word that ends where a number read in place at the read
+    // position ended, when white space follows it in the chunk and it is no
+    // longer than a word may be.
+    bool passPlainWord(const char* end) {
+        const size_t at = static_cast<size_t>(end - buffer_.data());
+        const char c = *end;  // the chunk is followed by a 0
+        if (at >= len_ || at - pos_ > kMaxTokenLength ||
+            !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'))
+            return false;
+        wordStart_ = consumed();
+        pos_ = at;
+        return true;
+    }
     int get();  // next byte or EOF (sets eof and fail at the end)
     int peek();
     void unget() {
@@ -100,7 +147,7 @@ private:
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
     bool memory_ = false;
-    std::vector<char> buffer_;
+    std::vector<char> buffer_;  // the chunk, and a 0 after it
     size_t pos_ = 0;
     size_t len_ = 0;
     size_t consumedBase_ = 0;

@@ -34,23 +34,27 @@ struct PlainDecimal {
         const char* p = s;
         if (*p == '+' || *p == '-') negative = *p++ == '-';
         if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;  // hexadecimal
-        bool any = false;
-        int significant = 0;
-        for (; IsDigit(*p); ++p, any = true) {
-            if (mantissa == 0 && *p == '0') continue;
-            if (++significant > kMaxSignificant) return false;
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        }
+        // Leading zeros are no significant digits. A run longer than can be
+        // taken here is still read to its end (the mantissa may wrap, and is
+        // not used then).
+        const char* first = p;
+        while (*p == '0') ++p;
+        const char* digits = p;
+        for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        long significant = p - digits;
+        bool any = p != first;
         if (*p == '.') {
-            ++p;
-            for (; IsDigit(*p); ++p, any = true) {
-                if (++scale > kMaxScale) return false;
-                if (mantissa == 0 && *p == '0') continue;
-                if (++significant > kMaxSignificant) return false;
-                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            }
+            const char* fraction = ++p;
+            if (significant == 0)
+                while (*p == '0') ++p;
+            digits = p;
+            for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            significant += p - digits;
+            if (p - fraction > kMaxScale) return false;
+            scale = static_cast<int>(p - fraction);
+            any = any || p != fraction;
         }
-        if (!any || *p == 'e' || *p == 'E') return false;
+        if (significant > kMaxSignificant || !any || *p == 'e' || *p == 'E') return false;
         end = p;
         return true;
     }
@@ -60,15 +64,26 @@ inline constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
-// The plain decimal as T when its mantissa and 10^scale are exact in T, so
-// that one division rounds it correctly; else the runtime's conversion.
+// The plain decimal at s as T, with its end, when its mantissa and
+// 10^scale are exact in T, so that one division rounds it correctly; else
+// false, and the runtime's conversion is the one to take.
+template <typename T>
+bool ReadPlainReal(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
+    PlainDecimal d;
+    if (!d.read(s) || d.mantissa > (uint64_t(1) << mantissaBits) || d.scale > maxScale) return false;
+    T v = static_cast<T>(d.mantissa) / pow10[d.scale];
+    value = d.negative ? -v : v;
+    end = d.end;
+    return true;
+}
+
 template <typename T>
 T ReadReal(const char* s, char** end, int mantissaBits, const T* pow10, int maxScale, T (*runtime)(const char*, char**)) {
-    PlainDecimal d;
-    if (d.read(s) && d.mantissa <= (uint64_t(1) << mantissaBits) && d.scale <= maxScale) {
-        T v = static_cast<T>(d.mantissa) / pow10[d.scale];
-        if (end) *end = const_cast<char*>(d.end);
-        return d.negative ? -v : v;
+    T v;
+    const char* stop;
+    if (ReadPlainReal(s, stop, v, mantissaBits, pow10, maxScale)) {
+        if (end) *end = const_cast<char*>(stop);
+        return v;
     }
     return runtime(s, end);
 }
@@ -84,11 +99,17 @@ inline double ReadDouble(const char* s, char** end) {
 inline float ReadFloat(const char* s, char** end) {
     return numbers::ReadReal<float>(s, end, 24, numbers::kPow10f, 10, numbers::RuntimeFloat);
 }
+// ReadDouble's fast path alone: false where it would call the runtime.
+inline bool ReadPlainDouble(const char* s, const char*& end, double& value) {
+    return numbers::ReadPlainReal<double>(s, end, value, 53, numbers::kPow10, 22);
+}
 
-inline long ReadLong(const char* s, char** end) {
+// The plain decimal integer at s, with its end; false when strtol (base 0)
+// is the one to take: an octal or hexadecimal number, a long digit run, or
+// anything else. A leading 0 makes the number octal (or hexadecimal) for
+// strtol with base 0, and "0" alone is the one such number taken here.
+inline bool ReadPlainLong(const char* s, const char*& end, long& value) {
     using numbers::IsDigit;
-    // Decimal only: a leading 0 makes the number octal (or hexadecimal) for
-    // strtol with base 0, and "0" alone is the one such number taken here.
     const char* p = s;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
@@ -96,13 +117,25 @@ inline long ReadLong(const char* s, char** end) {
         long v = 0;
         int digits = 0;
         for (; IsDigit(*p) && digits < 18; ++p, ++digits) v = v * 10 + (*p - '0');
-        if (!IsDigit(*p)) {
-            if (end) *end = const_cast<char*>(p);
-            return negative ? -v : v;
-        }
-    } else if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
-        if (end) *end = const_cast<char*>(p + 1);
-        return 0;
+        if (IsDigit(*p)) return false;
+        end = p;
+        value = negative ? -v : v;
+        return true;
+    }
+    if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
+        end = p + 1;
+        value = 0;
+        return true;
+    }
+    return false;
+}
+
+inline long ReadLong(const char* s, char** end) {
+    const char* stop;
+    long v;
+    if (ReadPlainLong(s, stop, v)) {
+        if (end) *end = const_cast<char*>(stop);
+        return v;
     }
     return std::strtol(s, end, 0);
 }

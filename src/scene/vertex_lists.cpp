@@ -55,11 +55,14 @@ public:
         for (long long k = 0; k < count; ++k) {
             in_.skipBlank();
             if (in_.atEnd()) return kErrEndOfFile;
-            in_.readToken(token_);
-            const char* start = token_.c_str();
-            char* end = nullptr;
-            double v = ReadDouble(start, &end);
-            if (end == start) return notNumber;
+            double v;
+            if (!in_.takePlainDouble(v)) {
+                in_.readToken(token_);
+                const char* start = token_.c_str();
+                char* end = nullptr;
+                v = ReadDouble(start, &end);
+                if (end == start) return notNumber;
+            }
             out.push_back(static_cast<float>(v));
         }
         return 0;
@@ -69,12 +72,14 @@ public:
     int index(int nvertices, const ListCodes& codes, long& value) {
         in_.skipBlank();
         if (in_.atEnd()) return kErrEndOfFile;
-        in_.readToken(token_);
-        const char* start = token_.c_str();
-        char* end = nullptr;
-        value = ReadLong(start, &end);
-        if (end == start) return codes.noIndex;
-        if (*end == '.') return codes.decimalPoint;
+        if (!in_.takePlainLong(value)) {
+            in_.readToken(token_);
+            const char* start = token_.c_str();
+            char* end = nullptr;
+            value = ReadLong(start, &end);
+            if (end == start) return codes.noIndex;
+            if (*end == '.') return codes.decimalPoint;
+        }
         if (value >= nvertices || value < -1) return kErrVertexIndexRange;
         return 0;
     }
