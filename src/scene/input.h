@@ -58,19 +58,43 @@ public:
     }
     // 0, or -1 at end of input.
     int readToken(std::string& word);
-    // The numbers readToken and ReadDouble (or ReadLong) would give for the
-    // next word, read in place when they are sure to be the same: nothing
-    // pushed back, the input neither failed nor at its end, and the word a
-    // plain decimal (numbers.h) lying whole in the chunk at hand, ended by
-    // white space there. Then the input is past the word as after
-    // readToken; otherwise false, and the input is as it was.
-    bool takePlainDouble(double& value) {
-        const char* end;
-        return plainWord() && ReadPlainDouble(buffer_.data() + pos_, end, value) && passPlainWord(end);
-    }
-    bool takePlainLong(long& value) {
-        const char* end;
-        return plainWord() && ReadPlainLong(buffer_.data() + pos_, end, value) && passPlainWord(end);
+    // Words read in place while they are numbers that Read takes as a plain
+    // decimal (numbers.h), each as skipBlank(), readToken() and a conversion
+    // of the word would give it: nothing pushed back, the input neither
+    // failed nor at its end, the blanks before the word free of comments,
+    // and the word whole in the chunk at hand, ended by white space there.
+    // Each value goes to take(value), and the reading goes on while take
+    // returns true. Returns how many words were taken; where it stops short
+    // the input is at the next word or at blanks before it.
+    template <typename T, bool (*Read)(const char*, const char*&, T&), typename Take>
+    long long takePlainWords(Take&& take) {
+        if (fail_ || eof_ || !pushback_.empty() || pos_ >= len_) return 0;
+        const char* data = buffer_.data();  // the chunk is followed by a 0
+        size_t p = pos_, word = 0;
+        long long lines = 0, taken = 0;
+        for (;;) {
+            char c;
+            while ((c = data[p]) == ' ' || c == '\n' || c == '\t' || c == '\r') {
+                lines += c == '\n';
+                ++p;
+            }
+            const char* end;
+            T value;
+            if (p >= len_ || !Read(data + p, end, value)) break;
+            const size_t at = static_cast<size_t>(end - data);
+            c = *end;
+            if (at >= len_ || at - p > kMaxTokenLength ||
+                !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'))
+                break;
+            word = p;
+            p = at;
+            ++taken;
+            if (!take(value)) break;
+        }
+        pos_ = p;
+        line += lines;
+        if (taken > 0) wordStart_ = consumedBase_ + word;
+        return taken;
     }
     void pushToken(const std::string& word) { pushback_.push_back(word); }
     // 0, -1 (end of input) or -5 (runaway string).
@@ -114,20 +138,6 @@ public:
 
 private:
     void skipBlankRest();
-    bool plainWord() const { return !fail_ && !eof_ && pushback_.empty() && pos_ < len_; }
-    // Passes the word that ends where a number read in place at the read
-    // position ended, when white space follows it in the chunk and it is no
-    // longer than a word may be.
-    bool passPlainWord(const char* end) {
-        const size_t at = static_cast<size_t>(end - buffer_.data());
-        const char c = *end;  // the chunk is followed by a 0
-        if (at >= len_ || at - pos_ > kMaxTokenLength ||
-            !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'))
-            return false;
-        wordStart_ = consumed();
-        pos_ = at;
-        return true;
-    }
     int get();  // next byte or EOF (sets eof and fail at the end)
     int peek();
     void unget() {

@@ -68,12 +68,43 @@ inline constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e
 // 10^scale are exact in T, so that one division rounds it correctly; else
 // false, and the runtime's conversion is the one to take.
 template <typename T>
-bool ReadPlainReal(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
+bool ReadPlainRealSlow(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
     PlainDecimal d;
     if (!d.read(s) || d.mantissa > (uint64_t(1) << mantissaBits) || d.scale > maxScale) return false;
     T v = static_cast<T>(d.mantissa) / pow10[d.scale];
     value = d.negative ? -v : v;
     end = d.end;
+    return true;
+}
+
+// The same, first for the common number of at most 19 digits in all: its
+// digits make the mantissa as they come, leading zeros or not, without
+// overflow. Longer ones, and those followed by what could make them
+// hexadecimal or give them an exponent, take the way above.
+template <typename T>
+inline bool ReadPlainReal(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
+    const char* p = s;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    const char* digits = p;
+    for (unsigned d; (d = static_cast<unsigned char>(*p) - unsigned('0')) < 10; ++p) mantissa = mantissa * 10 + d;
+    long count = p - digits;
+    long scale = 0;
+    if (*p == '.') {
+        const char* fraction = ++p;
+        for (unsigned d; (d = static_cast<unsigned char>(*p) - unsigned('0')) < 10; ++p) mantissa = mantissa * 10 + d;
+        scale = p - fraction;
+        count += scale;
+    }
+    if (count == 0) return false;
+    const char c = *p;
+    if (count > PlainDecimal::kMaxSignificant || c == 'e' || c == 'E' || c == 'x' || c == 'X')
+        return ReadPlainRealSlow(s, end, value, mantissaBits, pow10, maxScale);
+    if (mantissa > (uint64_t(1) << mantissaBits) || scale > maxScale) return false;
+    T v = static_cast<T>(mantissa) / pow10[scale];
+    value = negative ? -v : v;
+    end = p;
     return true;
 }
 
