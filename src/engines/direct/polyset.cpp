@@ -1,11 +1,27 @@
 // The direct engine's polygon sets: every face of a vertex array handed to
 // the polygon stage with the flat normal of its last three usable vertices.
+#include <cstdlib>
+#include <memory>
+#include <new>
+
 #include "core/math.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/polygon_stage.h"
 
 namespace kx {
+
+namespace {
+
+// The most vertices of one array kept transformed (96 bytes each, in pages
+// touched only by the vertices the faces use).
+constexpr int kMaxSharedVertices = 1 << 20;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+}  // namespace
 
 int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
                       const int* indices) {
@@ -19,6 +35,33 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
     const VertexLayout& L = s.layout;
     const size_t stride = static_cast<size_t>(in.count);
     s.polygonCount = 0;
+    // The pipeline vertex of vertex idx: the same floats whichever vertex
+    // was loaded before.
+    auto load = [&](int idx, AttributeVertex& v) {
+        const float* src = vertices + static_cast<size_t>(idx) * stride;
+        v[0] = src[in.position];
+        v[1] = src[in.position + 1];
+        v[2] = src[in.position + 2];
+        v[3] = 1;
+        if (in.hasNormal)
+            for (int j = 0; j < 3; ++j) v[L.normal + j] = src[in.normal + j];
+        if (in.hasColor)
+            for (int j = 0; j < 3; ++j) v[L.color + j] = src[in.color + j];
+        if (in.hasTexture) {
+            v[L.texture] = src[in.texture];
+            v[L.texture + 1] = src[in.texture + 1];
+        }
+    };
+    // Each vertex is transformed once, at its first use, and kept for the
+    // faces that share it; an array too large for that (or when memory is
+    // short) is transformed at every use.
+    std::unique_ptr<AttributeVertex[], FreeDeleter> shared;
+    std::unique_ptr<unsigned char[], FreeDeleter> ready;
+    if (nvertices > 0 && nvertices <= kMaxSharedVertices) {
+        shared.reset(static_cast<AttributeVertex*>(std::malloc(sizeof(AttributeVertex) * static_cast<size_t>(nvertices))));
+        ready.reset(static_cast<unsigned char*>(std::calloc(static_cast<size_t>(nvertices), 1)));
+        if (!ready) shared.reset();
+    }
     AttributeVertex v;
     int k = 0;
     for (int f = 0; f < nfaces; ++f) {
@@ -50,20 +93,19 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
         for (int i = start; i < end; ++i) {
             int idx = indices[i];
             if (idx < 0 || idx >= nvertices) continue;
-            const float* src = vertices + static_cast<size_t>(idx) * stride;
-            v[0] = src[in.position];
-            v[1] = src[in.position + 1];
-            v[2] = src[in.position + 2];
-            v[3] = 1;
-            if (in.hasNormal)
-                for (int j = 0; j < 3; ++j) v[L.normal + j] = src[in.normal + j];
-            if (in.hasColor)
-                for (int j = 0; j < 3; ++j) v[L.color + j] = src[in.color + j];
-            if (in.hasTexture) {
-                v[L.texture] = src[in.texture];
-                v[L.texture + 1] = src[in.texture + 1];
+            const bool last = ++handed == nvalid;
+            if (!shared) {
+                load(idx, v);
+                PolygonVertex(pipeline_, v, last, face);
+                continue;
             }
-            PolygonVertex(pipeline_, v, ++handed == nvalid, face);
+            if (!ready[idx]) {
+                AttributeVertex* t = new (&shared[idx]) AttributeVertex();
+                load(idx, *t);
+                TransformObjectVertex(pipeline_, *t);
+                ready[idx] = 1;
+            }
+            TransformedVertex(pipeline_, shared[idx], last, face);
         }
     }
     return 0;
