@@ -13,9 +13,8 @@ namespace kx {
 
 namespace {
 
-// The most vertices of one array kept transformed (96 bytes each, in pages
-// touched only by the vertices the faces use).
-constexpr int kMaxSharedVertices = 1 << 20;
+// The most transformed vertices kept at once (96 bytes each).
+constexpr int kSharedSlots = 4096;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -52,16 +51,17 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
             v[L.texture + 1] = src[in.texture + 1];
         }
     };
-    // Each vertex is transformed once, at its first use, and kept for the
-    // faces that share it; an array too large for that (or when memory is
-    // short) is transformed at every use.
-    std::unique_ptr<AttributeVertex[], FreeDeleter> shared;
-    std::unique_ptr<unsigned char[], FreeDeleter> ready;
-    if (nvertices > 0 && nvertices <= kMaxSharedVertices) {
-        shared.reset(static_cast<AttributeVertex*>(std::malloc(sizeof(AttributeVertex) * static_cast<size_t>(nvertices))));
-        ready.reset(static_cast<unsigned char*>(std::calloc(static_cast<size_t>(nvertices), 1)));
-        if (!ready) shared.reset();
-    }
+    // A transformed vertex is kept for the faces that share it, in a slot
+    // of its own while no later vertex takes that slot: the faces of a mesh
+    // use the vertices of a few rows at a time.
+    int slots = 1;
+    while (slots < nvertices && slots < kSharedSlots) slots *= 2;
+    std::unique_ptr<AttributeVertex[], FreeDeleter> shared(
+        static_cast<AttributeVertex*>(std::malloc(sizeof(AttributeVertex) * static_cast<size_t>(slots))));
+    std::unique_ptr<int[], FreeDeleter> held(static_cast<int*>(std::malloc(sizeof(int) * static_cast<size_t>(slots))));
+    if (!held) shared.reset();  // then every use is transformed
+    if (shared)
+        for (int i = 0; i < slots; ++i) held[i] = -1;
     AttributeVertex v;
     int k = 0;
     for (int f = 0; f < nfaces; ++f) {
@@ -99,13 +99,14 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
                 PolygonVertex(pipeline_, v, last, face);
                 continue;
             }
-            if (!ready[idx]) {
-                AttributeVertex* t = new (&shared[idx]) AttributeVertex();
+            const int slot = idx & (slots - 1);
+            if (held[slot] != idx) {
+                AttributeVertex* t = new (&shared[slot]) AttributeVertex();
                 load(idx, *t);
                 TransformObjectVertex(pipeline_, *t);
-                ready[idx] = 1;
+                held[slot] = idx;
             }
-            TransformedVertex(pipeline_, shared[idx], last, face);
+            TransformedVertex(pipeline_, shared[slot], last, face);
         }
     }
     return 0;
