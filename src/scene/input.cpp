@@ -54,7 +54,7 @@ int SceneInput::adopt(std::FILE* file, bool owns, const std::string& name) {
     ownsFile_ = owns;
     memory_ = false;
     name_ = name;
-    buffer_.assign(kChunk + 1, 0);
+    buffer_.assign(kChunk + numbers::kReadAhead, 0);
     pos_ = len_ = consumedBase_ = 0;
     eof_ = fail_ = false;
     readError_ = 0;
@@ -73,7 +73,7 @@ int SceneInput::openText(std::string text) {
     buffer_.assign(text.begin(), text.end());
     pos_ = 0;
     len_ = buffer_.size();
-    buffer_.push_back(0);
+    buffer_.resize(len_ + numbers::kReadAhead, 0);
     consumedBase_ = 0;
     eof_ = fail_ = false;
     readError_ = 0;

@@ -69,7 +69,7 @@ public:
     template <typename T, bool (*Read)(const char*, const char*&, T&), typename Take>
     long long takePlainWords(Take&& take) {
         if (fail_ || eof_ || !pushback_.empty() || pos_ >= len_) return 0;
-        const char* data = buffer_.data();  // the chunk is followed by a 0
+        const char* data = buffer_.data();  // the chunk is followed by a 0 and more
         size_t p = pos_, word = 0;
         long long lines = 0, taken = 0;
         for (;;) {
@@ -157,7 +157,8 @@ private:
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
     bool memory_ = false;
-    std::vector<char> buffer_;  // the chunk, and a 0 after it
+    // The chunk, then numbers::kReadAhead bytes or more, the first a 0.
+    std::vector<char> buffer_;
     size_t pos_ = 0;
     size_t len_ = 0;
     size_t consumedBase_ = 0;

@@ -111,7 +111,7 @@ public:
             return v != -1 || ++closed < items;
         };
         while (closed < items) {
-            if (in_.takePlainWords<long, ReadPlainLong>(take) > 0) {
+            if (in_.takePlainWords<long, ReadPlainLong<true>>(take) > 0) {
                 if (status != 0) return status;
                 continue;
             }
