@@ -54,7 +54,7 @@ int SceneInput::adopt(std::FILE* file, bool owns, const std::string& name) {
     ownsFile_ = owns;
     memory_ = false;
     name_ = name;
-    buffer_.assign(kChunk, 0);
+    buffer_.assign(kChunk + numbers::kReadAhead, 0);
     pos_ = len_ = consumedBase_ = 0;
     eof_ = fail_ = false;
     readError_ = 0;
@@ -73,6 +73,7 @@ int SceneInput::openText(std::string text) {
     buffer_.assign(text.begin(), text.end());
     pos_ = 0;
     len_ = buffer_.size();
+    buffer_.resize(len_ + numbers::kReadAhead, 0);
     consumedBase_ = 0;
     eof_ = fail_ = false;
     readError_ = 0;
@@ -136,14 +137,14 @@ bool SceneInput::refill() {
         if (fd >= 0) {
             // What is there, without waiting for a whole block: a scene that
             // arrives through a pipe or a terminal is parsed as it comes.
-            ssize_t got = read(fd, buffer_.data(), buffer_.size());
+            ssize_t got = read(fd, buffer_.data(), kChunk);
             if (got < 0)
                 error = errno;
             else
                 n = static_cast<size_t>(got);
         } else {
             errno = 0;
-            n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+            n = std::fread(buffer_.data(), 1, kChunk, file_);
             if (std::ferror(file_)) error = errno != 0 ? errno : EIO;
             std::clearerr(file_);
         }
@@ -154,6 +155,7 @@ bool SceneInput::refill() {
             consumedBase_ += len_;
             pos_ = 0;
             len_ = n;
+            buffer_[len_] = 0;
             lineTail_.swap(nextLineTail_);
             lineTailStart_ = consumedBase_ - lineTail_.size();
             return true;
@@ -192,29 +194,33 @@ int SceneInput::peek() {
     return static_cast<unsigned char>(buffer_[pos_]);
 }
 
-void SceneInput::skipBlank() {
-    for (;;) {
-        int c = get();
-        if (c == EOF) return;
-        if (c == '\t' || c == '\r' || c == ' ') continue;
-        if (c == '\n') {
-            ++line;
-            continue;
+void SceneInput::skipBlankRest() {
+    bool comment = false;
+    long long lines = 0;
+    while (!fail_) {
+        if (pos_ >= len_ && !refill()) {
+            eof_ = fail_ = true;
+            break;
         }
-        if (c == '#') {
-            for (;;) {
-                c = get();
-                if (c == EOF) return;
-                if (c == '\n') {
-                    ++line;
-                    break;
+        const char* data = buffer_.data();
+        size_t p = pos_;
+        for (; p < len_; ++p) {
+            const char c = data[p];
+            if (c == '\n') {
+                ++lines;
+                comment = false;
+            } else if (!comment && c != ' ' && c != '\t' && c != '\r') {
+                if (c != '#') {
+                    pos_ = p;
+                    line += lines;
+                    return;
                 }
+                comment = true;
             }
-            continue;
         }
-        unget();
-        return;
+        pos_ = p;
     }
+    line += lines;
 }
 
 int SceneInput::readToken(std::string& word) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/numbers.h"
+
 namespace kx {
 
 constexpr size_t kMaxTokenLength = 4096;
@@ -36,10 +38,64 @@ public:
     void close();
     bool isOpen() const { return file_ != nullptr || memory_; }
 
-    // Skips blanks and comments, counting line feeds.
-    void skipBlank();
+    // Skips blanks and comments, counting line feeds. Inline, the blanks
+    // before a word within the chunk at hand; the rest in skipBlankRest().
+    void skipBlank() {
+        if (!fail_) {
+            const char* data = buffer_.data();
+            size_t p = pos_;
+            for (; p < len_; ++p) {
+                const char c = data[p];
+                if (c == '\n')
+                    ++line;
+                else if (c != ' ' && c != '\t' && c != '\r')
+                    break;
+            }
+            pos_ = p;
+            if (p < len_ && data[p] != '#') return;
+        }
+        skipBlankRest();
+    }
     // 0, or -1 at end of input.
     int readToken(std::string& word);
+    // Words read in place while they are numbers that Read takes as a plain
+    // decimal (numbers.h), each as skipBlank(), readToken() and a conversion
+    // of the word would give it: nothing pushed back, the input neither
+    // failed nor at its end, the blanks before the word free of comments,
+    // and the word whole in the chunk at hand, ended by white space there.
+    // Each value goes to take(value), and the reading goes on while take
+    // returns true. Returns how many words were taken; where it stops short
+    // the input is at the next word or at blanks before it.
+    template <typename T, bool (*Read)(const char*, const char*&, T&), typename Take>
+    long long takePlainWords(Take&& take) {
+        if (fail_ || eof_ || !pushback_.empty() || pos_ >= len_) return 0;
+        const char* data = buffer_.data();  // the chunk is followed by a 0 and more
+        size_t p = pos_, word = 0;
+        long long lines = 0, taken = 0;
+        for (;;) {
+            char c;
+            while ((c = data[p]) == ' ' || c == '\n' || c == '\t' || c == '\r') {
+                lines += c == '\n';
+                ++p;
+            }
+            const char* end;
+            T value;
+            if (p >= len_ || !Read(data + p, end, value)) break;
+            const size_t at = static_cast<size_t>(end - data);
+            c = *end;
+            if (at >= len_ || at - p > kMaxTokenLength ||
+                !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'))
+                break;
+            word = p;
+            p = at;
+            ++taken;
+            if (!take(value)) break;
+        }
+        pos_ = p;
+        line += lines;
+        if (taken > 0) wordStart_ = consumedBase_ + word;
+        return taken;
+    }
     void pushToken(const std::string& word) { pushback_.push_back(word); }
     // 0, -1 (end of input) or -5 (runaway string).
     int readString(std::string& text);
@@ -81,6 +137,7 @@ public:
     std::string contextLines(bool atEndOfInput) const;
 
 private:
+    void skipBlankRest();
     int get();  // next byte or EOF (sets eof and fail at the end)
     int peek();
     void unget() {
@@ -100,6 +157,7 @@ private:
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
     bool memory_ = false;
+    // The chunk, then numbers::kReadAhead bytes or more, the first a 0.
     std::vector<char> buffer_;
     size_t pos_ = 0;
     size_t len_ = 0;

@@ -8,8 +8,11 @@
 // Inline: every number of a scene goes through them.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace kx {
 
@@ -34,23 +37,27 @@ struct PlainDecimal {
         const char* p = s;
         if (*p == '+' || *p == '-') negative = *p++ == '-';
         if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;  // hexadecimal
-        bool any = false;
-        int significant = 0;
-        for (; IsDigit(*p); ++p, any = true) {
-            if (mantissa == 0 && *p == '0') continue;
-            if (++significant > kMaxSignificant) return false;
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        }
+        // Leading zeros are no significant digits. A run longer than can be
+        // taken here is still read to its end (the mantissa may wrap, and is
+        // not used then).
+        const char* first = p;
+        while (*p == '0') ++p;
+        const char* digits = p;
+        for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        long significant = p - digits;
+        bool any = p != first;
         if (*p == '.') {
-            ++p;
-            for (; IsDigit(*p); ++p, any = true) {
-                if (++scale > kMaxScale) return false;
-                if (mantissa == 0 && *p == '0') continue;
-                if (++significant > kMaxSignificant) return false;
-                mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            }
+            const char* fraction = ++p;
+            if (significant == 0)
+                while (*p == '0') ++p;
+            digits = p;
+            for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            significant += p - digits;
+            if (p - fraction > kMaxScale) return false;
+            scale = static_cast<int>(p - fraction);
+            any = any || p != fraction;
         }
-        if (!any || *p == 'e' || *p == 'E') return false;
+        if (significant > kMaxSignificant || !any || *p == 'e' || *p == 'E') return false;
         end = p;
         return true;
     }
@@ -60,15 +67,99 @@ inline constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
-// The plain decimal as T when its mantissa and 10^scale are exact in T, so
-// that one division rounds it correctly; else the runtime's conversion.
+inline constexpr uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Text that is followed by at least this many readable bytes past the end
+// of its word can have its digits read eight at a time.
+constexpr size_t kReadAhead = 8;
+
+// The run of digits at p appended to mantissa (ten times it and the digit,
+// a digit at a time, wrapping past 64 bits); returns the end of the run.
+// With ReadAhead the text must be followed by kReadAhead readable bytes
+// past the first byte that is no digit.
+template <bool ReadAhead>
+inline const char* TakeDigits(const char* p, uint64_t& mantissa) {
+    if constexpr (ReadAhead && std::endian::native == std::endian::little) {
+        for (;;) {
+            uint64_t bytes;
+            std::memcpy(&bytes, p, sizeof bytes);
+            // A digit byte becomes its value; any other byte sets its top
+            // bit in stop. A carry only runs from a byte that is no digit
+            // to those after it, so the first such byte is found.
+            const uint64_t v = bytes ^ 0x3030303030303030u;
+            const uint64_t stop = ((v + 0x7676767676767676u) | v) & 0x8080808080808080u;
+            const int n = stop != 0 ? std::countr_zero(stop) >> 3 : 8;
+            if (n == 0) return p;
+            // The n digits as the last of eight, after leading zeros, then
+            // pairs, fours and the eight combined.
+            uint64_t d = n == 8 ? v : v << (64 - 8 * n);
+            d = d * 10 + (d >> 8);
+            d = (((d & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+                 (((d >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+                32;
+            mantissa = mantissa * kPow10Int[n] + d;
+            p += n;
+            if (n < 8) return p;
+        }
+    } else {
+        for (unsigned d; (d = static_cast<unsigned char>(*p) - unsigned('0')) < 10; ++p) mantissa = mantissa * 10 + d;
+        return p;
+    }
+}
+
+// The plain decimal at s as T, with its end, when its mantissa and
+// 10^scale are exact in T, so that one division rounds it correctly; else
+// false, and the runtime's conversion is the one to take.
+template <typename T>
+bool ReadPlainRealSlow(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
+    PlainDecimal d;
+    if (!d.read(s) || d.mantissa > (uint64_t(1) << mantissaBits) || d.scale > maxScale) return false;
+    T v = static_cast<T>(d.mantissa) / pow10[d.scale];
+    value = d.negative ? -v : v;
+    end = d.end;
+    return true;
+}
+
+// The same, first for the common number of at most 19 digits in all: its
+// digits make the mantissa as they come, leading zeros or not, without
+// overflow. Longer ones, and those followed by what could make them
+// hexadecimal or give them an exponent, take the way above. The integer
+// part, mostly a digit or two, is read a digit at a time; the fraction
+// eight at a time with ReadAhead (see TakeDigits).
+template <typename T, bool ReadAhead = false>
+inline bool ReadPlainReal(const char* s, const char*& end, T& value, int mantissaBits, const T* pow10, int maxScale) {
+    const char* p = s;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    const char* digits = p;
+    p = TakeDigits<false>(p, mantissa);
+    long count = p - digits;
+    long scale = 0;
+    if (*p == '.') {
+        const char* fraction = ++p;
+        p = TakeDigits<ReadAhead>(p, mantissa);
+        scale = p - fraction;
+        count += scale;
+    }
+    if (count == 0) return false;
+    const char c = *p;
+    if (count > PlainDecimal::kMaxSignificant || c == 'e' || c == 'E' || c == 'x' || c == 'X')
+        return ReadPlainRealSlow(s, end, value, mantissaBits, pow10, maxScale);
+    if (mantissa > (uint64_t(1) << mantissaBits) || scale > maxScale) return false;
+    T v = static_cast<T>(mantissa) / pow10[scale];
+    value = negative ? -v : v;
+    end = p;
+    return true;
+}
+
 template <typename T>
 T ReadReal(const char* s, char** end, int mantissaBits, const T* pow10, int maxScale, T (*runtime)(const char*, char**)) {
-    PlainDecimal d;
-    if (d.read(s) && d.mantissa <= (uint64_t(1) << mantissaBits) && d.scale <= maxScale) {
-        T v = static_cast<T>(d.mantissa) / pow10[d.scale];
-        if (end) *end = const_cast<char*>(d.end);
-        return d.negative ? -v : v;
+    T v;
+    const char* stop;
+    if (ReadPlainReal(s, stop, v, mantissaBits, pow10, maxScale)) {
+        if (end) *end = const_cast<char*>(stop);
+        return v;
     }
     return runtime(s, end);
 }
@@ -84,25 +175,48 @@ inline double ReadDouble(const char* s, char** end) {
 inline float ReadFloat(const char* s, char** end) {
     return numbers::ReadReal<float>(s, end, 24, numbers::kPow10f, 10, numbers::RuntimeFloat);
 }
+// ReadDouble's fast path alone, on text followed by numbers::kReadAhead
+// readable bytes past the end of the number's word: false where it would
+// call the runtime.
+inline bool ReadPlainDouble(const char* s, const char*& end, double& value) {
+    return numbers::ReadPlainReal<double, true>(s, end, value, 53, numbers::kPow10, 22);
+}
 
-inline long ReadLong(const char* s, char** end) {
+// The plain decimal integer at s, with its end; false when strtol (base 0)
+// is the one to take: an octal or hexadecimal number, a long digit run, or
+// anything else. A leading 0 makes the number octal (or hexadecimal) for
+// strtol with base 0, and "0" alone is the one such number taken here.
+// With ReadAhead, the text is followed as for ReadPlainDouble.
+template <bool ReadAhead = true>
+inline bool ReadPlainLong(const char* s, const char*& end, long& value) {
     using numbers::IsDigit;
-    // Decimal only: a leading 0 makes the number octal (or hexadecimal) for
-    // strtol with base 0, and "0" alone is the one such number taken here.
     const char* p = s;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     if (*p >= '1' && *p <= '9') {
-        long v = 0;
-        int digits = 0;
-        for (; IsDigit(*p) && digits < 18; ++p, ++digits) v = v * 10 + (*p - '0');
-        if (!IsDigit(*p)) {
-            if (end) *end = const_cast<char*>(p);
-            return negative ? -v : v;
-        }
-    } else if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
-        if (end) *end = const_cast<char*>(p + 1);
-        return 0;
+        // At most 18 digits, below 2^63.
+        uint64_t v = 0;
+        const char* digits = p;
+        p = numbers::TakeDigits<ReadAhead>(p, v);
+        if (p - digits > 18) return false;
+        end = p;
+        value = negative ? -static_cast<long>(v) : static_cast<long>(v);
+        return true;
+    }
+    if (p[0] == '0' && !IsDigit(p[1]) && p[1] != 'x' && p[1] != 'X') {
+        end = p + 1;
+        value = 0;
+        return true;
+    }
+    return false;
+}
+
+inline long ReadLong(const char* s, char** end) {
+    const char* stop;
+    long v;
+    if (ReadPlainLong<false>(s, stop, v)) {
+        if (end) *end = const_cast<char*>(stop);
+        return v;
     }
     return std::strtol(s, end, 0);
 }

@@ -52,15 +52,22 @@ public:
             out.reserve(static_cast<size_t>(std::min<long long>(count, 1 << 24)));
         } catch (const std::exception&) {
         }
-        for (long long k = 0; k < count; ++k) {
+        long long k = 0;
+        auto take = [&](double v) {
+            out.push_back(static_cast<float>(v));
+            return ++k < count;
+        };
+        while (k < count) {
+            if (in_.takePlainWords<double, ReadPlainDouble>(take) > 0) continue;
             in_.skipBlank();
             if (in_.atEnd()) return kErrEndOfFile;
+            if (in_.takePlainWords<double, ReadPlainDouble>(take) > 0) continue;
             in_.readToken(token_);
             const char* start = token_.c_str();
             char* end = nullptr;
             double v = ReadDouble(start, &end);
             if (end == start) return notNumber;
-            out.push_back(static_cast<float>(v));
+            take(v);
         }
         return 0;
     }
@@ -75,8 +82,11 @@ public:
         value = ReadLong(start, &end);
         if (end == start) return codes.noIndex;
         if (*end == '.') return codes.decimalPoint;
-        if (value >= nvertices || value < -1) return kErrVertexIndexRange;
-        return 0;
+        return checkIndex(nvertices, value);
+    }
+
+    static int checkIndex(int nvertices, long value) {
+        return value >= nvertices || value < -1 ? kErrVertexIndexRange : 0;
     }
 
     // Appends a value to the shared index buffer at position n.
@@ -90,7 +100,21 @@ public:
     // the number of stored entries in n.
     int indexList(int nvertices, int items, const ListCodes& codes, int& n) {
         n = 0;
-        for (int closed = 0; closed < items;) {
+        int closed = 0, status = 0;
+        // The plain index words in place, as index() would read them.
+        auto take = [&](long v) {
+            if ((status = checkIndex(nvertices, v)) != 0) return false;
+            if (!store(n, static_cast<int>(v))) {
+                status = kErrDisplayMemory;
+                return false;
+            }
+            return v != -1 || ++closed < items;
+        };
+        while (closed < items) {
+            if (in_.takePlainWords<long, ReadPlainLong<true>>(take) > 0) {
+                if (status != 0) return status;
+                continue;
+            }
             long v = 0;
             if (int s = index(nvertices, codes, v)) return s;
             if (!store(n, static_cast<int>(v))) return kErrDisplayMemory;

@@ -1,6 +1,7 @@
 // The polygon pipeline: layouts, coverage rules, clipping, depth test,
 // perspective-correct interpolation and the bounds on hostile input.
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/errors.h"
@@ -339,6 +340,48 @@ TEST_F(DirectTest, NonFiniteOrHugeCoordinatesAreSafe) {
     polygon({-1e30f, -1e30f, -2, 1e30f, -1e30f, -2, 0, 1e30f, -2});
     EXPECT_EQ(counter->outside, 0);
     for (int c : counter->writes) ASSERT_LE(c, 1);
+}
+
+// The faces of a mesh that share their vertices draw exactly what the same
+// faces draw with a copy of every vertex of their own, in any order of the
+// faces and across more vertices than are kept transformed at once.
+TEST_F(DirectTest, SharedPolySetVerticesDrawAsCopiesOfThem) {
+    open(160, 120, true);
+    const int n = 90;  // (n + 1)^2 vertices of a wavy sheet
+    std::vector<float> grid;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            const float x = -1.5f + 3.0f * i / n, y = -1.2f + 2.4f * j / n;
+            const float z = -1.8f + 0.2f * std::sin(5 * x) * std::cos(4 * y);
+            grid.insert(grid.end(), {x, y, z, std::sin(x), std::cos(y), 1, 0.5f + 0.5f * std::sin(7 * x), 0.3f,
+                                     0.5f + 0.5f * std::cos(9 * y)});
+        }
+    std::vector<int> shared, own;
+    std::vector<float> copies;
+    for (int f = 0; f < n * n; ++f) {
+        const int g = (f * 4099) % (n * n);  // faces far apart one after another
+        const int i = g % n, j = g / n;
+        for (int c : {j * (n + 1) + i, j * (n + 1) + i + 1, (j + 1) * (n + 1) + i + 1, (j + 1) * (n + 1) + i}) {
+            shared.push_back(c);
+            own.push_back(static_cast<int>(copies.size() / 9));
+            copies.insert(copies.end(), grid.begin() + 9 * c, grid.begin() + 9 * c + 9);
+        }
+        shared.push_back(-1);
+        own.push_back(-1);
+    }
+    ASSERT_EQ(engine.PolySet("PNC", (n + 1) * (n + 1), grid.data(), n * n, shared.data()), 0);
+    const std::vector<kx::ColorRGB> fromShared = counter->pixels;
+    const std::vector<int> writes = counter->writes;
+    counter->ImageBegin(0);
+    clearDepth();
+    ASSERT_EQ(engine.PolySet("PNC", static_cast<int>(copies.size() / 9), copies.data(), n * n, own.data()), 0);
+    int drawn = 0;
+    for (size_t p = 0; p < writes.size(); ++p) {
+        ASSERT_EQ(counter->writes[p], writes[p]) << p;
+        ASSERT_EQ(std::memcmp(&counter->pixels[p], &fromShared[p], sizeof(kx::ColorRGB)), 0) << p;
+        drawn += writes[p] > 0;
+    }
+    EXPECT_GT(drawn, 5000);
 }
 
 TEST_F(DirectTest, PolySetSkipsShortFacesAndBadIndices) {

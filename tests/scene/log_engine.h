@@ -158,13 +158,15 @@ struct ParseResult {
     std::vector<std::string> calls;
 };
 
-// Parses scene text to its end (or first error) with a fresh LogEngine.
-inline ParseResult ParseText(const std::string& text) {
+// Parses the scene input opened by open(input) to its end (or first error)
+// with a fresh LogEngine.
+template <typename Open>
+ParseResult ParseOpened(Open open) {
     kx::process().reset();
     LogEngine::log().clear();
     kx::currentEngine().factory = MakeLogEngine;
     kx::currentEngine().set(std::make_unique<LogEngine>());
-    kx::sceneInput().openText(text);
+    open(kx::sceneInput());
     ParseResult r;
     for (int guard = 0; guard < 1000000; ++guard) {
         int s = kx::sceneParser().ParseStep();
@@ -176,6 +178,10 @@ inline ParseResult ParseText(const std::string& text) {
     r.calls = LogEngine::log();
     kx::sceneInput().close();
     return r;
+}
+
+inline ParseResult ParseText(const std::string& text) {
+    return ParseOpened([&](kx::SceneInput& in) { in.openText(text); });
 }
 
 }  // namespace kxtest

@@ -66,6 +66,35 @@ TEST(NumberReaders, SameValuesAndEndsAsTheRuntime) {
     EXPECT_TRUE(std::signbit(ReadDouble("-0", nullptr)));
 }
 
+// The readers of words in place, whose text is followed by bytes of any
+// kind: where they take a number, the runtime's value and end.
+TEST(NumberReaders, InPlaceReadersAgreeWithTheRuntime) {
+    int taken = 0;
+    for (const std::string& sample : Samples()) {
+        for (const char* after : {"", " 7", "\n12345678", "99999999", ".5e3 1"}) {
+            std::string text = sample + '\0' + after + std::string(numbers::kReadAhead, '9');
+            const char* s = text.c_str();
+            const char* stop = nullptr;
+            char* e2 = nullptr;
+            double d1 = 0;
+            if (ReadPlainDouble(s, stop, d1)) {
+                double d2 = std::strtod(s, &e2);
+                ASSERT_EQ(stop, e2) << '"' << sample << '"';
+                ASSERT_EQ(std::memcmp(&d1, &d2, sizeof d1), 0) << '"' << sample << '"';
+                ++taken;
+            }
+            long l1 = 0;
+            if (ReadPlainLong(s, stop, l1)) {
+                long l2 = std::strtol(s, &e2, 0);
+                ASSERT_EQ(stop, e2) << '"' << sample << '"';
+                ASSERT_EQ(l1, l2) << '"' << sample << '"';
+                ++taken;
+            }
+        }
+    }
+    EXPECT_GT(taken, 100000);
+}
+
 // Digit runs far longer than any count of significant digits or decimal
 // places the fast path takes: the same results as the runtime's.
 TEST(NumberReaders, DigitRunsOfAnyLength) {

@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <string>
 
 #include "core/errors.h"
 #include "scene/log_engine.h"
@@ -102,4 +108,68 @@ TEST(VertexLists, LargeIndexListsGrowTheBuffer) {
     std::string faces;
     for (int i = 0; i < 30000; ++i) faces += i ? " 0 1 2 -1" : "0 1 2 -1";
     EXPECT_EQ(r.calls[1], "PolySet('P',3,[0 0 0 1 0 0 0 1 0],30000,[" + faces + "])");
+}
+
+TEST(VertexLists, WordsOfEveryFormAcrossTheReadersBlocks) {
+    // A vertex list longer than two of the reader's 64 KiB blocks, its words
+    // of every form and its blanks of every kind, shifted so that the block
+    // boundaries fall at other places in it: read from a file as from
+    // memory, with the values the runtime gives its words, and an index out
+    // of range reported on its own line.
+    const char* numbers[] = {"0",    "-0.0191079", "1e-3", "+2.5",  "0x1p-2",  "1.5abc",
+                             "7.",   ".25",        "-.5",  "00012.5000", "123456789012345678901", "0.000000000000000000000001"};
+    const char* blanks[] = {" ", "\n", "\t", "\r\n", "  # a comment 1 2 3\n", "\v", " \f", "\n\n"};
+    const char* indices[] = {"0", "1", "+1", "01", "0x1", "2", "08"};
+    std::string body, expected;
+    const int nvertices = 9000;
+    for (int i = 0; i < nvertices * 3; ++i) {
+        const char* w = numbers[(i * 7 + i / 5) % 12];
+        body += w;
+        body += blanks[(i * 5 + i / 3) % 8];
+        std::ostringstream os;
+        os << (i ? " " : "") << static_cast<float>(std::strtod(w, nullptr));
+        expected += os.str();
+    }
+    std::string faces, expectedFaces;
+    const int nfaces = 3000;
+    for (int f = 0; f < nfaces; ++f) {
+        for (int j = 0; j < 3; ++j) {
+            const char* w = indices[(f * 3 + j) % 7];
+            faces += std::string(w) + blanks[(f + j) % 8];
+            if (f > 0 || j > 0) expectedFaces += ' ';
+            expectedFaces += std::to_string(std::strtol(w, nullptr, 0));
+        }
+        faces += "-1\n";
+        expectedFaces += " -1";
+    }
+    const long long lines = std::count(body.begin(), body.end(), '\n') + std::count(faces.begin(), faces.end(), '\n');
+    ASSERT_GT(body.size(), 2u * 65536u);
+    for (int shift : {0, 1, 2, 3, 5, 8, 13, 21}) {
+        const std::string head = "WorldBegin" + std::string(shift, ' ') + "\nPolySet P " + std::to_string(nvertices) +
+                                 " " + std::to_string(nfaces + 1) + "\n";
+        for (const char* last : {"0 -1\n", "9000 -1\n"}) {
+            const std::string text = head + body + faces + last + "WorldEnd\n";
+            char path[] = "/tmp/kxverticesXXXXXX";
+            int fd = mkstemp(path);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+            close(fd);
+            ParseResult fromFile = ParseOpened([&](kx::SceneInput& in) { ASSERT_EQ(in.open(path), 0); });
+            unlink(path);
+            ParseResult fromMemory = ParseText(text);
+            EXPECT_EQ(fromFile.status, fromMemory.status);
+            EXPECT_EQ(fromFile.line, fromMemory.line);
+            EXPECT_EQ(fromFile.calls, fromMemory.calls);
+            if (last[0] == '0') {
+                EXPECT_EQ(fromFile.status, 1);
+                EXPECT_EQ(fromFile.line, 1 + 2 + lines + 2);
+                ASSERT_EQ(fromFile.calls.size(), 3u);
+                EXPECT_EQ(fromFile.calls[1], "PolySet('P'," + std::to_string(nvertices) + ",[" + expected + "]," +
+                                                 std::to_string(nfaces + 1) + ",[" + expectedFaces + " 0 -1])");
+            } else {
+                EXPECT_EQ(fromFile.status, kx::kErrVertexIndexRange);
+                EXPECT_EQ(fromFile.line, 1 + 2 + lines);
+            }
+        }
+    }
 }

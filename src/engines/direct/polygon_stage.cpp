@@ -67,15 +67,19 @@ int DropVertex(DirectPipeline& p, bool last, const FaceNormal& face) {
 
 }  // namespace
 
+void TransformObjectVertex(DirectPipeline& p, AttributeVertex& v) {
+    const VertexLayout& L = p.state.layout;
+    if (L.hasNormal) TransformNormal(p.transforms, &v[L.normal]);
+    if (L.hasTexture) ScaleTextureToTexels(p.maps, &v[L.texture]);
+    TransformVertex(p.state, p.transforms, v);
+}
+
 int PolygonVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face) {
     DirectState& s = p.state;
     if (s.polygonCount >= kMaxPolygonVertices) return DropVertex(p, last, face);
     AttributeVertex& t = s.polygon[s.polygonCount];
     t = v;
-    const VertexLayout& L = s.layout;
-    if (L.hasNormal) TransformNormal(p.transforms, &t[L.normal]);
-    if (L.hasTexture) ScaleTextureToTexels(p.maps, &t[L.texture]);
-    TransformVertex(s, p.transforms, t);
+    TransformObjectVertex(p, t);
     return AcceptVertex(p, last, face);
 }
 

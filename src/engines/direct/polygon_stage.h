@@ -24,6 +24,10 @@ namespace kx {
 // Object-space vertex (see above). Returns 0, or 1 when the polygon buffer
 // is full and the vertex was dropped. The last vertex submits the polygon.
 int PolygonVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face);
+// What PolygonVertex does to an object-space vertex before it takes it, in
+// place: a vertex used by several polygons can be transformed once and
+// handed to TransformedVertex for each.
+void TransformObjectVertex(DirectPipeline& p, AttributeVertex& v);
 // Vertex whose screen position and world-space attributes are already set.
 int TransformedVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face);
 
