@@ -13,6 +13,7 @@
 
 #include "core/transform.h"
 #include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/face_geometry.h"
 #include "engines/raytrace/objects.h"
 #include "engines/raytrace/row_pipeline.h"
 
@@ -365,6 +366,96 @@ TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {
         });
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+// A polygon set's hierarchy against every face tested in turn: on random
+// rays, and on rays aimed at the vertices (where neighbouring faces meet),
+// through a rippled grid of quads and triangles with faces repeated on top
+// of each other (hits at exactly the same t). The nearest hit is the least
+// t among the faces whose box and polygon the ray meets, the first face
+// stored on a tie; a face occludes when one such face exists.
+TEST(FaceHierarchy, NearestHitIsTheLeastOfEveryFaceTestedInTurn) {
+    constexpr int kSide = 24;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(-1, 1);
+    std::vector<float> v;
+    for (int j = 0; j <= kSide; ++j)
+        for (int i = 0; i <= kSide; ++i) v.insert(v.end(), {float(i), float(j), 0.4f * unit(rng)});
+    std::vector<int> idx;
+    int faces = 0;
+    auto face = [&](std::initializer_list<int> corners) {
+        idx.insert(idx.end(), corners);
+        idx.push_back(-1);
+        ++faces;
+    };
+    for (int j = 0; j < kSide; ++j)
+        for (int i = 0; i < kSide; ++i) {
+            const int a = j * (kSide + 1) + i, b = a + 1, c = a + kSide + 2, d = a + kSide + 1;
+            if ((i + j) % 3 == 0) {
+                face({a, b, c});
+                face({a, c, d});
+            } else {
+                face({a, b, c, d});
+            }
+            // Every fifth cell twice more: once the same, once reversed.
+            if ((i * 7 + j) % 5 == 0) {
+                face({a, b, c, d});
+                face({d, c, b, a});
+            }
+        }
+    TransformState xf;
+    xf.setIdentity();
+    BuiltObject built;
+    ASSERT_EQ(BuildPolySet("P", int(v.size() / 3), v.data(), faces, idx.data(), xf.M, xf.Minv, built), 0);
+    const RTPolySet& set = *static_cast<const RTPolySet*>(built.object.get());
+    ASSERT_EQ(set.faces.size(), size_t(faces));
+
+    std::uniform_real_distribution<float> across(-2, kSide + 2);
+    std::vector<Ray> rays;
+    for (int k = 0; k < 6000; ++k) {
+        const Point3 o(across(rng), across(rng), 3 + 2 * unit(rng));
+        Point3 at(across(rng), across(rng), 0);
+        if (k % 2) {
+            const size_t vertex = size_t(rng() % (v.size() / 3));
+            at = Point3(v.data() + 3 * vertex);
+        }
+        rays.push_back({o, at - o});
+        rays.push_back({toPoint(toVector(at) + Vector3(0, 0, -3 - unit(rng))), o - at});  // from below
+    }
+    int hits = 0, ties = 0;
+    for (const Ray& r : rays) {
+        const double tmin = 1e-7, tmax = 1e30;
+        bool found = false;
+        double best = tmax;
+        uint32_t bestFace = 0;
+        int atBest = 0;
+        for (uint32_t f = 0; f < set.faces.size(); ++f) {
+            const int n = set.faces.sizeOf(f);
+            if (n <= 0) continue;
+            const IndexedVertices fv = set.faces.vertices(f);
+            double lo[3], hi[3], th;
+            Point3 p;
+            FaceBox(fv, n, lo, hi);
+            if (!SlabTest(lo, hi, r, tmin, tmax) || !FaceHit(fv, n, PlaneOf(fv, n), tmax, r, th, p)) continue;
+            if (!found || th < best) {
+                best = th;
+                bestFace = f;
+                atBest = 0;
+            }
+            atBest += th == best;
+            found = true;
+        }
+        NearestFace nearest;
+        ASSERT_EQ(set.hierarchy.nearest(set.faces, r, tmin, tmax, nearest), found);
+        ASSERT_EQ(set.hierarchy.any(set.faces, r, tmin, tmax), found);
+        if (!found) continue;
+        ++hits;
+        ties += atBest > 1;
+        EXPECT_EQ(nearest.t, best);
+        EXPECT_EQ(nearest.face, bestFace);
+    }
+    EXPECT_GT(hits, 8000);
+    EXPECT_GT(ties, 300);
 }
 
 TEST(RowPipeline, ThreadCounts) {
