@@ -372,8 +372,8 @@ TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {
 // rays, and on rays aimed at the vertices (where neighbouring faces meet),
 // through a rippled grid of quads and triangles with faces repeated on top
 // of each other (hits at exactly the same t). The nearest hit is the least
-// t among the faces whose box and polygon the ray meets, the first face
-// stored on a tie; a face occludes when one such face exists.
+// t among the faces whose box and polygon the ray meets, on a tie the face
+// last in the index list; a face occludes when one such face exists.
 TEST(FaceHierarchy, NearestHitIsTheLeastOfEveryFaceTestedInTurn) {
     constexpr int kSide = 24;
     std::mt19937 rng(11);
@@ -409,6 +409,10 @@ TEST(FaceHierarchy, NearestHitIsTheLeastOfEveryFaceTestedInTurn) {
     ASSERT_EQ(BuildPolySet("P", int(v.size() / 3), v.data(), faces, idx.data(), xf.M, xf.Minv, built), 0);
     const RTPolySet& set = *static_cast<const RTPolySet*>(built.object.get());
     ASSERT_EQ(set.faces.size(), size_t(faces));
+    std::vector<uint32_t> numbers;
+    for (uint32_t f = 0; f < set.faces.size(); ++f) numbers.push_back(set.faces.number(f));
+    std::sort(numbers.begin(), numbers.end());
+    for (uint32_t f = 0; f < set.faces.size(); ++f) ASSERT_EQ(numbers[f], f);
 
     std::uniform_real_distribution<float> across(-2, kSide + 2);
     std::vector<Ray> rays;
@@ -441,6 +445,8 @@ TEST(FaceHierarchy, NearestHitIsTheLeastOfEveryFaceTestedInTurn) {
                 best = th;
                 bestFace = f;
                 atBest = 0;
+            } else if (th == best && set.faces.number(f) > set.faces.number(bestFace)) {
+                bestFace = f;
             }
             atBest += th == best;
             found = true;

@@ -60,6 +60,7 @@ void FaceList::reorder(std::vector<uint32_t>& order, std::vector<int>& perFace) 
         starts.push_back(static_cast<uint32_t>(indices.size()));
         indices_.swap(indices);
         starts_.swap(starts);
+        numbers_.swap(order);
         return;
     }
     // Every face has uniform_ indices: the records move in place, cycle by
@@ -83,11 +84,14 @@ void FaceList::reorder(std::vector<uint32_t>& order, std::vector<int>& perFace) 
             to = from;
         }
     }
+    for (uint32_t& f : order) f &= ~kDone;
+    numbers_.swap(order);
 }
 
 void FaceList::clear() {
     std::vector<int>().swap(indices_);
     std::vector<uint32_t>().swap(starts_);
+    std::vector<uint32_t>().swap(numbers_);
     count_ = 0;
     uniform_ = 0;
 }
@@ -390,7 +394,8 @@ bool FaceHierarchy::nearest(const FaceList& faces, const Ray& ray, double tmin, 
     Walk(nodes_, faces, ray, r, tmin, tmax, tmax, [&](uint32_t f, const IndexedVertices& v, int count) {
         double th;
         Point3 p;
-        if (FaceHit(v, count, PlaneOf(v, count), tmax, ray, th, p) && (th < tmax || !found || f < hit.face)) {
+        if (FaceHit(v, count, PlaneOf(v, count), tmax, ray, th, p) &&
+            (th < tmax || !found || faces.number(f) > faces.number(hit.face))) {
             tmax = th;
             hit = {th, p, f};
             found = true;

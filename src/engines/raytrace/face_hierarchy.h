@@ -8,14 +8,17 @@
 // centroid are read from its vertices when needed, so that the build keeps
 // nothing per face but that array. Nodes are 32 bytes: a box in single
 // precision (the corners are vertex coordinates, so exact) and the place of
-// the second child or of the leaf's faces, laid out depth first.
+// the second child or of the leaf's faces, laid out depth first. Each face
+// keeps its number in the index list it came from.
 //
 // A query tests each node's box exactly as SlabTest does over [tmin, t],
 // t the nearest hit found so far, and each face of a leaf it reaches
 // against the face's own box over the query's whole interval, then against
 // the face itself; it visits the children in the order the ray's direction
 // gives along the axis they were split on. The nearest hit is the one of
-// least t; of hits at the same t the face stored first wins.
+// least t; of hits at the same t the face last in the index list wins, as
+// a later face found at the same t took the place of an earlier one,
+// whatever the shape of the hierarchy.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +51,8 @@ public:
     int sizeOf(uint32_t f) const {
         return starts_.empty() ? uniform_ : static_cast<int>(starts_[f + 1] - starts_[f]);
     }
+    // The place of stored face f in the index list it came from.
+    uint32_t number(uint32_t f) const { return numbers_.empty() ? f : numbers_[f]; }
     IndexedVertices vertices(uint32_t f) const {
         const size_t first = starts_.empty() ? static_cast<size_t>(f) * static_cast<size_t>(uniform_) : starts_[f];
         return {positions_, indices_.data() + first, stride_};
@@ -58,7 +63,7 @@ public:
     // start at positions. Throws std::bad_alloc.
     void assign(const float* positions, size_t stride, const int* indices, int faceCount);
     // Puts face order[i] at place i, i = 0 .. size() - 1, and makes perFace
-    // (one value a face, or empty) follow. order is spent.
+    // (one value a face, or empty) follow. order becomes the faces' numbers.
     void reorder(std::vector<uint32_t>& order, std::vector<int>& perFace);
     void clear();
 
@@ -69,6 +74,7 @@ private:
     int uniform_ = 0;               // the vertices of every face, when starts_ is empty
     std::vector<int> indices_;      // without the closing -1
     std::vector<uint32_t> starts_;  // each face's first index and the end, unless uniform
+    std::vector<uint32_t> numbers_;  // see number(); empty before a reorder
 };
 
 // Where a ray meets the nearest face.
