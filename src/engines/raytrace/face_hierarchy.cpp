@@ -8,6 +8,8 @@
 #include <new>
 #include <utility>
 
+#include <emmintrin.h>
+
 #include "engines/raytrace/slab_ray.h"
 
 namespace kx::raytrace {
@@ -105,53 +107,69 @@ constexpr uint32_t kMaxLeaf = 8;     // faces a leaf may hold
 constexpr int kSahDepth = 64;        // deeper nodes are halved: no walk needs more than kStack
 constexpr int kStack = 128;
 constexpr double kNodeCost = 1;  // a node's test against a face's
+// A node of more faces than kSampleFrom chooses its split from about
+// kSample of them, evenly spread over its range; the split itself and the
+// children's boxes take every face.
+constexpr uint32_t kSampleFrom = 65536;
+constexpr uint32_t kSample = 16384;
 constexpr uint32_t kNone = UINT32_MAX;
 
+// A box, x, y and z in the first three lanes (the fourth is not used).
 struct Box {
-    float lo[3], hi[3];
-    static Box Empty() {
-        constexpr float inf = HUGE_VALF;
-        return {{inf, inf, inf}, {-inf, -inf, -inf}};
+    __m128 lo, hi;
+    static Box Empty() { return {_mm_set1_ps(HUGE_VALF), _mm_set1_ps(-HUGE_VALF)}; }
+    // The box of the point at q (x, y, z; nothing read past z).
+    static Box Point(const float* q) {
+        const __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(q)));
+        const __m128 p = _mm_movelh_ps(xy, _mm_load_ss(q + 2));
+        return {p, p};
     }
-    void grow(const float l[3], const float h[3]) {
-        for (int k = 0; k < 3; ++k) {
-            if (l[k] < lo[k]) lo[k] = l[k];
-            if (h[k] > hi[k]) hi[k] = h[k];
-        }
+    // minps and maxps: the coordinates are numbers.
+    void grow(__m128 l, __m128 h) {
+        lo = _mm_min_ps(l, lo);
+        hi = _mm_max_ps(h, hi);
     }
     void grow(const Box& b) { grow(b.lo, b.hi); }
+    void store(float lower[3], float upper[3]) const {
+        float l[4], h[4];
+        _mm_storeu_ps(l, lo);
+        _mm_storeu_ps(h, hi);
+        for (int k = 0; k < 3; ++k) lower[k] = l[k], upper[k] = h[k];
+    }
     double halfArea() const {
-        if (!(lo[0] <= hi[0])) return 0;
-        const double dx = double(hi[0]) - lo[0], dy = double(hi[1]) - lo[1], dz = double(hi[2]) - lo[2];
+        float l[3], h[3];
+        store(l, h);
+        if (!(l[0] <= h[0])) return 0;
+        const double dx = double(h[0]) - l[0], dy = double(h[1]) - l[1], dz = double(h[2]) - l[2];
         return dx * dy + dx * dz + dy * dz;
     }
 };
 
-// The box and centroid of face f (which has vertices); false when a
-// coordinate is not finite.
-bool FaceBounds(const FaceList& faces, uint32_t f, Box& b, float c[3]) {
+// The box and centroid of face f (which has vertices).
+inline void FaceBounds(const FaceList& faces, uint32_t f, Box& b, __m128& c) {
     const IndexedVertices v = faces.vertices(f);
     const int n = faces.sizeOf(f);
-    const float* q = v[0];
-    for (int k = 0; k < 3; ++k) b.lo[k] = b.hi[k] = q[k];
-    for (int i = 1; i < n; ++i) {
-        q = v[i];
-        b.grow(q, q);
-    }
-    for (int k = 0; k < 3; ++k) c[k] = 0.5f * b.lo[k] + 0.5f * b.hi[k];
-    return std::isfinite(b.lo[0]) && std::isfinite(b.lo[1]) && std::isfinite(b.lo[2]) && std::isfinite(b.hi[0]) &&
-           std::isfinite(b.hi[1]) && std::isfinite(b.hi[2]);
+    b = Box::Point(v[0]);
+    for (int i = 1; i < n; ++i) b.grow(Box::Point(v[i]));
+    const __m128 half = _mm_set1_ps(0.5f);
+    c = _mm_add_ps(_mm_mul_ps(half, b.lo), _mm_mul_ps(half, b.hi));
 }
 
+// Whether face f has vertices, every coordinate finite.
 bool Usable(const FaceList& faces, uint32_t f) {
-    Box b;
-    float c[3];
-    return faces.sizeOf(f) > 0 && FaceBounds(faces, f, b, c);
+    const IndexedVertices v = faces.vertices(f);
+    const int n = faces.sizeOf(f);
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(v[i][0]) || !std::isfinite(v[i][1]) || !std::isfinite(v[i][2])) return false;
+    return n > 0;
 }
 
-int BinOf(float c, float lo, float scale) {
-    const float b = (c - lo) * scale;
-    return b > 0 ? (b < kBins - 1 ? static_cast<int>(b) : kBins - 1) : 0;
+// The bins of a centroid c on the three axes: (c - lo) * scale, truncated
+// and held to 0 .. kBins - 1 (0 for a NaN).
+inline void BinsOf(__m128 c, __m128 lo, __m128 scale, int bin[4]) {
+    const __m128 b = _mm_mul_ps(_mm_sub_ps(c, lo), scale);
+    const __m128 held = _mm_min_ps(_mm_max_ps(b, _mm_setzero_ps()), _mm_set1_ps(kBins - 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bin), _mm_cvttps_epi32(held));
 }
 
 struct Task {
@@ -162,7 +180,7 @@ struct Task {
 };
 
 struct Bin {
-    Box box, centroids;
+    Box box;
     uint32_t count;
 };
 
@@ -172,7 +190,7 @@ void RangeBounds(const FaceList& faces, const uint32_t* order, uint32_t begin, u
     box = centroids = Box::Empty();
     for (uint32_t i = begin; i < end; ++i) {
         Box b;
-        float c[3];
+        __m128 c;
         FaceBounds(faces, order[i], b, c);
         box.grow(b);
         centroids.grow(c, c);
@@ -208,29 +226,30 @@ void FaceHierarchy::build(FaceList& faces, std::vector<int>& perFace) {
         const uint32_t self = static_cast<uint32_t>(count_++);
         if (t.parent != kNone) nodes_[t.parent].index = self;
         FaceNode& node = nodes_[self];
-        for (int k = 0; k < 3; ++k) {
-            node.lower[k] = t.box.lo[k];
-            node.upper[k] = t.box.hi[k];
-        }
+        t.box.store(node.lower, node.upper);
         const uint32_t n = t.end - t.begin;
         int axis = -1, split = -1;  // bins 0 .. split of axis go to the first child
         if (n > kLeafAlways && t.depth < kSahDepth) {
-            float scale[3];
+            float scale[4] = {0, 0, 0, 0}, clo[3], chi[3];
+            t.centroids.store(clo, chi);
             for (int a = 0; a < 3; ++a) {
-                const float extent = t.centroids.hi[a] - t.centroids.lo[a];
+                const float extent = chi[a] - clo[a];
                 scale[a] = extent > 0 ? kBins / extent : 0;
                 if (!(scale[a] > 0 && std::isfinite(scale[a]))) scale[a] = 0;
-                for (Bin& b : bins[a]) b = {Box::Empty(), Box::Empty(), 0};
+                for (Bin& b : bins[a]) b = {Box::Empty(), 0};
             }
-            for (uint32_t i = t.begin; i < t.end; ++i) {
+            const uint32_t step = n > kSampleFrom ? n / kSample : 1;
+            const __m128 scales = _mm_loadu_ps(scale);
+            for (uint32_t i = t.begin; i < t.end; i += step) {
                 Box b;
-                float c[3];
+                __m128 c;
+                int bin4[4];
                 FaceBounds(faces, order[i], b, c);
+                BinsOf(c, t.centroids.lo, scales, bin4);
                 for (int a = 0; a < 3; ++a) {
                     if (scale[a] == 0) continue;
-                    Bin& bin = bins[a][BinOf(c[a], t.centroids.lo[a], scale[a])];
+                    Bin& bin = bins[a][bin4[a]];
                     bin.box.grow(b);
-                    bin.centroids.grow(c, c);
                     bin.count += 1;
                 }
             }
@@ -264,40 +283,47 @@ void FaceHierarchy::build(FaceList& faces, std::vector<int>& perFace) {
             const double area = t.box.halfArea();
             if (axis >= 0 && n <= kMaxLeaf && area > 0 && !(kNodeCost + best / area < n)) axis = -1;
         }
-        uint32_t mid;
+        uint32_t mid = t.begin;
         Task first{t.begin, 0, kNone, t.depth + 1, Box::Empty(), Box::Empty()};
         Task second{0, t.end, self, t.depth + 1, Box::Empty(), Box::Empty()};
         if (axis >= 0) {
             // A stable partition: each side keeps its faces in the order of
             // their numbers, so that the passes over a node read the faces'
             // vertices in the order they are stored.
-            const float lo = t.centroids.lo[axis], scale = kBins / (t.centroids.hi[axis] - t.centroids.lo[axis]);
+            float scale[4] = {0, 0, 0, 0}, clo[3], chi[3];
+            t.centroids.store(clo, chi);
+            scale[axis] = kBins / (chi[axis] - clo[axis]);
+            const __m128 scales = _mm_loadu_ps(scale);
             later.clear();
-            mid = t.begin;
             for (uint32_t i = t.begin; i < t.end; ++i) {
                 Box b;
-                float c[3];
+                __m128 c;
+                int bin4[4];
                 FaceBounds(faces, order[i], b, c);
-                if (BinOf(c[axis], lo, scale) <= split)
+                BinsOf(c, t.centroids.lo, scales, bin4);
+                Task& side = bin4[axis] <= split ? first : second;
+                side.box.grow(b);
+                side.centroids.grow(c, c);
+                if (&side == &first)
                     order[mid++] = order[i];
                 else
                     later.push_back(order[i]);
             }
             std::copy(later.begin(), later.end(), order.begin() + mid);
-            for (int k = 0; k < kBins; ++k) {
-                Task& side = k <= split ? first : second;
-                side.box.grow(bins[axis][k].box);
-                side.centroids.grow(bins[axis][k].centroids);
-            }
-        } else if (n > kMaxLeaf) {
+            // A split chosen from a sample may leave a side empty.
+            if (mid == t.begin || mid == t.end) axis = -1;
+        }
+        if (axis < 0 && n > kMaxLeaf) {
             // No split of the centroids (or too deep for one): halves.
             mid = t.begin + n / 2;
             axis = 0;
+            float lo[3], hi[3];
+            t.box.store(lo, hi);
             for (int a = 1; a < 3; ++a)
-                if (t.box.hi[a] - t.box.lo[a] > t.box.hi[axis] - t.box.lo[axis]) axis = a;
+                if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
             RangeBounds(faces, order.data(), t.begin, mid, first.box, first.centroids);
             RangeBounds(faces, order.data(), mid, t.end, second.box, second.centroids);
-        } else {
+        } else if (axis < 0) {
             node.index = t.begin;
             node.info = (n << 2) | 3;
             continue;
