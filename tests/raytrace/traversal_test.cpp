@@ -185,7 +185,7 @@ void PacketsEqualSingleRays() {
         if (prepared) {
             ASSERT_TRUE(tree.Prepare());
         }
-        int allFound = 0;
+        int allFound = 0, walkedAny = 0, occludedCount = 0;
         for (int k = 0; k < 3000; ++k) {
             // Neighbours mostly, strangers sometimes, and now and then a
             // direction with a zero component (walked one by one).
@@ -229,16 +229,44 @@ void PacketsEqualSingleRays() {
                 EXPECT_EQ(po[r], obj[r]) << "ray " << k << "/" << r;  // the same object won the tie
                 EXPECT_EQ(ph[r].normal.x, hit[r].normal.x) << "ray " << k << "/" << r;
             }
-            if (distinct) {
+            auto expectSameTests = [&](const std::vector<int>* alone) {
+                if (!distinct) return;
                 std::vector<int> split[N];
                 for (size_t i = 0; i < log.size(); ++i)
                     for (int r = 0; r < N; ++r)
                         if (rayLog[i] == rays[r].direction.x) split[r].push_back(log[i]);
-                for (int r = 0; r < N; ++r) ASSERT_EQ(split[r], tests[r]) << "ray " << k << "/" << r;
-            }
+                for (int r = 0; r < N; ++r) ASSERT_EQ(split[r], alone[r]) << "ray " << k << "/" << r;
+            };
+            expectSameTests(tests);
             allFound += all;
+            if constexpr (N == 4) {
+                // Shadow rays: AnyHit over a shorter interval, each ray
+                // leaving the walk at its first occluder.
+                bool any[N];
+                for (int r = 0; r < N; ++r) {
+                    log.clear();
+                    any[r] = tree.AnyHit(1e-7, 2.2, rays[r]);
+                    tests[r] = log;
+                }
+                log.clear();
+                rayLog.clear();
+                bool occluded[N];
+                if (!tree.AnyHitQuad(1e-7, 2.2, rays, occluded)) continue;
+                ++walkedAny;
+                for (int r = 0; r < N; ++r) {
+                    ASSERT_EQ(occluded[r], any[r]) << "ray " << k << "/" << r;
+                    occludedCount += any[r];
+                }
+                expectSameTests(tests);
+            }
         }
         EXPECT_GT(allFound, 50);
+        if (N == 4 && prepared && __builtin_cpu_supports("avx2")) {
+            EXPECT_GT(walkedAny, 2000);
+            EXPECT_GT(occludedCount, 1000);
+            EXPECT_LT(occludedCount, 4 * walkedAny - 1000);
+        }
+        EXPECT_TRUE(prepared || walkedAny == 0);
     }
 }
 

@@ -185,4 +185,18 @@ void BoundingTree::NearestHitQuad(double tmin, double tmax, const Ray ray[4], bo
     NearestHitPair(tmin, tmax, ray + 2, found + 2, t + 2, hit + 2, object + 2);
 }
 
+bool BoundingTree::AnyHitQuad(double tmin, double tmax, const Ray ray[4], bool occluded[4]) const {
+#ifdef KX_AVX2_WALK
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    bool estimate;
+    if (avx2 && prepared() && Walkable(ray, 4, tmin, tmax, estimate)) {
+        PacketAnyHitAvx2(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, occluded);
+        return true;
+    }
+#else
+    (void)tmin, (void)tmax, (void)ray, (void)occluded;
+#endif
+    return false;
+}
+
 }  // namespace kx::raytrace
