@@ -146,14 +146,13 @@ struct Sse2Lanes {
 // be estimated (|d| within [2^-500, 2^500]).
 bool Walkable(const Ray* ray, int n, double tmin, double tmax, bool& estimate) {
     estimate = true;
-    for (int k = 0; k < n; ++k) {
-        const SlabRay r(ray[k], tmin, tmax);
-        if (!r.packed) return false;
-        for (double d : r.direction) {
-            double m = std::fabs(d);
+    if (!(tmin == tmin && tmax == tmax)) return false;  // as SlabRay's packed
+    for (int k = 0; k < n; ++k)
+        for (int i = 0; i < 3; ++i) {
+            const double m = std::fabs(static_cast<double>(ray[k].direction[i]));
+            if (m == 0) return false;
             if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
         }
-    }
     return true;
 }
 
