@@ -110,8 +110,8 @@ constexpr double kNodeCost = 1;  // a node's test against a face's
 // A node of more faces than kSampleFrom chooses its split from about
 // kSample of them, evenly spread over its range; the split itself and the
 // children's boxes take every face.
-constexpr uint32_t kSampleFrom = 65536;
-constexpr uint32_t kSample = 16384;
+constexpr uint32_t kSampleFrom = 8192;
+constexpr uint32_t kSample = 2048;
 constexpr uint32_t kNone = UINT32_MAX;
 
 // A box, x, y and z in the first three lanes (the fourth is not used).
