@@ -13,6 +13,7 @@
 
 #include "core/transform.h"
 #include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/face_geometry.h"
 #include "engines/raytrace/objects.h"
 #include "engines/raytrace/row_pipeline.h"
 
@@ -184,7 +185,7 @@ void PacketsEqualSingleRays() {
         if (prepared) {
             ASSERT_TRUE(tree.Prepare());
         }
-        int allFound = 0;
+        int allFound = 0, walkedAny = 0, occludedCount = 0;
         for (int k = 0; k < 3000; ++k) {
             // Neighbours mostly, strangers sometimes, and now and then a
             // direction with a zero component (walked one by one).
@@ -228,16 +229,44 @@ void PacketsEqualSingleRays() {
                 EXPECT_EQ(po[r], obj[r]) << "ray " << k << "/" << r;  // the same object won the tie
                 EXPECT_EQ(ph[r].normal.x, hit[r].normal.x) << "ray " << k << "/" << r;
             }
-            if (distinct) {
+            auto expectSameTests = [&](const std::vector<int>* alone) {
+                if (!distinct) return;
                 std::vector<int> split[N];
                 for (size_t i = 0; i < log.size(); ++i)
                     for (int r = 0; r < N; ++r)
                         if (rayLog[i] == rays[r].direction.x) split[r].push_back(log[i]);
-                for (int r = 0; r < N; ++r) ASSERT_EQ(split[r], tests[r]) << "ray " << k << "/" << r;
-            }
+                for (int r = 0; r < N; ++r) ASSERT_EQ(split[r], alone[r]) << "ray " << k << "/" << r;
+            };
+            expectSameTests(tests);
             allFound += all;
+            if constexpr (N == 4) {
+                // Shadow rays: AnyHit over a shorter interval, each ray
+                // leaving the walk at its first occluder.
+                bool any[N];
+                for (int r = 0; r < N; ++r) {
+                    log.clear();
+                    any[r] = tree.AnyHit(1e-7, 2.2, rays[r]);
+                    tests[r] = log;
+                }
+                log.clear();
+                rayLog.clear();
+                bool occluded[N];
+                if (!tree.AnyHitQuad(1e-7, 2.2, rays, occluded)) continue;
+                ++walkedAny;
+                for (int r = 0; r < N; ++r) {
+                    ASSERT_EQ(occluded[r], any[r]) << "ray " << k << "/" << r;
+                    occludedCount += any[r];
+                }
+                expectSameTests(tests);
+            }
         }
         EXPECT_GT(allFound, 50);
+        if (N == 4 && prepared && __builtin_cpu_supports("avx2")) {
+            EXPECT_GT(walkedAny, 2000);
+            EXPECT_GT(occludedCount, 1000);
+            EXPECT_LT(occludedCount, 4 * walkedAny - 1000);
+        }
+        EXPECT_TRUE(prepared || walkedAny == 0);
     }
 }
 
@@ -365,6 +394,102 @@ TEST(BoundingTree, ConcurrentQueriesOnSpheresAndAMesh) {
         });
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+// A polygon set's hierarchy against every face tested in turn: on random
+// rays, and on rays aimed at the vertices (where neighbouring faces meet),
+// through a rippled grid of quads and triangles with faces repeated on top
+// of each other (hits at exactly the same t). The nearest hit is the least
+// t among the faces whose box and polygon the ray meets, on a tie the face
+// last in the index list; a face occludes when one such face exists.
+TEST(FaceHierarchy, NearestHitIsTheLeastOfEveryFaceTestedInTurn) {
+    constexpr int kSide = 24;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(-1, 1);
+    std::vector<float> v;
+    for (int j = 0; j <= kSide; ++j)
+        for (int i = 0; i <= kSide; ++i) v.insert(v.end(), {float(i), float(j), 0.4f * unit(rng)});
+    std::vector<int> idx;
+    int faces = 0;
+    auto face = [&](std::initializer_list<int> corners) {
+        idx.insert(idx.end(), corners);
+        idx.push_back(-1);
+        ++faces;
+    };
+    for (int j = 0; j < kSide; ++j)
+        for (int i = 0; i < kSide; ++i) {
+            const int a = j * (kSide + 1) + i, b = a + 1, c = a + kSide + 2, d = a + kSide + 1;
+            if ((i + j) % 3 == 0) {
+                face({a, b, c});
+                face({a, c, d});
+            } else {
+                face({a, b, c, d});
+            }
+            // Every fifth cell twice more: once the same, once reversed.
+            if ((i * 7 + j) % 5 == 0) {
+                face({a, b, c, d});
+                face({d, c, b, a});
+            }
+        }
+    TransformState xf;
+    xf.setIdentity();
+    BuiltObject built;
+    ASSERT_EQ(BuildPolySet("P", int(v.size() / 3), v.data(), faces, idx.data(), xf.M, xf.Minv, built), 0);
+    const RTPolySet& set = *static_cast<const RTPolySet*>(built.object.get());
+    ASSERT_EQ(set.faces.size(), size_t(faces));
+    std::vector<uint32_t> numbers;
+    for (uint32_t f = 0; f < set.faces.size(); ++f) numbers.push_back(set.faces.number(f));
+    std::sort(numbers.begin(), numbers.end());
+    for (uint32_t f = 0; f < set.faces.size(); ++f) ASSERT_EQ(numbers[f], f);
+
+    std::uniform_real_distribution<float> across(-2, kSide + 2);
+    std::vector<Ray> rays;
+    for (int k = 0; k < 6000; ++k) {
+        const Point3 o(across(rng), across(rng), 3 + 2 * unit(rng));
+        Point3 at(across(rng), across(rng), 0);
+        if (k % 2) {
+            const size_t vertex = size_t(rng() % (v.size() / 3));
+            at = Point3(v.data() + 3 * vertex);
+        }
+        rays.push_back({o, at - o});
+        rays.push_back({toPoint(toVector(at) + Vector3(0, 0, -3 - unit(rng))), o - at});  // from below
+    }
+    int hits = 0, ties = 0;
+    for (const Ray& r : rays) {
+        const double tmin = 1e-7, tmax = 1e30;
+        bool found = false;
+        double best = tmax;
+        uint32_t bestFace = 0;
+        int atBest = 0;
+        for (uint32_t f = 0; f < set.faces.size(); ++f) {
+            const int n = set.faces.sizeOf(f);
+            if (n <= 0) continue;
+            const IndexedVertices fv = set.faces.vertices(f);
+            double lo[3], hi[3], th;
+            Point3 p;
+            FaceBox(fv, n, lo, hi);
+            if (!SlabTest(lo, hi, r, tmin, tmax) || !FaceHit(fv, n, PlaneOf(fv, n), tmax, r, th, p)) continue;
+            if (!found || th < best) {
+                best = th;
+                bestFace = f;
+                atBest = 0;
+            } else if (th == best && set.faces.number(f) > set.faces.number(bestFace)) {
+                bestFace = f;
+            }
+            atBest += th == best;
+            found = true;
+        }
+        NearestFace nearest;
+        ASSERT_EQ(set.hierarchy.nearest(set.faces, r, tmin, tmax, nearest), found);
+        ASSERT_EQ(set.hierarchy.any(set.faces, r, tmin, tmax), found);
+        if (!found) continue;
+        ++hits;
+        ties += atBest > 1;
+        EXPECT_EQ(nearest.t, best);
+        EXPECT_EQ(nearest.face, bestFace);
+    }
+    EXPECT_GT(hits, 8000);
+    EXPECT_GT(ties, 300);
 }
 
 TEST(RowPipeline, ThreadCounts) {

@@ -84,6 +84,11 @@ public:
     void NearestHitQuad(double tmin, double tmax, const Ray ray[4], bool found[4], double t[4], HitRecord hit[4],
                         GrObject* object[4]) const;
 
+    // AnyHit for four rays in one walk, where the processor has AVX2 and
+    // the rays can walk together: then true with each ray's result in
+    // occluded; false otherwise.
+    bool AnyHitQuad(double tmin, double tmax, const Ray ray[4], bool occluded[4]) const;
+
     // Lays the tree out in depth-first order for faster queries, which visit
     // the same boxes in the same order either way. Insert and Clear drop the
     // layout. False when the memory cannot be had (queries then walk the

@@ -14,77 +14,11 @@
 
 #include "engines/raytrace/objects.h"
 #include "engines/raytrace/packet_walk.h"
+#include "engines/raytrace/slab_ray.h"
 
 namespace kx::raytrace {
 
 namespace {
-
-// A ray in double precision, ready for the slab tests of one query.
-//
-// The test must decide exactly as SlabTest does, quotient for quotient, or
-// a ray could meet a different set of objects. With every direction
-// component non-zero (and tmin, tmax numbers) the three axes are tested
-// together on the same quotients. Only the order of the comparisons
-// changes, which cannot change the outcome: the interval only narrows, and
-// a NaN quotient narrows it in neither form (minpd and maxpd return their
-// second operand then, as the scalar "if" keeps its old value).
-struct SlabRay {
-    double origin[3];
-    double direction[3];
-    bool packed = false;  // the axes are tested together
-#ifdef __SSE2__
-    __m128d oxy, dxy, oz, dz;
-#endif
-    SlabRay(const Ray& r, double tmin, double tmax) {
-        for (int i = 0; i < 3; ++i) {
-            origin[i] = r.origin[i];
-            direction[i] = r.direction[i];
-        }
-#ifdef __SSE2__
-        packed = direction[0] != 0 && direction[1] != 0 && direction[2] != 0 && tmin == tmin && tmax == tmax;
-        oxy = _mm_loadu_pd(origin);
-        dxy = _mm_loadu_pd(direction);
-        oz = _mm_set1_pd(origin[2]);
-        dz = _mm_set1_pd(direction[2]);
-#else
-        (void)tmin;
-        (void)tmax;
-#endif
-    }
-
-#ifdef __SSE2__
-    // The interval ends from the quotients t0 = (lower - o)/d
-    // and t1 = (upper - o)/d of x, y (two lanes) and z (lanes: t0, t1).
-    static void Ends(__m128d t0, __m128d t1, __m128d tz, double tmin, double tmax, __m128d& tn, __m128d& tf) {
-        __m128d tz1 = _mm_unpackhi_pd(tz, tz);
-        // near = t0 > t1 ? t1 : t0, far = t0 > t1 ? t0 : t1
-        __m128d nearXY = _mm_min_pd(t1, t0), farXY = _mm_max_pd(t0, t1);
-        __m128d nearZ = _mm_min_sd(tz1, tz), farZ = _mm_max_sd(tz, tz1);
-        // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar
-        tn = _mm_max_sd(nearXY, _mm_set_sd(tmin));
-        tf = _mm_min_sd(farXY, _mm_set_sd(tmax));
-        tn = _mm_max_sd(_mm_unpackhi_pd(nearXY, nearXY), tn);
-        tf = _mm_min_sd(_mm_unpackhi_pd(farXY, farXY), tf);
-        tn = _mm_max_sd(nearZ, tn);
-        tf = _mm_min_sd(farZ, tf);
-    }
-#endif
-
-    // Exactly SlabTest(lower, upper, origin, direction, tmin, tmax).
-    bool hits(const double lower[3], const double upper[3], double tmin, double tmax) const {
-#ifdef __SSE2__
-        if (packed) {
-            __m128d a0 = _mm_sub_pd(_mm_loadu_pd(lower), oxy);
-            __m128d a1 = _mm_sub_pd(_mm_loadu_pd(upper), oxy);
-            __m128d az = _mm_sub_pd(_mm_set_pd(upper[2], lower[2]), oz);
-            __m128d tn, tf;
-            Ends(_mm_div_pd(a0, dxy), _mm_div_pd(a1, dxy), _mm_div_pd(az, dz), tmin, tmax, tn, tf);
-            return !(_mm_cvtsd_f64(tn) > _mm_cvtsd_f64(tf));
-        }
-#endif
-        return SlabTest(lower, upper, origin, direction, tmin, tmax);
-    }
-};
 
 // Visits, depth first in child-list order, the leaves whose boxes and
 // whose ancestors' boxes the ray meets over [tmin, tmax] (tmax as it is at
@@ -212,14 +146,13 @@ struct Sse2Lanes {
 // be estimated (|d| within [2^-500, 2^500]).
 bool Walkable(const Ray* ray, int n, double tmin, double tmax, bool& estimate) {
     estimate = true;
-    for (int k = 0; k < n; ++k) {
-        const SlabRay r(ray[k], tmin, tmax);
-        if (!r.packed) return false;
-        for (double d : r.direction) {
-            double m = std::fabs(d);
+    if (!(tmin == tmin && tmax == tmax)) return false;  // as SlabRay's packed
+    for (int k = 0; k < n; ++k)
+        for (int i = 0; i < 3; ++i) {
+            const double m = std::fabs(static_cast<double>(ray[k].direction[i]));
+            if (m == 0) return false;
             if (!(m >= 0x1p-500 && m <= 0x1p500)) estimate = false;
         }
-    }
     return true;
 }
 
@@ -249,6 +182,20 @@ void BoundingTree::NearestHitQuad(double tmin, double tmax, const Ray ray[4], bo
 #endif
     NearestHitPair(tmin, tmax, ray, found, t, hit, object);
     NearestHitPair(tmin, tmax, ray + 2, found + 2, t + 2, hit + 2, object + 2);
+}
+
+bool BoundingTree::AnyHitQuad(double tmin, double tmax, const Ray ray[4], bool occluded[4]) const {
+#ifdef KX_AVX2_WALK
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    bool estimate;
+    if (avx2 && prepared() && Walkable(ray, 4, tmin, tmax, estimate)) {
+        PacketAnyHitAvx2(flat_.data(), flat_.size(), tmin, tmax, ray, estimate, occluded);
+        return true;
+    }
+#else
+    (void)tmin, (void)tmax, (void)ray, (void)occluded;
+#endif
+    return false;
 }
 
 }  // namespace kx::raytrace

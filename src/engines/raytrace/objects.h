@@ -15,6 +15,7 @@
 
 #include "core/math.h"
 #include "engines/raytrace/bounding_tree.h"
+#include "engines/raytrace/face_hierarchy.h"
 #include "engines/raytrace/surface.h"
 
 namespace kx::raytrace {
@@ -135,24 +136,26 @@ private:
     bool hitPlane(double tmax, const Ray& ray, double& t, Point3& p) const;
 };
 
-// A polygon mesh: the faces, their vertex storage and a tree of the faces in
-// object space. Polygons are two-sided: the world normal always faces the
-// incoming ray.
+// A polygon mesh: its vertices, its faces and the hierarchy of boxes over
+// them, in object space. Polygons are two-sided: the world normal always
+// faces the incoming ray.
 class RTPolySet : public GrAttrObject {
 public:
-    RTPolySet() { faceTree.objectsShared = true; }
+    RTPolySet() = default;
     RTPolySet(const RTPolySet&) = delete;
     RTPolySet& operator=(const RTPolySet&) = delete;
 
     // Builds the faces from a PolySet command's data. 0, -10 for an unknown
-    // vertex type letter, -11 for an index outside the vertex list, -15 when
-    // the face tree cannot grow (other memory refused throws std::bad_alloc).
-    // The vertices' texture coordinates (T) are kept for interpolation.
+    // vertex type letter, -11 for an index outside the vertex list (memory
+    // refused throws std::bad_alloc). The vertices' texture coordinates (T)
+    // are kept for interpolation.
     int build(const std::string& vertexType, int vertexCount, const float* vertexData, int faceCount,
               const int* indices);
     // The same from vertices of stride floats with the position at
     // positionOffset (the offsets of normals and texture coordinates are set
-    // before, -1 when absent).
+    // before, -1 when absent). faceCell, when set before, has one value a
+    // face in the order of indices; it follows the faces into the order of
+    // the hierarchy.
     int buildFaces(int stride, int positionOffset, int vertexCount, const float* vertexData, int faceCount,
                    const int* indices);
 
@@ -175,23 +178,9 @@ public:
     std::vector<const float*> cellCorners;
     std::vector<int> faceCell;
     std::vector<float> vertexData;
-    std::vector<const float*> vertexPointers;  // every face's positions, a null after each face
-    std::vector<RTPolyFace> faces;
-    BoundingTree faceTree;
+    FaceList faces;
+    FaceHierarchy hierarchy;
 };
-
-// The vertices of a face and their weights that
-// interpolate its values at the point p of its plane: barycentric on a
-// triangle, bilinear on a quadrilateral (so that a grid cell of a
-// tessellated surface blends its four corners as a scan converter blends
-// them row by row), barycentric on the fan triangle holding p otherwise.
-// A face that halves a cell of a tessellated surface that is not flat
-// blends the cell's four corners (cell, or null) bilinearly instead, with
-// the cell seen along the ray direction d, as a scan converter sees it.
-// Returns the number of vertices blended (1 to 4); their positions go to
-// src, their weights to w.
-int Blend(const RTPolyFace& face, const Point3& p, const Vector3& d, const float* const* cell, const float** src,
-          float* w);
 
 // What a primitive command builds: the object (null when the command makes
 // nothing to hit) and its world box.

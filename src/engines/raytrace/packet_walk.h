@@ -8,7 +8,7 @@
 // compiled for AVX2 alone.
 //
 // Each ray gets exactly the tests, in the same order, and the result that
-// NearestHit gives it alone:
+// NearestHit (or AnyHit) gives it alone:
 // - a node's box is tested for every ray still taking part; a ray that
 //   misses it sits out the node's subtree (it takes part again from the
 //   node's skip on), the walk goes on while any ray takes part;
@@ -32,13 +32,15 @@
 
 namespace kx::raytrace {
 
-// The nearest hits of the rays ray[0 .. V::kLanes - 1] over [tmin, tmax]
-// among the count nodes of the layout flat, every direction component of
-// every ray non-zero; estimate: the quotients may be estimated (every |d|
-// within [2^-500, 2^500]).
-template <class V>
-void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
-                bool* found, double* t, HitRecord* hit, GrObject** object) {
+// Visits the leaves of the count nodes of the layout flat that each of the
+// rays ray[0 .. V::kLanes - 1] meets over [tmin, tm[k]] (tm[k] as it is at
+// each node), every direction component of every ray non-zero; estimate:
+// the quotients may be estimated (every |d| within [2^-500, 2^500]).
+// leaf(object, k) visits the leaf's object for ray k, and may lower tm[k];
+// when it returns true ray k takes part no more.
+template <class V, class Leaf>
+void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* tm, const Ray* ray, bool estimate,
+                 Leaf leaf) {
     constexpr int N = V::kLanes;
     using R = typename V::Reg;
     const R ox = V::lanes(ray, [](const Ray& r) { return double(r.origin.x); });
@@ -50,13 +52,8 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
     const R one = V::set1(1.0);
     const R rx = V::div(one, dx), ry = V::div(one, dy), rz = V::div(one, dz);
     const R tn0 = V::set1(tmin);
-    alignas(32) double tm[N];  // each ray's tmax, shrinking with its hits
     size_t resume[N];
-    for (int k = 0; k < N; ++k) {
-        tm[k] = tmax;
-        resume[k] = 0;
-        found[k] = false;
-    }
+    for (int k = 0; k < N; ++k) resume[k] = 0;
     // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar,
     // with near = t0 > t1 ? t1 : t0 and far = t0 > t1 ? t0 : t1 per axis.
     auto ends = [&](R t0x, R t1x, R t0y, R t1y, R t0z, R t1z, R& tn, R& tf) {
@@ -108,18 +105,49 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
         }
         if (n.object) {
             GrObject* o = const_cast<GrObject*>(n.object);
-            for (int k = 0; k < N; ++k) {
-                double th;
-                if (hits[k] && o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
-                    if (th < tm[k]) tm[k] = th;
-                    found[k] = true;
-                    object[k] = o;
-                }
-            }
+            for (int k = 0; k < N; ++k)
+                if (hits[k] && leaf(o, k)) resume[k] = SIZE_MAX;
         }
         ++i;
     }
+}
+
+// The nearest hits of the rays over [tmin, tmax], as PacketVisit walks.
+template <class V>
+void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                bool* found, double* t, HitRecord* hit, GrObject** object) {
+    constexpr int N = V::kLanes;
+    alignas(32) double tm[N];  // each ray's tmax, shrinking with its hits
+    for (int k = 0; k < N; ++k) {
+        tm[k] = tmax;
+        found[k] = false;
+    }
+    PacketVisit<V>(flat, count, tmin, tm, ray, estimate, [&](GrObject* o, int k) {
+        double th;
+        if (o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
+            if (th < tm[k]) tm[k] = th;
+            found[k] = true;
+            object[k] = o;
+        }
+        return false;
+    });
     for (int k = 0; k < N; ++k) t[k] = tm[k];
+}
+
+// Whether an object occludes each ray over [tmin, tmax], as PacketVisit
+// walks: the objects a ray meets are those AnyHit meets, a ray leaving the
+// walk at its first occluder.
+template <class V>
+void PacketAnyHit(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                  bool* occluded) {
+    constexpr int N = V::kLanes;
+    alignas(32) double tm[N];
+    for (int k = 0; k < N; ++k) {
+        tm[k] = tmax;
+        occluded[k] = false;
+    }
+    PacketVisit<V>(flat, count, tmin, tm, ray, estimate,
+                   [&](GrObject* o, int k) { return occluded[k] = o->occludes(tmin, tmax, ray[k]); });
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -128,6 +156,8 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
 // (packet_walk_avx2.cpp): only for a processor that has it.
 void PacketWalkAvx2(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
                     bool* found, double* t, HitRecord* hit, GrObject** object);
+void PacketAnyHitAvx2(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                      bool* occluded);
 #endif
 
 }  // namespace kx::raytrace

@@ -52,6 +52,11 @@ void PacketWalkAvx2(const FlatNode* flat, size_t count, double tmin, double tmax
     PacketWalk<Avx2Lanes>(flat, count, tmin, tmax, ray, estimate, found, t, hit, object);
 }
 
+void PacketAnyHitAvx2(const FlatNode* flat, size_t count, double tmin, double tmax, const Ray* ray, bool estimate,
+                      bool* occluded) {
+    PacketAnyHit<Avx2Lanes>(flat, count, tmin, tmax, ray, estimate, occluded);
+}
+
 }  // namespace kx::raytrace
 
 #if defined(__clang__)

@@ -2,6 +2,8 @@
 // the weights that blend its vertices' values at a point of it.
 #include "engines/raytrace/objects.h"
 
+#include "engines/raytrace/face_geometry.h"
+
 #include <cmath>
 
 namespace kx::raytrace {
@@ -9,50 +11,22 @@ namespace kx::raytrace {
 void RTPolyFace::setup(const float* const* vertices_, int n_) {
     vertices = vertices_;
     n = n_;
-    Point3 c;
-    for (int i = 0; i < n; ++i) c += Vector3(vertices[i][0], vertices[i][1], vertices[i][2]);
-    if (n > 0) c = c * (1.0f / static_cast<float>(n));
-    N = Vector3();
-    for (int i = 0; i < n; ++i) {
-        const float* a = vertices[i == 0 ? n - 1 : i - 1];
-        const float* b = vertices[i];
-        N += cross(Point3(a) - c, Point3(b) - c);
-    }
-    d = -static_cast<float>(dot(N, toVector(c)));
-    float ax = std::fabs(N.x), ay = std::fabs(N.y), az = std::fabs(N.z);
-    int k = 0;
-    if (ay > ax) k = 1;
-    if (az > (k == 0 ? ax : ay)) k = 2;
-    u = k == 0 ? 1 : 0;
-    v = k == 2 ? 1 : 2;
+    const FacePlane f = PlaneOf(PointerVertices{vertices}, n);
+    N = f.N;
+    d = f.d;
+    u = f.u;
+    v = f.v;
 }
 
-bool RTPolyFace::contains(const Point3& p) const {
-    bool inside = false;
-    for (int i = 0; i < n; ++i) {
-        const float* a = vertices[i];
-        const float* b = vertices[i + 1 < n ? i + 1 : 0];
-        float ua = a[u] - p[u], va = a[v] - p[v];
-        float ub = b[u] - p[u], vb = b[v] - p[v];
-        if ((va < 0) == (vb < 0)) continue;
-        if (ua > 0 && ub > 0) {
-            inside = !inside;
-        } else if (ua > 0 || ub > 0) {
-            if (ua - (ub - ua) * va / (vb - va) > 0) inside = !inside;
-        }
-    }
-    return inside;
-}
+bool RTPolyFace::contains(const Point3& p) const { return FaceContains(PointerVertices{vertices}, n, u, v, p); }
 
 bool RTPolyFace::hitPlane(double tmax, const Ray& ray, double& t, Point3& p) const {
-    float den = static_cast<float>(dot(ray.direction, N));
-    if (den == 0) return false;
-    float th = -(static_cast<float>(dot(N, toVector(ray.origin))) + d) / den;
-    if (!(th >= 0 && th <= tmax)) return false;
-    p = ray.origin + th * ray.direction;
-    if (!contains(p)) return false;
-    t = th;
-    return true;
+    FacePlane f;
+    f.N = N;
+    f.d = d;
+    f.u = u;
+    f.v = v;
+    return FaceHit(PointerVertices{vertices}, n, f, tmax, ray, t, p);
 }
 
 bool RTPolyFace::intersect(double, double tmax, double& t, const Ray& ray, HitRecord& hit) const {
@@ -81,10 +55,11 @@ inline float Cross2(float ax, float ay, float bx, float by) { return ax * by - a
 // Barycentric weights of p in the triangle of vertices i, j, k of the face
 // (projected on its axes): 1 when p is inside, 0 outside, -1 (weights not
 // written) when the triangle is flat.
-int Barycentric(const RTPolyFace& f, const Point3& p, int i, int j, int k, float* w) {
-    const float* a = f.vertices[i];
-    const float* b = f.vertices[j];
-    const float* c = f.vertices[k];
+template <class Vertices>
+int Barycentric(const Vertices& vertices, const FacePlane& f, const Point3& p, int i, int j, int k, float* w) {
+    const float* a = vertices[i];
+    const float* b = vertices[j];
+    const float* c = vertices[k];
     const int U = f.u, V = f.v;
     float bx = b[U] - a[U], by = b[V] - a[V], cx = c[U] - a[U], cy = c[V] - a[V];
     float px = p[U] - a[U], py = p[V] - a[V];
@@ -146,7 +121,7 @@ void InverseBilinear2(const float A[2], const float B[2], const float C[2], cons
 
 // The same for four corners and a point in three dimensions, projected on
 // the axes U and V.
-void InverseBilinear(const float* const* c, int U, int V, const Point3& p, float& s, float& t) {
+void InverseBilinear(const float* const c[4], int U, int V, const Point3& p, float& s, float& t) {
     const float A[2] = {c[0][U], c[0][V]}, B[2] = {c[1][U], c[1][V]}, C[2] = {c[2][U], c[2][V]},
                 D[2] = {c[3][U], c[3][V]}, P[2] = {p[U], p[V]};
     InverseBilinear2(A, B, C, D, P, s, t);
@@ -171,10 +146,12 @@ void InverseBilinearAlong(const float* const* c, const Vector3& d, const Point3&
 
 }  // namespace
 
-int Blend(const RTPolyFace& f, const Point3& p, const Vector3& d, const float* const* cell, const float** src,
-          float* w) {
-    if (f.n == 4 || cell) {
-        const float* const* corners = cell ? cell : f.vertices;
+template <class Vertices>
+int Blend(const Vertices& vertices, int n, const FacePlane& f, const Point3& p, const Vector3& d,
+          const float* const* cell, const float** src, float* w) {
+    if (n == 4 || cell) {
+        const float* corners[4];
+        for (int k = 0; k < 4; ++k) corners[k] = cell ? cell[k] : vertices[k];
         float s, t;
         if (cell)
             InverseBilinearAlong(cell, d, p, s, t);
@@ -191,11 +168,11 @@ int Blend(const RTPolyFace& f, const Point3& p, const Vector3& d, const float* c
     // flat when p lies in none (it is on an edge, within rounding).
     int fallback = -1;
     float fw[3] = {1, 0, 0};
-    for (int i = 1; i + 1 < f.n; ++i) {
+    for (int i = 1; i + 1 < n; ++i) {
         float tw[3];
-        const int inside = Barycentric(f, p, 0, i, i + 1, tw);
+        const int inside = Barycentric(vertices, f, p, 0, i, i + 1, tw);
         if (inside > 0) {
-            src[0] = f.vertices[0], src[1] = f.vertices[i], src[2] = f.vertices[i + 1];
+            src[0] = vertices[0], src[1] = vertices[i], src[2] = vertices[i + 1];
             w[0] = tw[0], w[1] = tw[1], w[2] = tw[2];
             return 3;
         }
@@ -204,14 +181,17 @@ int Blend(const RTPolyFace& f, const Point3& p, const Vector3& d, const float* c
             fw[0] = tw[0], fw[1] = tw[1], fw[2] = tw[2];
         }
     }
-    if (fallback < 0 || f.n < 3) {
-        src[0] = f.vertices[0];
+    if (fallback < 0 || n < 3) {
+        src[0] = vertices[0];
         w[0] = 1;
         return 1;
     }
-    src[0] = f.vertices[0], src[1] = f.vertices[fallback], src[2] = f.vertices[fallback + 1];
+    src[0] = vertices[0], src[1] = vertices[fallback], src[2] = vertices[fallback + 1];
     for (int k = 0; k < 3; ++k) w[k] = std::fmin(std::fmax(fw[k], 0.0f), 1.0f);
     return 3;
 }
+
+template int Blend<IndexedVertices>(const IndexedVertices& vertices, int n, const FacePlane& f, const Point3& p,
+                                    const Vector3& d, const float* const* cell, const float** src, float* w);
 
 }  // namespace kx::raytrace

@@ -1,6 +1,7 @@
 // Polygon sets: the faces of a PolySet command or of a tessellated surface
-// in a tree of their own, hit in the set's coordinates, with the vertices'
-// normals, texture coordinates and colours blended at the hit.
+// in a hierarchy of their own (face_hierarchy.h), hit in the set's
+// coordinates, with the vertices' normals, texture coordinates and colours
+// blended at the hit.
 #include "engines/raytrace/objects.h"
 
 #include <cmath>
@@ -15,18 +16,6 @@
 
 namespace kx::raytrace {
 
-namespace {
-
-// Grows the box lo-hi to hold the point p.
-void MinMax(const float* p, Point3& lo, Point3& hi) {
-    for (int k = 0; k < 3; ++k) {
-        if (p[k] < lo[k]) lo[k] = p[k];
-        if (p[k] > hi[k]) hi[k] = p[k];
-    }
-}
-
-}  // namespace
-
 int RTPolySet::build(const std::string& vertexType, int vertexCount, const float* data, int faceCount,
                      const int* indices) {
     const VertexType type = ReadVertexType(vertexType);
@@ -40,91 +29,55 @@ int RTPolySet::buildFaces(int vertexStride, int position, int vertexCount, const
                           const int* indices) {
     stride = vertexStride;
     positionOffset = position;
-    faceTree.Clear();
+    hierarchy.clear();
     faces.clear();
-    vertexPointers.clear();
     vertexData.clear();
     if (vertexCount <= 0 || faceCount <= 0 || positionOffset < 0 || !data || !indices) return 0;
 
-    // First pass: check the indices and count the entries.
-    size_t entries = 0;
-    for (int closed = 0; closed < faceCount; ++entries) {
-        int idx = indices[entries];
+    // Check the indices first.
+    for (size_t k = 0, closed = 0; closed < static_cast<size_t>(faceCount); ++k) {
+        int idx = indices[k];
         if (idx == -1)
             ++closed;
         else if (idx < 0 || idx >= vertexCount)
             return kErrVertexIndexRange;
     }
-
     vertexData.assign(data, data + static_cast<size_t>(vertexCount) * static_cast<size_t>(stride));
-    vertexPointers.resize(entries);
-    faces.resize(static_cast<size_t>(faceCount));
-    size_t start = 0;
-    for (int f = 0; f < faceCount; ++f) {
-        size_t k = start;
-        for (; indices[k] != -1; ++k)
-            vertexPointers[k] =
-                vertexData.data() + static_cast<size_t>(indices[k]) * static_cast<size_t>(stride) + positionOffset;
-        vertexPointers[k] = nullptr;
-        faces[static_cast<size_t>(f)].setup(vertexPointers.data() + start, static_cast<int>(k - start));
-        start = k + 1;
-    }
-
-    // The faces go into the tree in a fixed shuffled order. Insertion by
-    // least added area builds a chain hundreds of levels deep when the faces
-    // arrive strip by strip, as meshes usually do; a shuffled order keeps
-    // the tree a few dozen levels deep, with queries tens of times faster.
-    std::vector<int> order(faces.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    uint64_t state = 0x9e3779b97f4a7c15ull;
-    for (size_t i = order.size(); i > 1; --i) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        std::swap(order[i - 1], order[state % i]);
-    }
-    for (int f : order) {
-        RTPolyFace& face = faces[static_cast<size_t>(f)];
-        if (face.n <= 0) continue;
-        Point3 lo(face.vertices[0]), hi(face.vertices[0]);
-        for (int i = 1; i < face.n; ++i) MinMax(face.vertices[i], lo, hi);
-        if (!faceTree.Insert(&face, lo, hi)) return kErrDisplayMemory;
-    }
-    // The faces are final: lay the tree out for the queries.
-    faceTree.Prepare();
+    faces.assign(vertexData.data() + positionOffset, static_cast<size_t>(stride), indices, faceCount);
+    hierarchy.build(faces, faceCell);
     return 0;
 }
 
 bool RTPolySet::mayHit(double tmin, double tmax, const Ray& ray) const {
     double lo[3], hi[3];
-    faceTree.Bounds(lo, hi);
+    hierarchy.bounds(lo, hi);
     return SlabTest(lo, hi, toObject(ray), tmin, tmax);
 }
 
 bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, HitRecord& hit) const {
     Ray o = toObject(ray);
-    HitRecord local;
-    GrObject* face = nullptr;
-    double th;
-    if (!faceTree.NearestHit(tmin, tmax, o, th, local, face)) return false;
+    NearestFace local;
+    if (!hierarchy.nearest(faces, o, tmin, tmax, local)) return false;
+    const double th = local.t;
     t = th;
+    const IndexedVertices vertices = faces.vertices(local.face);
+    const int n = faces.sizeOf(local.face);
+    const FacePlane plane = PlaneOf(vertices, n);
     if (normalOffset < 0 && textureOffset < 0 && colorOffset < 0) {
-        finishHit(ray, th, local.normal, hit);
-        if (dot(o.direction, local.normal) > 0) hit.normal = -hit.normal;
+        finishHit(ray, th, plane.N, hit);
+        if (dot(o.direction, plane.N) > 0) hit.normal = -hit.normal;
         return true;
     }
-    // Values of the vertices blended at the hit point. The set's faces
-    // are its only objects.
-    const RTPolyFace& f = *static_cast<const RTPolyFace*>(face);
+    // Values of the vertices blended at the hit point.
     float w[4];
     const float* src[4];
     const float* const* cell = nullptr;
     if (!faceCell.empty()) {
-        const int c = faceCell[static_cast<size_t>(&f - faces.data())];
+        const int c = faceCell[local.face];
         if (c >= 0) cell = cellCorners.data() + c;
     }
-    const int count = Blend(f, local.point, o.direction, cell, src, w);
-    Vector3 normal = local.normal;
+    const int count = Blend(vertices, n, plane, local.point, o.direction, cell, src, w);
+    Vector3 normal = plane.N;
     if (normalOffset >= 0) {
         Vector3 n;
         for (int i = 0; i < count; ++i) {
@@ -160,7 +113,7 @@ bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, H
 }
 
 bool RTPolySet::occludes(double tmin, double tmax, const Ray& ray) const {
-    return faceTree.AnyHit(tmin, tmax, toObject(ray));
+    return hierarchy.any(faces, toObject(ray), tmin, tmax);
 }
 
 // ---- Building polygon sets from commands ----
@@ -207,7 +160,7 @@ int BuildPolySet(const std::string& vertexType, int vertexCount, const float* ve
     } catch (const std::bad_alloc&) {
         return kErrDisplayMemory;
     }
-    if (status != 0 || !set->faceTree.root()) return status;
+    if (status != 0 || set->hierarchy.empty()) return status;
     if (!colors) set->colorOffset = -1;
     if (!texelScale) {
         set->textureOffset = -1;
@@ -251,14 +204,8 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
     set->normalOffset = normalOffset;
     set->textureOffset = textureOffset;
     set->colorOffset = colorOffset;
-    // The indices are made here and are right; only memory can fail, and
-    // it fails as every allocation above does.
-    if (set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data()) != 0)
-        throw std::bad_alloc();
     // Both halves of a cell that is not flat blend the cell's four corners.
     if (faces > static_cast<int>(quads)) {
-        set->cellCorners.resize(quads * 4);
-        for (size_t k = 0; k < quads * 4; ++k) set->cellCorners[k] = set->vertexData.data() + k * stride;
         set->faceCell.assign(static_cast<size_t>(faces), -1);
         size_t face = 0, pos = 0;
         for (size_t q = 0; q < quads && face < set->faceCell.size(); ++q) {
@@ -273,7 +220,15 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
             }
         }
     }
-    if (!set->faceTree.root()) return out;
+    // The indices are made here and are right; only memory can fail, and
+    // it fails as every allocation above does.
+    if (set->buildFaces(stride, 0, static_cast<int>(quads * 4), vertices.data(), faces, indices.data()) != 0)
+        throw std::bad_alloc();
+    if (!set->faceCell.empty()) {
+        set->cellCorners.resize(quads * 4);
+        for (size_t k = 0; k < quads * 4; ++k) set->cellCorners[k] = set->vertexData.data() + k * stride;
+    }
+    if (set->hierarchy.empty()) return out;
     set->worldToObject = Minv;
     VertexBox(*set, M, out.lower, out.upper);
     out.object = std::move(set);

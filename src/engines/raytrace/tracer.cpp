@@ -10,20 +10,55 @@ namespace {
 // do not hit the surface again.
 constexpr float kSurfaceOffset = 0.001f;
 
-// The colour at a hit found along ray, with level reflection bounces left.
-ColorRGB ShadeHit(const TraceContext& context, const Ray& ray, int level, HitRecord hit, const GrObject* object) {
+// The hit as it is shaded: the normal of unit length, the point moved off
+// the surface.
+void LiftHit(HitRecord& hit) {
     normalize(hit.normal);
     hit.point += kSurfaceOffset * hit.normal;
+}
+
+// The colour at a lifted hit found along ray, with level reflection bounces
+// left; shadows: what is known of its shadows, or null.
+ColorRGB ShadeLifted(const TraceContext& context, const Ray& ray, int level, const HitRecord& hit,
+                     const GrObject* object, const KnownShadows* shadows) {
     // The scene holds only objects with attributes.
     const SurfaceAttributes& a = static_cast<const GrAttrObject*>(object)->attributes;
     ColorRGB colour;
-    a.shader(context, ray.direction, a, hit, colour);
+    const TraceContext shading{context.scene, context.lights, context.background, context.raysCast, shadows};
+    a.shader(shading, ray.direction, a, hit, colour);
     if (level > 0) {
         Ray reflected{hit.point, reflect(ray.direction, hit.normal)};
         ColorRGB r = Trace(context, reflected, level - 1);
         colour += (a.ks * a.specularColor) * r;
     }
     return colour;
+}
+
+ColorRGB ShadeHit(const TraceContext& context, const Ray& ray, int level, HitRecord hit, const GrObject* object) {
+    LiftHit(hit);
+    return ShadeLifted(context, ray, level, hit, object, nullptr);
+}
+
+// The shadows of four lifted hits from each light that faces one of them,
+// their rays walking the tree together; false when they cannot.
+bool FindShadows(const TraceContext& context, const HitRecord hit[4], KnownShadows known[4]) {
+    const auto& lights = context.lights.lights;
+    if (lights.size() > static_cast<size_t>(KnownShadows::kMost)) return false;
+    for (const auto& light : lights) {
+        bool facing = false;
+        Ray shadow[4];
+        for (int k = 0; k < 4; ++k) {
+            shadow[k] = ShadowRay(*light, hit[k].point);
+            facing = facing || dot(hit[k].normal, shadow[k].direction) >= 0;
+        }
+        bool shadowed[4];
+        if (!facing || !context.scene.AnyHitQuad(kTraceMin, ShadowEnd(*light), shadow, shadowed)) continue;
+        for (int k = 0; k < 4; ++k) {
+            known[k].light[known[k].count] = light.get();
+            known[k].shadowed[known[k].count++] = shadowed[k];
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -48,6 +83,16 @@ void TraceRays(const TraceContext& context, const Ray ray[N], int level, ColorRG
         context.scene.NearestHitQuad(kTraceMin, kTraceMax, ray, found, t, hit, object);
     else
         context.scene.NearestHitPair(kTraceMin, kTraceMax, ray, found, t, hit, object);
+    if constexpr (N == 4) {
+        if (found[0] && found[1] && found[2] && found[3]) {
+            for (int k = 0; k < N; ++k) LiftHit(hit[k]);
+            KnownShadows known[N];
+            const bool walked = FindShadows(context, hit, known);
+            for (int k = 0; k < N; ++k)
+                colour[k] = ShadeLifted(context, ray[k], level, hit[k], object[k], walked ? &known[k] : nullptr);
+            return;
+        }
+    }
     for (int k = 0; k < N; ++k)
         colour[k] = found[k] ? ShadeHit(context, ray[k], level, hit[k], object[k]) : context.background;
 }

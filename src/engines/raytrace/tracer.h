@@ -11,6 +11,16 @@
 
 namespace kx::raytrace {
 
+// Whether the lights light[0 .. count - 1] are shadowed from one hit point,
+// found beforehand for the shading of that hit (the rays of neighbouring
+// hits walked the tree together).
+struct KnownShadows {
+    static constexpr int kMost = 8;
+    int count = 0;
+    const Light* light[kMost];
+    bool shadowed[kMost];
+};
+
 // What tracing a ray reads: the scene's objects, its lights and background,
 // none of which changes while an image is traced, and where the rays cast
 // are counted. Each thread tracing an image has a context of its own.
@@ -21,6 +31,8 @@ struct TraceContext {
     // The count of rays cast with this context; null when rays are not
     // counted (option "Statistics" off).
     uint64_t* raysCast = nullptr;
+    // While a shader runs: what is known of the shadows at its hit point.
+    const KnownShadows* shadows = nullptr;
 };
 
 // The interval along a ray where hits count: from just past its origin.
@@ -38,11 +50,17 @@ ColorRGB Trace(const TraceContext& context, const Ray& ray, int level);
 template <int N>
 void TraceRays(const TraceContext& context, const Ray ray[N], int level, ColorRGB colour[N]);
 
-// Whether the point p is shadowed from the light.
+// The ray from p towards the light, and the end of its interval.
+inline Ray ShadowRay(const Light& light, const Point3& p) { return {p, light.directionTo(p)}; }
+inline double ShadowEnd(const Light& light) { return light.positional ? 1.0 : kTraceMax; }
+
+// Whether the point p (the hit point being shaded) is shadowed from the light.
 inline bool InShadow(const TraceContext& context, const Light& light, const Point3& p) {
     CountRaysCast(context);
-    Ray shadow{p, light.directionTo(p)};
-    return context.scene.AnyHit(kTraceMin, light.positional ? 1.0 : kTraceMax, shadow);
+    if (const KnownShadows* known = context.shadows)
+        for (int i = 0; i < known->count; ++i)
+            if (known->light[i] == &light) return known->shadowed[i];
+    return context.scene.AnyHit(kTraceMin, ShadowEnd(light), ShadowRay(light, p));
 }
 
 }  // namespace kx::raytrace
