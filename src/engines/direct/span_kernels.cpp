@@ -117,6 +117,7 @@ struct Sse2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     static Reg negate(Reg a) { return _mm_xor_ps(a, _mm_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm_movemask_ps(mask); }
+    static void power(int exponent, int active, LaneBlock& b) { PowerByLane(exponent, active, b); }
     static Reg gather(const float* base, const int32_t* index) {
         return _mm_set_ps(base[index[3]], base[index[2]], base[index[1]], base[index[0]]);
     }

@@ -134,5 +134,7 @@ struct LaneBlock {
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
 // SpecularPower for the lanes set in active.
 void PowerByLane(int exponent, int active, LaneBlock& b);
+// PowerByLane in AVX2 registers: only where the processor has AVX2.
+void PowerLanesAvx2(int exponent, int active, LaneBlock& b);
 
 }  // namespace kx

@@ -4,7 +4,8 @@
 // sqrt, first (lane 0), gather (lane k: base[index[k]]), greater, greaterEqual, equal (all-ones lanes where true, false for
 // NaN), select(mask, a, b) (a where mask is set), negate (the sign bit
 // flipped), bits (bit k set where lane k of a mask is set) and bytes (each
-// lane's ColorByte of frame_buffer.h, as 32-bit integers), and transpose
+// lane's ColorByte of frame_buffer.h, as 32-bit integers), power (as
+// PowerByLane), and transpose
 // (slots [slot, slot + kLanes) of the first kLanes queued pixels into rows
 // slot... of lane[]).
 //
@@ -126,7 +127,7 @@ inline void Lights(const SpanMaterial& m, typename V::Reg active, int activeBits
             // SpecularPower gives +0 for +0 (its sign: bits of sp) with a positive exponent: sp as it is
             const int plusZero = V::bits(V::equal(sp, zero)) & ~V::bits(sp);
             const int powerBits = m.exponent > 0 ? litBits & ~plusZero : litBits;
-            if (powerBits) PowerByLane(m.exponent, powerBits, block);
+            if (powerBits) V::power(m.exponent, powerBits, block);
             AddWhere<V>(lit, S, light.color, V::mul(a, V::load(block.sp)));
         }
     }
