@@ -13,6 +13,18 @@ using namespace kxtest;
 
 namespace {
 
+// The text parsed from a file.
+ParseResult ParseFile(const std::string& text) {
+    char path[] = "/tmp/kxverticesXXXXXX";
+    int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    ParseResult r = ParseOpened([&](kx::SceneInput& in) { EXPECT_EQ(in.open(path), 0); });
+    unlink(path);
+    return r;
+}
+
 ParseResult InWorld(const std::string& body) { return ParseText("WorldBegin\n" + body + "\nWorldEnd\n"); }
 int StatusIn(const std::string& body) { return InWorld(body).status; }
 
@@ -149,13 +161,7 @@ TEST(VertexLists, WordsOfEveryFormAcrossTheReadersBlocks) {
                                  " " + std::to_string(nfaces + 1) + "\n";
         for (const char* last : {"0 -1\n", "9000 -1\n"}) {
             const std::string text = head + body + faces + last + "WorldEnd\n";
-            char path[] = "/tmp/kxverticesXXXXXX";
-            int fd = mkstemp(path);
-            ASSERT_GE(fd, 0);
-            ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-            close(fd);
-            ParseResult fromFile = ParseOpened([&](kx::SceneInput& in) { ASSERT_EQ(in.open(path), 0); });
-            unlink(path);
+            ParseResult fromFile = ParseFile(text);
             ParseResult fromMemory = ParseText(text);
             EXPECT_EQ(fromFile.status, fromMemory.status);
             EXPECT_EQ(fromFile.line, fromMemory.line);
@@ -169,6 +175,28 @@ TEST(VertexLists, WordsOfEveryFormAcrossTheReadersBlocks) {
             } else {
                 EXPECT_EQ(fromFile.status, kx::kErrVertexIndexRange);
                 EXPECT_EQ(fromFile.line, 1 + 2 + lines);
+            }
+        }
+    }
+}
+
+TEST(VertexLists, NumbersCutShortByTheEndOfTheInput) {
+    // Digit runs up to the last byte of the input, of every length around
+    // the eight digits read at a time, from a file as from memory.
+    for (int digits = 1; digits <= 20; ++digits) {
+        for (const char* tail : {"", "0 1 2", "0 1 2 -1 "}) {
+            const std::string run(static_cast<size_t>(digits), '7');
+            const std::string text = "WorldBegin\nPolySet P 3 1 0 0 0 1 0 0 0 1 0." + run + " " + tail + run;
+            ParseResult fromFile = ParseFile(text);
+            ParseResult fromMemory = ParseText(text);
+            EXPECT_EQ(fromFile.status, fromMemory.status) << text;
+            EXPECT_EQ(fromFile.line, fromMemory.line) << text;
+            EXPECT_EQ(fromFile.calls, fromMemory.calls) << text;
+            if (std::string(tail).find("-1") == std::string::npos) {
+                EXPECT_EQ(fromFile.status, kx::kErrVertexIndexRange) << text;  // the last index, 7...
+            } else {
+                ASSERT_GE(fromFile.calls.size(), 2u) << text;
+                EXPECT_EQ(fromFile.calls[1].rfind("PolySet('P',3,[0 0 0 1 0 0 0 1 0.", 0), 0u) << fromFile.calls[1];
             }
         }
     }
