@@ -401,8 +401,14 @@ bool Walk(const FaceNode* nodes, const FaceList& faces, const Ray& ray, const Sl
             for (uint32_t f = n.index; f < end; ++f) {
                 const IndexedVertices v = faces.vertices(f);
                 const int count = faces.sizeOf(f);
-                double lo[3], hi[3];
-                FaceBox(v, count, lo, hi);
+                // FaceBox in SSE lanes (the coordinates are numbers).
+                Box b = Box::Point(v[0]);
+                for (int k = 1; k < count; ++k) b.grow(Box::Point(v[k]));
+                double lo[4], hi[4];
+                _mm_storeu_pd(lo, _mm_cvtps_pd(b.lo));
+                _mm_storeu_pd(lo + 2, _mm_cvtps_pd(_mm_movehl_ps(b.lo, b.lo)));
+                _mm_storeu_pd(hi, _mm_cvtps_pd(b.hi));
+                _mm_storeu_pd(hi + 2, _mm_cvtps_pd(_mm_movehl_ps(b.hi, b.hi)));
                 if (r.hits(lo, hi, tmin, tmax0) && face(f, v, count)) return true;
             }
         }

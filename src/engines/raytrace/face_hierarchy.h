@@ -4,7 +4,8 @@
 // The faces are stored as indices into the set's vertex positions, in the
 // order of the hierarchy's leaves. The hierarchy is built top down with the
 // surface-area heuristic over 16 bins of the faces' centroids, on every
-// axis, partitioning one array of face numbers in place; a face's box and
+// axis (a node of many faces bins an even sample of them), partitioning
+// one array of face numbers in place; a face's box and
 // centroid are read from its vertices when needed, so that the build keeps
 // nothing per face but that array. Nodes are 32 bytes: a box in single
 // precision (the corners are vertex coordinates, so exact) and the place of
