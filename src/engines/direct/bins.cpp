@@ -32,6 +32,11 @@ inline bool Same(const VertexLayout& a, const VertexLayout& b) {
 // when polygons crowd into part of the image.
 constexpr int kBandsPerThread = 8;
 
+// A batch of this many polygons or more is handed to the threads as soon as
+// they are done with the one before, rather than when it is full: they start
+// early and keep pace with the binning.
+constexpr size_t kEagerPolygons = 256;
+
 }  // namespace
 
 void SurfaceSnapshot::take(const DirectState& s) {
@@ -179,6 +184,7 @@ bool PolygonBins::add(DirectPipeline& p) {
     for (int i = 0; i < n; ++i) b->floats.insert(b->floats.end(), s.clipped[i].v, s.clipped[i].v + count);
     const int lastBand = (rowEnd - 1) / bandRows_;
     for (int band = rowFirst / bandRows_; band <= lastBand; ++band) b->bands[static_cast<size_t>(band)].push_back(index);
+    if (b->polygons.size() >= kEagerPolygons && pool_.done()) submit();
     return true;
 }
 

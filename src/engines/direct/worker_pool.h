@@ -38,6 +38,9 @@ public:
     // for the others: on return every task's work is visible to the caller.
     void finish();
     bool busy() const { return busy_; }
+    // Whether every task of the job launched last has been run (finish then
+    // returns at once); true without a job in hand.
+    bool done() const { return !busy_ || finished_.load(std::memory_order_acquire) == job_.count; }
 
 private:
     // A job as launched; each helper takes its own copy under the mutex.
