@@ -51,12 +51,14 @@ void SurfaceSnapshot::take(const DirectState& s) {
     doubleSided = s.doubleSided;
     eye = s.eye;
     layout = s.layout;
+    spanPath = s.spanPath;
 }
 
 bool SurfaceSnapshot::sameAs(const DirectState& s) const {
     return Same(color, s.color) && Same(ka, s.ka) && Same(kd, s.kd) && Same(ks, s.ks) &&
            Same(specularColor, s.specularColor) && specularExponent == s.specularExponent && shader == s.shader &&
-           interpolate == s.interpolate && doubleSided == s.doubleSided && Same(eye, s.eye) && Same(layout, s.layout);
+           interpolate == s.interpolate && doubleSided == s.doubleSided && Same(eye, s.eye) && Same(layout, s.layout) &&
+           spanPath == s.spanPath;
 }
 
 void SurfaceSnapshot::applyTo(DirectState& s) const {
@@ -71,6 +73,7 @@ void SurfaceSnapshot::applyTo(DirectState& s) const {
     s.doubleSided = doubleSided;
     s.eye = eye;
     s.layout = layout;
+    s.spanPath = spanPath;
 }
 
 void PolygonBins::Batch::clear() {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engines/direct/materials.h"
+#include "engines/direct/span_kernels.h"
 #include "engines/direct/vertex_layout.h"
 #include "engines/direct/worker_pool.h"
 
@@ -45,6 +46,7 @@ struct SurfaceSnapshot {
     bool doubleSided = false;
     Point3 eye;
     VertexLayout layout;
+    SpanPath spanPath = SpanPath::Scalar;
 
     void take(const DirectState& s);
     bool sameAs(const DirectState& s) const;

@@ -11,6 +11,7 @@
 #include "engines/direct/clip.h"
 #include "engines/direct/materials.h"
 #include "engines/direct/scan_convert.h"
+#include "engines/direct/span_kernels.h"
 #include "engines/direct/vertex_layout.h"
 #include "interface/frame_stats.h"
 #include "surface/bezier_patch.h"
@@ -73,6 +74,9 @@ struct DirectState {
     ClipPlane planes[6];
     EdgeRecord edges[kMaxPolygonVertices];
     ShadingLights shadingLights;
+    // How spans of the four materials are shaded: the processor's widest
+    // lanes unless a test chooses (span_kernels.h).
+    SpanPath spanPath = FastestSpanPath();
 
     // ---- line state: the previous vertex, its boundary values, its outcode ----
     AttributeVertex linePrevious;

@@ -1,12 +1,14 @@
 #include "engines/direct/scan_convert.h"
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engines/direct/bins.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
 #include "engines/direct/raster.h"
 #include "engines/direct/shading.h"
+#include "engines/direct/span_kernels.h"
 #include "display/display.h"
 #include "interface/frame_stats.h"
 
@@ -28,14 +30,26 @@ inline void InsertEdge(EdgeRecord* edges, int& head, int e) {
 // lights looked up for the polygon, or the current shader function.
 template <Material M>
 struct MaterialShader {
+    static constexpr bool kLanes = false;
     const ShadingLights& lights;
     void operator()(const DirectState& s, ColorRGB& out) const {
         shading::Shade<M>(s, lights.list, lights.ambient, *lights.maps, out);
     }
 };
 struct FunctionShader {
+    static constexpr bool kLanes = false;
     ShaderFunction f;
     void operator()(const DirectState& s, ColorRGB& out) const { f(s, out); }
+};
+// A known material shaded in the lanes of vector registers (span_kernels.h)
+// where the pixels go straight into a frame buffer, else as MaterialShader.
+template <Material M>
+struct LaneShader {
+    static constexpr bool kLanes = true;
+    MaterialShader<M> scalar;
+    const SpanMaterial& material;
+    LaneQueue& queue;  // the polygon's pixels waiting for their lanes
+    void operator()(const DirectState& s, ColorRGB& out) const { scalar(s, out); }
 };
 
 // The pixels of row y between two active edges. kCount is the layout's
@@ -76,6 +90,20 @@ template <int kCount, class Shader>
     // may be smaller than the engine's image.
     uint8_t* row = frame ? frame->row(y) : nullptr;
     const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
+    if constexpr (Shader::kLanes) {
+        if (frame) {
+            SpanPixels px;
+            px.xs = xs;
+            px.xe = xe;
+            px.depthRow = depthRow;
+            px.row = row;
+            px.rowEnd = rowEnd;
+            ShadeSpanLanes(shade.material, v, d, px, shade.queue);
+            shaded += px.shaded;
+            if (px.writtenLast >= 0) target.spanWritten(px.writtenFirst, px.writtenLast, y);
+            return;
+        }
+    }
     int writtenFirst = xe, writtenLast = -1;
     for (int x = xs; x < xe; ++x) {
         if (depthRow[x] > v[2]) {
@@ -202,13 +230,28 @@ void SpanTarget::spanWritten(int x0, int x1, int y) {
 }
 
 uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
+    const DirectState& s = t.s;
     Material m;
-    if (!MaterialOf(t.s.shader, m)) return ScanPolygonOfLayout(t, FunctionShader{t.s.shader});
+    if (!MaterialOf(s.shader, m)) return ScanPolygonOfLayout(t, FunctionShader{s.shader});
+    // Painted plastic with a map and texture coordinates looks the map up
+    // per pixel: that one stays a pixel at a time.
+    const bool noMap = !lights.maps->current();
+    const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
+    SpanMaterial material;
+    LaneQueue queue;
+    if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
+    const auto scanAs = [&](auto known) -> uint64_t {
+        constexpr Material M = decltype(known)::value;
+        if (!lanes) return ScanPolygonOfLayout(t, MaterialShader<M>{lights});
+        const uint64_t shaded = ScanPolygonOfLayout(t, LaneShader<M>{{lights}, material, queue});
+        FlushSpanLanes(material, queue);
+        return shaded;
+    };
     switch (m) {
-        case Material::Matte: return ScanPolygonOfLayout(t, MaterialShader<Material::Matte>{lights});
-        case Material::Metal: return ScanPolygonOfLayout(t, MaterialShader<Material::Metal>{lights});
-        case Material::Plastic: return ScanPolygonOfLayout(t, MaterialShader<Material::Plastic>{lights});
-        case Material::PaintedPlastic: return ScanPolygonOfLayout(t, MaterialShader<Material::PaintedPlastic>{lights});
+        case Material::Matte: return scanAs(std::integral_constant<Material, Material::Matte>{});
+        case Material::Metal: return scanAs(std::integral_constant<Material, Material::Metal>{});
+        case Material::Plastic: return scanAs(std::integral_constant<Material, Material::Plastic>{});
+        case Material::PaintedPlastic: return scanAs(std::integral_constant<Material, Material::PaintedPlastic>{});
     }
     return 0;
 }

@@ -83,24 +83,31 @@ inline float SpecularPower(float sp, int n) {
     return static_cast<float>(std::pow(static_cast<double>(sp), n));
 }
 
+// One light's share of the diffuse sum D and the specular sum S at P, for
+// the unit normal N and the reflected view R: nothing when the light falls
+// behind N.
+template <bool kDiffuse, bool kSpecular, class Entry>
+inline void LightTerm(const Entry& entry, const Point3& P, const Vector3& N, const Vector3& R, int exponent,
+                      ColorRGB& D, ColorRGB& S) {
+    Vector3 L = VectorTo(entry, P);
+    normalize(L);
+    float d = static_cast<float>(dot(L, N));
+    if (!(d >= 0)) return;
+    const Light& light = LightOf(entry);
+    float a = Attenuation(entry, P);
+    if (kDiffuse) D += light.color * (a * d);
+    if (kSpecular) {
+        float sp = clamp(0, static_cast<float>(dot(L, R)), 1);
+        S += light.color * (a * SpecularPower(sp, exponent));
+    }
+}
+
 // The diffuse sum D(N) and, when wanted, the specular sum S(N, V).
 template <bool kDiffuse, bool kSpecular, class Lights>
 inline void LightSums(const DirectState& s, const Geometry& g, const Lights& lights, ColorRGB& D, ColorRGB& S) {
     Vector3 R;
     if (kSpecular) R = reflect(g.V, g.N);
-    for (const auto& entry : lights) {
-        Vector3 L = VectorTo(entry, g.P);
-        normalize(L);
-        float d = static_cast<float>(dot(L, g.N));
-        if (!(d >= 0)) continue;
-        const Light& light = LightOf(entry);
-        float a = Attenuation(entry, g.P);
-        if (kDiffuse) D += light.color * (a * d);
-        if (kSpecular) {
-            float sp = clamp(0, static_cast<float>(dot(L, R)), 1);
-            S += light.color * (a * SpecularPower(sp, s.specularExponent));
-        }
-    }
+    for (const auto& entry : lights) LightTerm<kDiffuse, kSpecular>(entry, g.P, g.N, R, s.specularExponent, D, S);
 }
 
 // The colour of the current fragment under material M; lights is a list of

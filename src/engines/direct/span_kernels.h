@@ -1,0 +1,118 @@
+// The span filler's pixels several at a time: depth test, perspective
+// division and the four materials over the lanes of SSE2 (4 pixels) or AVX2
+// (8 pixels) registers, storing straight into a frame buffer row.
+//
+// Every lane gets the very operations the scalar pixel loop of
+// scan_convert.cpp gives its pixel, in the same order and in single
+// precision (the dot products of core/math.h round to float before they
+// widen; 2 * dot rounds back exactly), so the bytes and depths are the
+// same bit for bit:
+// - the attributes of successive pixels come from the same chain of
+//   additions v += d, computed serially into the lanes;
+// - square roots and quotients are the exact ones (no estimates);
+// - the specular power is the scalar SpecularPower, called lane by lane;
+// - point and far lights are evaluated in the lanes; any other light kind
+//   lane by lane through the scalar LightTerm.
+// One polygon's span never covers a pixel twice, so the depths of a group
+// of pixels may be tested together.
+#pragma once
+
+#include <cstdint>
+
+#include "core/math.h"
+#include "engines/direct/materials.h"
+
+namespace kx {
+
+struct DirectState;
+
+// How spans are shaded: a pixel at a time, or in the lanes of SSE2 or AVX2
+// registers.
+enum class SpanPath { Scalar, Sse2, Avx2 };
+
+// The widest path the processor runs (Scalar where neither is built).
+SpanPath FastestSpanPath();
+// Whether path can run here.
+bool SpanPathAvailable(SpanPath path);
+
+// What the lanes read besides the span's attributes, set once per polygon.
+struct SpanMaterial {
+    Material material = Material::Matte;
+    SpanPath path = SpanPath::Scalar;
+    int position = -1;  // offsets of the attributes read, -1 when not read
+    int color = -1;
+    int normal = -1;
+    bool doubleSided = false;
+    int exponent = 0;
+    ColorRGB surfaceColor;   // the current colour
+    bool paintedBase = false;  // painted plastic without a map: its texture colour is the base colour
+    ColorRGB ambient;        // ka times the ambient light
+    ColorRGB specularColor;  // ks times the specular colour
+    float kd = 0, ks = 0;
+    Vector3 faceNormal;
+    Point3 eye;
+    const ShadingLight* lights = nullptr;
+    int lightCount = 0;
+    int rows = 0;  // attributes in the lanes: the perspective factor, then those read
+    int index[10] = {};
+
+    // For the state's current surface under lights, with material m and the
+    // given path; noMap: no texture map is current.
+    void prepare(const DirectState& s, const ShadingLights& lights, Material m, bool noMap, SpanPath p);
+};
+
+// The pixels [xs, xe) of one row: their depths, and the frame buffer row
+// that receives the bytes of those below rowEnd (row null: none). What the
+// depth test gives back: the pixels shaded, and the first and last pixel
+// stored in the row (writtenLast < 0: none). colors, when set, receives the
+// colour of each pixel shaded, before its conversion to bytes (three floats
+// at 3 * (x - xs)).
+struct SpanPixels {
+    int xs = 0, xe = 0;
+    float* depthRow = nullptr;
+    uint8_t* row = nullptr;
+    int rowEnd = 0;
+    float* colors = nullptr;
+    uint64_t shaded = 0;
+    int writtenFirst = 0, writtenLast = -1;
+};
+
+// The pixels of a polygon that passed the depth test, waiting to be shaded
+// together: their attributes pixel by pixel (the depth, then the rows of
+// SpanMaterial, in whole registers), where their bytes go (null: nowhere)
+// and, when kept, their colours.
+constexpr int kLaneRows = 10;
+constexpr int kQueueSlots = 16;
+struct LaneQueue {
+    alignas(32) float pixel[8][kQueueSlots] = {};
+    uint8_t* bytes[8] = {};
+    float* colors[8] = {};
+    bool keepColors = false;
+    int count = 0;
+};
+
+// The depth test of the span whose attributes at xs are v[], advancing by
+// d[] per pixel: each pixel that passes has its depth stored and is queued
+// in q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
+// available) when q is full. Its bytes are stored by then, or by
+// FlushSpanLanes.
+void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q);
+// Shades and stores the pixels left in q.
+void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q);
+
+// Lane memory of a group of pixels for the calls made lane by lane.
+struct LaneBlock {
+    alignas(32) float P[3][8];
+    alignas(32) float N[3][8];
+    alignas(32) float R[3][8];
+    alignas(32) float D[3][8];
+    alignas(32) float S[3][8];
+    alignas(32) float sp[8];  // specular base in, specular power out
+};
+
+// LightTerm of light l for the lanes set in active.
+void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
+// SpecularPower for the lanes set in active.
+void PowerByLane(int exponent, int active, LaneBlock& b);
+
+}  // namespace kx
