@@ -149,13 +149,14 @@ bool PolygonBins::add(DirectPipeline& p) {
     if (!ready_ && !allocate()) return false;
     const int n = s.clippedCount;
     const int count = s.layout.count;
-    float lo = s.clipped[0][1], hi = lo;
-    for (int i = 1; i < n; ++i) {
-        if (s.clipped[i][1] < lo) lo = s.clipped[i][1];
-        if (s.clipped[i][1] > hi) hi = s.clipped[i][1];
+    // The rows the polygon's edges cover, as the scan converter finds them
+    // (each edge's from the rows of its ends).
+    int rowFirst = height_, rowEnd = 0;
+    for (int i = 0; i < n; ++i) {
+        const int row = CeilIndex(s.clipped[i][1], height_);
+        if (row < rowFirst) rowFirst = row;
+        if (row > rowEnd) rowEnd = row;
     }
-    // The rows the polygon's edges cover, as the scan converter finds them.
-    const int rowFirst = CeilIndex(lo, height_), rowEnd = CeilIndex(hi, height_);
     if (rowFirst >= rowEnd) return true;  // no edge crosses a row: nothing to fill
 
     Batch* b = &batches_[filling_];
