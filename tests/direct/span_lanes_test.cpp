@@ -5,10 +5,12 @@
 // and for one-row spans of every length at every start within a group of
 // lanes.
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "direct_fixture.h"
 #include "engines/direct/pipeline.h"
+#include "engines/direct/shading.h"
 #include "engines/direct/span_kernels.h"
 
 using namespace kx;
@@ -256,6 +258,48 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
         }
     }
     EXPECT_GT(compared, 10000u);
+}
+
+// The specular power in AVX2 lanes is the float of the library's pow to the
+// bit, for bases over every binade of (0, 1], their neighbours of 0 and 1,
+// signed zeros and NaN, and exponents small, large and not positive.
+TEST(SpanLanesPower, EveryLaneEqualsSpecularPowerToTheBit) {
+    if (!SpanPathAvailable(SpanPath::Avx2)) GTEST_SKIP() << "no AVX2";
+    std::mt19937 rng(11);
+    std::vector<float> bases = {1.0f,
+                                std::nextafter(1.0f, 0.0f),
+                                0.5f,
+                                std::numeric_limits<float>::min(),
+                                std::numeric_limits<float>::denorm_min(),
+                                0.0f,
+                                -0.0f,
+                                std::numeric_limits<float>::quiet_NaN(),
+                                0.999f,
+                                0.7071068f};
+    const uint32_t one = 0x3f800000u;
+    while (bases.size() < 160000) {
+        uint32_t bits = static_cast<uint32_t>(rng()) % one + 1;  // (0, 1)
+        if (bases.size() % 2) bits = one - static_cast<uint32_t>(rng() % (1u << 24));  // just below 1
+        float x;
+        std::memcpy(&x, &bits, sizeof x);
+        bases.push_back(x);
+    }
+    size_t compared = 0;
+    for (int n : {1, 2, 3, 5, 7, 10, 13, 40, 100, 1000, 65535, 0, -2}) {
+        for (size_t i = 0; i + 8 <= bases.size(); i += 8) {
+            LaneBlock b;
+            for (int k = 0; k < 8; ++k) b.sp[k] = bases[i + static_cast<size_t>(k)];
+            const int active = static_cast<int>(0xff & ~(i / 8 % 7 == 3 ? 0x24 : 0));
+            PowerLanesAvx2(n, active, b);
+            for (int k = 0; k < 8; ++k) {
+                const float x = bases[i + static_cast<size_t>(k)];
+                const float want = active & (1 << k) ? shading::SpecularPower(x, n) : x;
+                ASSERT_EQ(std::memcmp(&b.sp[k], &want, sizeof want), 0) << "x " << x << " n " << n;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 2000000u);
 }
 
 }  // namespace

@@ -15,8 +15,9 @@
 namespace kx {
 
 #ifdef KX_SPAN_LANES
-// The AVX2 lanes (span_kernels_avx2.cpp): only where the processor has it.
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q);
+// The functions of the AVX2 lanes (span_kernels_avx2.cpp): only where the
+// processor has AVX2.
+void SpanFunctionsAvx2(SpanMaterial& m);
 #endif
 
 SpanPath FastestSpanPath() {
@@ -56,11 +57,14 @@ void SpanMaterial::prepare(const DirectState& s, const ShadingLights& l, Materia
     eye = s.eye;
     lights = l.list.data();
     lightCount = static_cast<int>(l.list.size());
-    index[0] = 4;
+    for (int32_t& i : slot) i = 0;
+    slot[0] = 2;
+    slot[1] = 4;
     rows = 1;
     for (int first : {position, color, normal})
         if (first >= 0)
-            for (int c = 0; c < 3; ++c) index[rows++] = first + c;
+            for (int c = 0; c < 3; ++c) slot[1 + rows++] = first + c;
+    chooseFunctions();
 }
 
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b) {
@@ -83,8 +87,10 @@ void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specula
 }
 
 void PowerByLane(int exponent, int active, LaneBlock& b) {
-    for (int k = 0; k < 8; ++k)
-        if (active & (1 << k)) b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
+    for (unsigned bits = static_cast<unsigned>(active); bits; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
+    }
 }
 
 #ifdef KX_SPAN_LANES
@@ -111,6 +117,19 @@ struct Sse2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     static Reg negate(Reg a) { return _mm_xor_ps(a, _mm_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm_movemask_ps(mask); }
+    static void power(int exponent, int active, LaneBlock& b) { PowerByLane(exponent, active, b); }
+    static Reg gather(const float* base, const int32_t* index) {
+        return _mm_set_ps(base[index[3]], base[index[2]], base[index[1]], base[index[0]]);
+    }
+    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[8]) {
+        __m128 r0 = load(pixel[0] + slot), r1 = load(pixel[1] + slot), r2 = load(pixel[2] + slot),
+               r3 = load(pixel[3] + slot);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        store(lane[slot], r0);
+        store(lane[slot + 1], r1);
+        store(lane[slot + 2], r2);
+        store(lane[slot + 3], r3);
+    }
     // !(c > 0): 0; c >= 1: 255; else int(255.999 * double(c)).
     static void bytes(Reg c, int32_t* out) {
         const __m128d scale = _mm_set1_pd(255.999);
@@ -127,26 +146,15 @@ struct Sse2Lanes {
 }  // namespace
 #endif
 
-namespace {
-
-void QueueOrFlush(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanMaterial::chooseFunctions() {
+    queueSpan = nullptr;
+    flush = nullptr;
 #ifdef KX_SPAN_LANES
-    if (m.path == SpanPath::Avx2)
-        ShadeSpanAvx2(m, v, d, px, q);
-    else
-        lanes::QueueSpanOf<Sse2Lanes>(m, v, d, px, q);
-#else
-    (void)m, (void)v, (void)d, (void)px, (void)q;
+    if (path == SpanPath::Avx2)
+        SpanFunctionsAvx2(*this);
+    else if (path == SpanPath::Sse2)
+        lanes::SpanFunctionsOf<Sse2Lanes>(*this);
 #endif
 }
-
-}  // namespace
-
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
-    q.keepColors = px.colors != nullptr;
-    QueueOrFlush(m, v, d, &px, q);
-}
-
-void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { QueueOrFlush(m, nullptr, nullptr, nullptr, q); }
 
 }  // namespace kx

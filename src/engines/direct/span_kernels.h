@@ -35,6 +35,16 @@ SpanPath FastestSpanPath();
 // Whether path can run here.
 bool SpanPathAvailable(SpanPath path);
 
+// The slots of a queued pixel: its depth and at most 10 attributes, in
+// whole registers of 4 or 8.
+constexpr int kQueueSlots = 16;
+
+struct SpanMaterial;
+struct SpanPixels;
+struct LaneQueue;
+using QueueSpanFunction = void (*)(const SpanMaterial&, const float* v, const float* d, SpanPixels&, LaneQueue&);
+using FlushFunction = void (*)(const SpanMaterial&, LaneQueue&);
+
 // What the lanes read besides the span's attributes, set once per polygon.
 struct SpanMaterial {
     Material material = Material::Matte;
@@ -54,11 +64,20 @@ struct SpanMaterial {
     const ShadingLight* lights = nullptr;
     int lightCount = 0;
     int rows = 0;  // attributes in the lanes: the perspective factor, then those read
-    int index[10] = {};
+    // Where a queued pixel's slots come from in the span's attributes: the
+    // depth, then the rows (the rest: the first attribute, never read).
+    alignas(32) int32_t slot[kQueueSlots] = {};
 
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
     void prepare(const DirectState& s, const ShadingLights& lights, Material m, bool noMap, SpanPath p);
+
+    // The lanes' functions for material, rows and path (null for Scalar),
+    // set by prepare: the depth test and queueing of a span, and the
+    // shading of the pixels queued.
+    QueueSpanFunction queueSpan = nullptr;
+    FlushFunction flush = nullptr;
+    void chooseFunctions();
 };
 
 // The pixels [xs, xe) of one row: their depths, and the frame buffer row
@@ -81,8 +100,6 @@ struct SpanPixels {
 // together: their attributes pixel by pixel (the depth, then the rows of
 // SpanMaterial, in whole registers), where their bytes go (null: nowhere)
 // and, when kept, their colours.
-constexpr int kLaneRows = 10;
-constexpr int kQueueSlots = 16;
 struct LaneQueue {
     alignas(32) float pixel[8][kQueueSlots] = {};
     uint8_t* bytes[8] = {};
@@ -96,9 +113,12 @@ struct LaneQueue {
 // in q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
 // available) when q is full. Its bytes are stored by then, or by
 // FlushSpanLanes.
-void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q);
+inline void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+    q.keepColors = px.colors != nullptr;
+    m.queueSpan(m, v, d, px, q);
+}
 // Shades and stores the pixels left in q.
-void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q);
+inline void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { m.flush(m, q); }
 
 // Lane memory of a group of pixels for the calls made lane by lane.
 struct LaneBlock {
@@ -114,5 +134,7 @@ struct LaneBlock {
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
 // SpecularPower for the lanes set in active.
 void PowerByLane(int exponent, int active, LaneBlock& b);
+// PowerByLane in AVX2 registers: only where the processor has AVX2.
+void PowerLanesAvx2(int exponent, int active, LaneBlock& b);
 
 }  // namespace kx

@@ -48,6 +48,29 @@ struct Avx2Lanes {
     static Reg select(Reg mask, Reg a, Reg b) { return _mm256_blendv_ps(b, a, mask); }
     static Reg negate(Reg a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
     static int bits(Reg mask) { return _mm256_movemask_ps(mask); }
+    static void power(int exponent, int active, LaneBlock& b) { PowerLanesAvx2(exponent, active, b); }
+    static Reg gather(const float* base, const int32_t* index) {
+        return _mm256_i32gather_ps(base, _mm256_load_si256(reinterpret_cast<const __m256i*>(index)), 4);
+    }
+    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[8]) {
+        Reg r[8];
+        for (int k = 0; k < 8; ++k) r[k] = load(pixel[k] + slot);
+        Reg t[8], s[8];
+        for (int k = 0; k < 8; k += 2) {
+            t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
+            t[k + 1] = _mm256_unpackhi_ps(r[k], r[k + 1]);
+        }
+        for (int h = 0; h < 8; h += 4) {
+            s[h] = _mm256_shuffle_ps(t[h], t[h + 2], _MM_SHUFFLE(1, 0, 1, 0));
+            s[h + 1] = _mm256_shuffle_ps(t[h], t[h + 2], _MM_SHUFFLE(3, 2, 3, 2));
+            s[h + 2] = _mm256_shuffle_ps(t[h + 1], t[h + 3], _MM_SHUFFLE(1, 0, 1, 0));
+            s[h + 3] = _mm256_shuffle_ps(t[h + 1], t[h + 3], _MM_SHUFFLE(3, 2, 3, 2));
+        }
+        for (int i = 0; i < 4; ++i) {
+            store(lane[slot + i], _mm256_permute2f128_ps(s[i], s[i + 4], 0x20));
+            store(lane[slot + i + 4], _mm256_permute2f128_ps(s[i], s[i + 4], 0x31));
+        }
+    }
     // !(c > 0): 0; c >= 1: 255; else int(255.999 * double(c)).
     static void bytes(Reg c, int32_t* out) {
         const __m256d scale = _mm256_set1_pd(255.999);
@@ -61,11 +84,77 @@ struct Avx2Lanes {
     }
 };
 
+// SpecularPower(x, n) for 0 < x, 0 < n < 2^20, four lanes of doubles at a
+// time. x^n is carried as an unevaluated sum hi + lo of doubles (products
+// split as Dekker's, without fused multiply-adds), within 2^-90 of x^n
+// relative to it. The library's pow is within one unit in the last place
+// of a double, 2^-52 relative, of x^n: both lie within 2^-50 of hi. Where
+// hi (1 - 2^-50) and hi (1 + 2^-50) round to the same float, every value
+// between them rounds to it, the float of the library's pow among them.
+// Elsewhere (a float's rounding boundary near x^n, x^n tiny, x not above
+// 0) the lane is left to SpecularPower.
+struct PowerLanes {
+    using D = __m256d;
+    struct Pair {
+        D hi, lo;
+    };
+    static D Upper(D a) {  // the upper 26 bits of a (Veltkamp)
+        const D t = _mm256_mul_pd(_mm256_set1_pd(134217729.0), a);
+        return _mm256_sub_pd(t, _mm256_sub_pd(t, a));
+    }
+    static Pair Mul(const Pair& a, const Pair& b) {
+        const D p = _mm256_mul_pd(a.hi, b.hi);
+        const D ah = Upper(a.hi), bh = Upper(b.hi);
+        const D al = _mm256_sub_pd(a.hi, ah), bl = _mm256_sub_pd(b.hi, bh);
+        // the rounding error of p, exactly
+        D e = _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(ah, bh), p), _mm256_mul_pd(ah, bl)),
+                            _mm256_mul_pd(al, bh));
+        e = _mm256_add_pd(e, _mm256_mul_pd(al, bl));
+        e = _mm256_add_pd(e, _mm256_add_pd(_mm256_mul_pd(a.hi, b.lo), _mm256_mul_pd(a.lo, b.hi)));
+        const D hi = _mm256_add_pd(p, e);
+        return {hi, _mm256_sub_pd(e, _mm256_sub_pd(hi, p))};
+    }
+    // The floats of four lanes x, and the lanes (bits) where they hold.
+    static __m128 Power(__m128 x, unsigned n, int& good) {
+        const D xd = _mm256_cvtps_pd(x);
+        Pair base = {xd, _mm256_setzero_pd()}, r = {_mm256_set1_pd(1.0), _mm256_setzero_pd()};
+        for (;;) {
+            if (n & 1) r = Mul(r, base);
+            n >>= 1;
+            if (!n) break;
+            base = Mul(base, base);
+        }
+        const __m128 below = _mm256_cvtpd_ps(_mm256_mul_pd(r.hi, _mm256_set1_pd(1.0 - 0x1p-50)));
+        const __m128 above = _mm256_cvtpd_ps(_mm256_mul_pd(r.hi, _mm256_set1_pd(1.0 + 0x1p-50)));
+        good = _mm_movemask_ps(_mm_cmpeq_ps(below, above)) &
+               _mm256_movemask_pd(_mm256_cmp_pd(xd, _mm256_setzero_pd(), _CMP_GT_OQ)) &
+               _mm256_movemask_pd(_mm256_cmp_pd(r.hi, _mm256_set1_pd(0x1p-600), _CMP_GE_OQ));
+        return below;
+    }
+};
+
 }  // namespace
 
-void ShadeSpanAvx2(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
-    lanes::QueueSpanOf<Avx2Lanes>(m, v, d, px, q);
+void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
+    if (exponent <= 0 || exponent >= (1 << 20)) {
+        PowerByLane(exponent, active, b);
+        return;
+    }
+    const __m256 x = _mm256_load_ps(b.sp);
+    int goodLow, goodHigh;
+    const __m128 low = PowerLanes::Power(_mm256_castps256_ps128(x), static_cast<unsigned>(exponent), goodLow);
+    const __m128 high = PowerLanes::Power(_mm256_extractf128_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
+    alignas(32) float power[8];
+    _mm256_store_ps(power, _mm256_set_m128(high, low));
+    const int good = active & (goodLow | goodHigh << 4);
+    for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        b.sp[k] = power[k];
+    }
+    if (active & ~good) PowerByLane(exponent, active & ~good, b);
 }
+
+void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); }
 
 }  // namespace kx
 

@@ -1,10 +1,13 @@
 // The span shading of span_kernels.h for a lane type V: V::kLanes pixels,
 // one per lane of a register V::Reg of floats, with V's static functions
 // set1, load (aligned), loadu, store (aligned), storeu, add, sub, mul, div,
-// sqrt, first (lane 0), greater, greaterEqual, equal (all-ones lanes where true, false for
+// sqrt, first (lane 0), gather (lane k: base[index[k]]), greater, greaterEqual, equal (all-ones lanes where true, false for
 // NaN), select(mask, a, b) (a where mask is set), negate (the sign bit
 // flipped), bits (bit k set where lane k of a mask is set) and bytes (each
-// lane's ColorByte of frame_buffer.h, as 32-bit integers).
+// lane's ColorByte of frame_buffer.h, as 32-bit integers), power (as
+// PowerByLane), and transpose
+// (slots [slot, slot + kLanes) of the first kLanes queued pixels into rows
+// slot... of lane[]).
 //
 // Included by span_kernels.cpp (SSE2) and span_kernels_avx2.cpp (AVX2, after
 // its instruction set is chosen, with the headers below included before):
@@ -121,7 +124,10 @@ inline void Lights(const SpanMaterial& m, typename V::Reg active, int activeBits
             Reg sp = V::select(V::greater(t, one), one, t);
             sp = V::select(V::greater(zero, t), zero, sp);
             V::store(block.sp, sp);
-            PowerByLane(m.exponent, litBits, block);
+            // SpecularPower gives +0 for +0 (its sign: bits of sp) with a positive exponent: sp as it is
+            const int plusZero = V::bits(V::equal(sp, zero)) & ~V::bits(sp);
+            const int powerBits = m.exponent > 0 ? litBits & ~plusZero : litBits;
+            if (powerBits) V::power(m.exponent, powerBits, block);
             AddWhere<V>(lit, S, light.color, V::mul(a, V::load(block.sp)));
         }
     }
@@ -197,21 +203,26 @@ template <class V, Material M>
     const Reg active = V::greater(V::set1(static_cast<float>(q.count)), V::load(kIndex));
     const int activeBits = (1 << q.count) - 1;
     const int n = q.count < V::kLanes ? q.count : V::kLanes;  // q.count, no more than the lanes
-    // the rows lane by lane
-    alignas(32) float lane[kLaneRows][8];
-    for (int j = 0; j < m.rows; ++j)
-        for (int k = 0; k < V::kLanes; ++k) lane[j][k] = q.pixel[k][j + 1];
+    // the slots lane by lane: the depth, then the rows
+    alignas(32) float lane[kQueueSlots][8];
+    for (int slot = 0; slot <= m.rows; slot += V::kLanes) V::transpose(q.pixel, slot, lane);
     LaneBlock block;
-    const Vec<V> c = Colors<V, M>(m, active, activeBits, lane, block);
+    const Vec<V> c = Colors<V, M>(m, active, activeBits, lane + 1, block);
     alignas(32) int32_t bytes[3][8];
     V::bytes(c.x, bytes[0]);
     V::bytes(c.y, bytes[1]);
     V::bytes(c.z, bytes[2]);
+    // each pixel's three bytes side by side
+    alignas(32) uint32_t rgb[8];
+    for (int k = 0; k < V::kLanes; ++k)
+        rgb[k] = static_cast<uint32_t>(bytes[0][k]) | static_cast<uint32_t>(bytes[1][k]) << 8 |
+                 static_cast<uint32_t>(bytes[2][k]) << 16;
     for (int k = 0; k < n; ++k) {
         if (uint8_t* p = q.bytes[k]) {
-            p[0] = static_cast<uint8_t>(bytes[0][k]);
-            p[1] = static_cast<uint8_t>(bytes[1][k]);
-            p[2] = static_cast<uint8_t>(bytes[2][k]);
+            const uint32_t c = rgb[k];
+            p[0] = static_cast<uint8_t>(c);
+            p[1] = static_cast<uint8_t>(c >> 8);
+            p[2] = static_cast<uint8_t>(c >> 16);
         }
     }
     if (q.keepColors) {
@@ -232,63 +243,66 @@ void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels
     constexpr int kN = V::kLanes;
     static_assert(R * kN <= kQueueSlots);
     using Reg = typename V::Reg;
-    alignas(32) float first[kQueueSlots] = {}, step[kQueueSlots] = {};
-    first[0] = v[2];
-    step[0] = d[2];
-    for (int j = 0; j < m.rows; ++j) {
-        first[j + 1] = v[m.index[j]];
-        step[j + 1] = d[m.index[j]];
-    }
     Reg value[R], by[R];
     for (int r = 0; r < R; ++r) {
-        value[r] = V::load(first + r * kN);
-        by[r] = V::load(step + r * kN);
+        value[r] = V::gather(v, m.slot + r * kN);
+        by[r] = V::gather(d, m.slot + r * kN);
     }
+    // q and px in locals while the pixels go by
+    const bool keepColors = q.keepColors;
+    int count = q.count;
+    uint64_t shaded = 0;
+    int writtenFirst = px.writtenFirst, writtenLast = px.writtenLast;
+    float* const depthRow = px.depthRow;
+    uint8_t* const row = px.row;
+    const int rowEnd = px.rowEnd;
     for (int x = px.xs; x < px.xe; ++x) {
         const float z = V::first(value[0]);
-        if (px.depthRow[x] > z) {
-            px.depthRow[x] = z;
-            ++px.shaded;
-            const int k = q.count;
-            for (int r = 0; r < R; ++r) V::store(q.pixel[k] + r * kN, value[r]);
-            q.bytes[k] = nullptr;
-            if (x < px.rowEnd) {
-                q.bytes[k] = px.row + static_cast<size_t>(x) * 3;
-                if (px.writtenLast < 0) px.writtenFirst = x;
-                px.writtenLast = x;
+        if (depthRow[x] > z) {
+            depthRow[x] = z;
+            ++shaded;
+            for (int r = 0; r < R; ++r) V::store(q.pixel[count] + r * kN, value[r]);
+            uint8_t* bytes = nullptr;
+            if (x < rowEnd) {
+                bytes = row + static_cast<size_t>(x) * 3;
+                if (writtenLast < 0) writtenFirst = x;
+                writtenLast = x;
             }
-            if (q.keepColors) q.colors[k] = px.colors + 3 * (x - px.xs);
-            if (++q.count == kN) Flush<V, M>(m, q);
+            q.bytes[count] = bytes;
+            if (keepColors) q.colors[count] = px.colors + 3 * (x - px.xs);
+            if (++count == kN) {
+                q.count = count;
+                Flush<V, M>(m, q);
+                count = 0;
+            }
         }
         for (int r = 0; r < R; ++r) value[r] = V::add(value[r], by[r]);
     }
+    q.count = count;
+    px.shaded += shaded;
+    px.writtenFirst = writtenFirst;
+    px.writtenLast = writtenLast;
 }
 
-// QueueSpan (span) or Flush (no span) with material M.
+// The span functions of m with material M: QueueSpan with as many
+// registers as the depth and the rows take, and Flush.
 template <class V, Material M>
-void QueueSpanAs(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanFunctionsAs(SpanMaterial& m) {
     constexpr int kN = V::kLanes;
-    if (px) {
-        // registers for the depth and the rows
-        const int r = (m.rows + kN) / kN;
-        if (r == 1)
-            QueueSpan<V, M, 1>(m, v, d, *px, q);
-        else if (r == 2 || kN * 3 > kQueueSlots)
-            QueueSpan<V, M, 2>(m, v, d, *px, q);
-        else
-            QueueSpan<V, M, (kN * 3 > kQueueSlots ? 2 : 3)>(m, v, d, *px, q);
-    } else
-        Flush<V, M>(m, q);
+    constexpr int kMost = kN * 3 > kQueueSlots ? 2 : 3;  // the registers the slots allow
+    const int r = (m.rows + kN) / kN;
+    m.queueSpan = r == 1 ? &QueueSpan<V, M, 1> : r == 2 ? &QueueSpan<V, M, 2> : &QueueSpan<V, M, kMost>;
+    m.flush = &Flush<V, M>;
 }
 
-// QueueSpanAs for the material m names.
+// SpanFunctionsAs for the material m names.
 template <class V>
-void QueueSpanOf(const SpanMaterial& m, const float* v, const float* d, SpanPixels* px, LaneQueue& q) {
+void SpanFunctionsOf(SpanMaterial& m) {
     switch (m.material) {
-        case Material::Matte: QueueSpanAs<V, Material::Matte>(m, v, d, px, q); break;
-        case Material::Metal: QueueSpanAs<V, Material::Metal>(m, v, d, px, q); break;
-        case Material::Plastic: QueueSpanAs<V, Material::Plastic>(m, v, d, px, q); break;
-        case Material::PaintedPlastic: QueueSpanAs<V, Material::PaintedPlastic>(m, v, d, px, q); break;
+        case Material::Matte: SpanFunctionsAs<V, Material::Matte>(m); break;
+        case Material::Metal: SpanFunctionsAs<V, Material::Metal>(m); break;
+        case Material::Plastic: SpanFunctionsAs<V, Material::Plastic>(m); break;
+        case Material::PaintedPlastic: SpanFunctionsAs<V, Material::PaintedPlastic>(m); break;
     }
 }
 
