@@ -166,12 +166,13 @@ bool PolygonBins::add(DirectPipeline& p) {
         b = &batches_[filling_];
     }
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
-    const bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
+    bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
     if (b->polygons.size() >= static_cast<size_t>(kDirectBinPolygons) ||
         b->floats.size() + floats > static_cast<size_t>(kDirectBinFloats) ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
         submit();
         b = &batches_[filling_];
+        newSnapshot = true;  // the batch is a new one
     }
     if (b->polygons.empty()) {
         b->dev = &dev;
@@ -180,8 +181,7 @@ bool PolygonBins::add(DirectPipeline& p) {
         b->stats = &p.stats;
         b->lights.gather(p.lights, p.maps);
     }
-    if (b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s))
-        b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
+    if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
 
     const uint32_t index = static_cast<uint32_t>(b->polygons.size());
     b->polygons.push_back({static_cast<uint32_t>(b->floats.size()), n, b->snapshotCount - 1, s.shadingNormal});
