@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <climits>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -77,7 +78,7 @@ void SurfaceSnapshot::applyTo(DirectState& s) const {
 }
 
 void PolygonBins::Batch::clear() {
-    floats.clear();
+    floatCount = 0;
     polygons.clear();
     snapshotCount = 0;
     for (std::vector<uint32_t>& band : bands) band.clear();
@@ -112,7 +113,7 @@ bool PolygonBins::allocate() {
     bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
     try {
         for (Batch& b : batches_) {
-            b.floats.reserve(kDirectBinFloats);
+            if (!b.floats) b.floats.reset(new float[kDirectBinFloats]);
             b.polygons.reserve(kDirectBinPolygons);
             if (b.snapshots.size() < static_cast<size_t>(kDirectBinSnapshots)) b.snapshots.resize(kDirectBinSnapshots);
             if (b.bands.size() < static_cast<size_t>(bandCount_)) b.bands.resize(static_cast<size_t>(bandCount_));
@@ -168,7 +169,7 @@ bool PolygonBins::add(DirectPipeline& p) {
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
     bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
     if (b->polygons.size() >= static_cast<size_t>(kDirectBinPolygons) ||
-        b->floats.size() + floats > static_cast<size_t>(kDirectBinFloats) ||
+        b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
         submit();
         b = &batches_[filling_];
@@ -184,8 +185,10 @@ bool PolygonBins::add(DirectPipeline& p) {
     if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
 
     const uint32_t index = static_cast<uint32_t>(b->polygons.size());
-    b->polygons.push_back({static_cast<uint32_t>(b->floats.size()), n, b->snapshotCount - 1, s.shadingNormal});
-    for (int i = 0; i < n; ++i) b->floats.insert(b->floats.end(), s.clipped[i].v, s.clipped[i].v + count);
+    b->polygons.push_back({static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal});
+    float* to = b->floats.get() + b->floatCount;
+    for (int i = 0; i < n; ++i, to += count) std::memcpy(to, s.clipped[i].v, static_cast<size_t>(count) * sizeof(float));
+    b->floatCount += floats;
     const int lastBand = (rowEnd - 1) / bandRows_;
     for (int band = rowFirst / bandRows_; band <= lastBand; ++band) b->bands[static_cast<size_t>(band)].push_back(index);
     if (b->polygons.size() >= kEagerPolygons && pool_.done()) submit();
@@ -209,9 +212,9 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
         }
         s.shadingNormal = poly.normal;
         const int count = s.layout.count;
-        const float* f = b.floats.data() + poly.first;
+        const float* f = b.floats.get() + poly.first;
         for (int i = 0; i < poly.vertices; ++i, f += count)
-            for (int k = 0; k < count; ++k) s.clipped[i].v[k] = f[k];
+            std::memcpy(s.clipped[i].v, f, static_cast<size_t>(count) * sizeof(float));
         s.clippedCount = poly.vertices;
         w.shaded += FillPolygonRows(target, b.lights);
     }

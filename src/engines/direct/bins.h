@@ -88,7 +88,9 @@ private:
     };
     // The polygons binned, in command order, and each band's list of them.
     struct Batch {
-        std::vector<float> floats;
+        // kDirectBinFloats (left untouched until used), the first floatCount in use
+        std::unique_ptr<float[]> floats;
+        size_t floatCount = 0;
         std::vector<Polygon> polygons;
         std::vector<SurfaceSnapshot> snapshots;
         int snapshotCount = 0;
