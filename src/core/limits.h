@@ -44,6 +44,17 @@ constexpr int kRayMaxLevels = kFuzzingBuild ? 4 : 100;
 constexpr int kRayMaxSubsamples = kFuzzingBuild ? 2 : 64;
 constexpr int kRayMaxThreads = kFuzzingBuild ? 2 : 256;
 
+// ---- the direct engine's threads ----
+// Threads drawing one image, and the polygons, vertex floats and surface
+// snapshots one batch of binned polygons holds (two batches are kept; a
+// full one is drawn before more are binned), and the bands of rows an image
+// is shared out in.
+constexpr int kDirectMaxThreads = kFuzzingBuild ? 2 : 256;
+constexpr int kDirectBinPolygons = kFuzzingBuild ? 64 : 16384;
+constexpr int kDirectBinFloats = kFuzzingBuild ? 4096 : 1 << 20;
+constexpr int kDirectBinSnapshots = kFuzzingBuild ? 8 : 1024;
+constexpr int kDirectMaxBands = 32;
+
 // ---- texture maps ----
 // Larger map files or images are treated as unrecognized rather than read.
 constexpr size_t kMaxMapFileBytes = size_t{1} << 30;

@@ -27,6 +27,9 @@ public:
     virtual int FrameEnd();
     virtual int Begin() { return 0; }
     virtual int End() { return 0; }
+    // Completes the drawing the engine has put off: the display's image
+    // then holds everything drawn so far (a window shows it between steps).
+    virtual void finishDrawing() {}
     virtual int CameraEye(const Point3& eye);
     virtual int CameraAt(const Point3& at);
     virtual int CameraUp(const Vector3& up);

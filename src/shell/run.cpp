@@ -149,6 +149,7 @@ bool IdleStep() {
     Process& p = process();
     inParseStep() = true;
     int result = p.parser.ParseStep();
+    if (RenderEngine* e = p.engine.get()) e->finishDrawing();
     inParseStep() = false;
     if (result == 0) return true;
     if (result != 1) {

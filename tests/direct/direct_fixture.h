@@ -100,7 +100,9 @@ protected:
         ASSERT_EQ(engine.WorldBegin(), 0);
     }
 
+    // The image with every polygon drawn so far filled in.
     const kx::FrameBuffer& image() const {
+        kx::directState().flushBins();
         return static_cast<kx::FileDevice&>(kx::displayState().dev()).buffer();
     }
     const uint8_t* pixel(int x, int y) const {
@@ -122,6 +124,7 @@ protected:
         for (int i = 0; i < n; ++i) idx.push_back(i);
         idx.push_back(-1);
         ASSERT_EQ(engine.PolySet("P", n, xyz.data(), 1, idx.data()), 0);
+        engine.finishDrawing();
     }
 
     // Sets the position-only layout and hands a polygon of screen-space
@@ -138,6 +141,7 @@ protected:
             v[4] = 1;
             kx::TransformedVertex(pipeline, v, i == n - 1, kx::FaceNormal{});
         }
+        engine.finishDrawing();
     }
 
     void clearDepth() {

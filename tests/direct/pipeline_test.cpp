@@ -278,6 +278,7 @@ void RecordDerivatives(const DirectState& s, ColorRGB& out) {
 }  // namespace
 
 TEST_F(DirectTest, SpanFillerSuppliesTextureDerivatives) {
+    ASSERT_EQ(engine.OptionReal("Threads", 1), 0);  // the shader records into one place
     open(256, 256);
     directState().shader = RecordDerivatives;
     // 2 x 2 units at z = -2: 128 pixels each way; u runs right, v up.

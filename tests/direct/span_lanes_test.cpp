@@ -111,6 +111,7 @@ protected:
                 FillPolygon(pipeline);
             }
         }
+        s.flushBins();  // the polygons left to the threads
         Drawn d;
         d.bytes.assign(frame.pixels.begin(), frame.pixels.end());
         d.depth.assign(s.depth.begin(), s.depth.end());

@@ -194,6 +194,7 @@ int DrawBezierPatch(DirectPipeline& p, const std::string& vertexType, int m, int
 }
 
 int REDirect::Curve(const std::string& vtype, int degree, const float* vertices) {
+    state_.flushBins();
     return DrawBezierCurve(pipeline_, vtype, degree, vertices, TessellationDivisions(state_.divisions),
                            TransformedLineVertex);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/errors.h"
+#include "core/limits.h"
 #include "core/lights.h"
 #include "core/transform.h"
 #include "engines/direct/direct_state.h"
@@ -28,19 +29,25 @@ REDirect::REDirect(EngineContext& context, DirectState& state, MapList& maps)
 
 // The engine's buffers go with it; the attributes stay, being the run's.
 REDirect::~REDirect() {
+    state_.flushBins();
     state_.releaseBuffers();
     state_.started = false;
 }
 
-int REDirect::Display(const std::string&, const std::string&, const std::string&) { return 0; }
+int REDirect::Display(const std::string&, const std::string&, const std::string&) {
+    state_.flushBins();
+    return 0;
+}
 
 int REDirect::Format(int, int) {
+    state_.flushBins();
     if (!state_.allocateBuffers(context_.display.width, context_.display.height)) return kErrDepthMemory;
     return 0;
 }
 
 int REDirect::Begin() {
     DirectState& s = state_;
+    s.flushBins();
     if (s.started) return 0;
     if (!s.allocateBuffers(context_.display.width, context_.display.height)) return kErrDepthMemory;
     context_.display.perObjectRefresh = true;
@@ -49,6 +56,7 @@ int REDirect::Begin() {
 }
 
 int REDirect::End() {
+    state_.flushBins();
     state_.releaseBuffers();
     maps_.releaseAll();
     return 0;
@@ -57,6 +65,7 @@ int REDirect::End() {
 int REDirect::WorldBegin() {
     DirectState& s = state_;
     DisplayState& d = context_.display;
+    s.flushBins();
     int status = d.dev().ImageBegin(s.frame);
     if (status != 0) return status;
     context_.stats.beginFrame(s.frame);
@@ -69,6 +78,7 @@ int REDirect::WorldBegin() {
         if (!s.allocateBuffers(d.width, d.height)) return kErrDepthMemory;
     }
     std::fill(s.depth.begin(), s.depth.end(), 1.0f);
+    s.prepareBins();
 
     TransformState& xf = context_.transforms;
     xf.setIdentity();
@@ -83,6 +93,7 @@ int REDirect::WorldBegin() {
 
 // An image that cannot be shown (a file that cannot be written) ends the run.
 int REDirect::WorldEnd() {
+    state_.flushBins();
     const int status = context_.display.dev().ImageShow();
     FrameStats& stats = context_.stats;
     if (context_.display.drawing) stats.reportFrame({{"polygons", stats.polygons}, {"pixels shaded", stats.pixels}});
@@ -98,6 +109,7 @@ int REDirect::FrameBegin(int frame) {
 // never overwrites the frame's file.
 int REDirect::FrameEnd() {
     state_.frame = 0;
+    state_.flushBins();
     return context_.display.dev().ImageShow();
 }
 
@@ -147,22 +159,31 @@ int REDirect::Ks(float ks) {
     return 0;
 }
 
+// The threads read the texture maps while they fill: a change waits for them.
 int REDirect::MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) {
+    state_.flushBins();
     return maps_.MapBorder(maptype, ubound, vbound);
 }
 int REDirect::MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) {
+    state_.flushBins();
     return maps_.MapBound(maptype, umin, vmin, umax, vmax);
 }
 int REDirect::MapLoad(const std::string& filename, const std::string& label) {
+    state_.flushBins();
     return maps_.MapLoad(filename, label);
 }
 int REDirect::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
+    state_.flushBins();
     return maps_.MapSample(maptype, magnify, minify);
 }
-int REDirect::Map(const std::string& maptype, const std::string& label) { return maps_.Map(maptype, label); }
+int REDirect::Map(const std::string& maptype, const std::string& label) {
+    state_.flushBins();
+    return maps_.Map(maptype, label);
+}
 
 int REDirect::OptionBool(const std::string& name, bool value) {
     DirectState& s = state_;
+    s.flushBins();
     if (name == "Interpolate") {
         s.interpolate = value;
     } else if (name == "Wireframe") {
@@ -179,14 +200,40 @@ int REDirect::OptionBool(const std::string& name, bool value) {
 }
 
 int REDirect::OptionReal(const std::string& name, float value) {
+    state_.flushBins();
     int n = TruncateToInt(value);
     if (name == "Divisions")
         state_.divisions = n;
     else if (name == "MaxTextureLevel")
         maps_.maxLevel = n;
+    else if (name == "Threads")
+        state_.threads = std::clamp(n, 0, kDirectMaxThreads);  // taken up by the next WorldBegin
     return 0;
 }
 
 int REDirect::Custom(const std::string&) { return 0; }
+
+int REDirect::Background(const ColorRGB& c) {
+    state_.flushBins();
+    return LitEngineBase::Background(c);
+}
+int REDirect::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
+                        float intensity) {
+    state_.flushBins();
+    return LitEngineBase::ConeLight(at, to, coneangle, conedelta, c, intensity);
+}
+int REDirect::PointLight(const Point3& at, const ColorRGB& c, float intensity) {
+    state_.flushBins();
+    return LitEngineBase::PointLight(at, c, intensity);
+}
+int REDirect::FarLight(const Vector3& dir, const ColorRGB& c, float intensity) {
+    state_.flushBins();
+    return LitEngineBase::FarLight(dir, c, intensity);
+}
+int REDirect::AmbientLight(const ColorRGB& c, float intensity) {
+    state_.flushBins();
+    return LitEngineBase::AmbientLight(c, intensity);
+}
+void REDirect::finishDrawing() { state_.flushBins(); }
 
 }  // namespace kx

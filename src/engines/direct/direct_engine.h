@@ -70,6 +70,15 @@ public:
     int OptionBool(const std::string& name, bool value) override;
     int OptionReal(const std::string& name, float value) override;
     int Custom(const std::string& text) override;
+    // What changes the image, the lights or the device first fills the
+    // polygons waiting for the threads (DirectState::flushBins).
+    int Background(const ColorRGB& c) override;
+    int ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
+                  float intensity) override;
+    int PointLight(const Point3& at, const ColorRGB& c, float intensity) override;
+    int FarLight(const Vector3& dir, const ColorRGB& c, float intensity) override;
+    int AmbientLight(const ColorRGB& c, float intensity) override;
+    void finishDrawing() override;
 
 private:
     DirectState& state_;

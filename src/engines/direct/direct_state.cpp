@@ -1,12 +1,44 @@
 #include "engines/direct/direct_state.h"
 
 #include <new>
+#include <thread>
 
+#include "core/limits.h"
 #include "display/display.h"
+#include "engines/direct/bins.h"
 
 namespace kx {
 
+DirectState::DirectState() = default;
+DirectState::~DirectState() = default;
+DirectState::DirectState(DirectState&&) noexcept = default;
+DirectState& DirectState::operator=(DirectState&&) noexcept = default;
+
+void DirectState::flushBins() {
+    if (bins) bins->flush();
+}
+
+void DirectState::prepareBins() {
+    int n = threads;
+    if (n <= 0) {
+        // One per core; a count the system does not know is one.
+        const unsigned cores = std::thread::hardware_concurrency();
+        n = cores < 1 ? 1 : cores > static_cast<unsigned>(kDirectMaxThreads) ? kDirectMaxThreads : static_cast<int>(cores);
+    }
+    if (n > kDirectMaxThreads) n = kDirectMaxThreads;
+    if (bins && (n < 2 || bins->threads() != n)) bins.reset();
+    if (n < 2 || width == 0 || height == 0) return;
+    // Memory refused for the bins leaves every polygon to this thread.
+    try {
+        if (!bins) bins = std::make_unique<PolygonBins>();
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    bins->prepare(n, *this, width, height);
+}
+
 void DirectState::reset() {
+    bins.reset();
     releaseBuffers();
     const LightSet* linkedLights = lights;
     const MapList* linkedMaps = maps;

@@ -3,6 +3,7 @@
 // depth buffer and the pipeline's working buffers.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "core/large_pages.h"
@@ -20,8 +21,14 @@ namespace kx {
 class DisplayDevice;
 class LightSet;
 class MapList;
+class PolygonBins;
 
 struct DirectState {
+    DirectState();
+    ~DirectState();
+    DirectState(DirectState&&) noexcept;
+    DirectState& operator=(DirectState&&) noexcept;
+
     // ---- surface attributes and options ----
     int frame = 0;
     float hither = 1.0f, yon = 1.0e9f;
@@ -81,6 +88,19 @@ struct DirectState {
     float dudx = 0, dvdx = 0, dudy = 0, dvdy = 0;  // texture derivatives, texels per pixel
 
     BezierWork bezier;  // working storage of the curves and patches
+
+    // ---- threads (OptionReal "Threads"): 0 one per core, 1 every polygon
+    // filled at once on the parser's thread ----
+    int threads = 0;
+    // The polygons waiting for the threads, and the threads; none with one
+    // thread (bins.h).
+    std::unique_ptr<PolygonBins> bins;
+    // Fills the polygons waiting: whatever reads or writes the image, the
+    // depth buffer, the device, the lights or the texture maps calls it first.
+    void flushBins();
+    // Makes the bins ready for an image of the buffers' size with the
+    // threads asked for (without bins when the memory is refused).
+    void prepareBins();
 
     // Back to program start (buffers released, links kept).
     void reset();

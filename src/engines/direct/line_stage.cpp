@@ -30,6 +30,7 @@ void PlotProjected(DirectState& s, DisplayDevice& dev, FrameStats& stats, const 
 void DeviceLine(DirectPipeline& p, const AttributeVertex& A, const AttributeVertex& B) {
     if (!p.display.drawing) return;  // a frame left out by the command line
     DirectState& s = p.state;
+    s.flushBins();  // the polygons before it come first
     DisplayDevice& dev = p.display.dev();
     FrameStats& stats = p.stats;
     const int count = s.layout.count;

@@ -70,6 +70,7 @@ void LoadArrayVertex(const DirectState& s, const float* src, AttributeVertex& v)
 // ---------------------------------------------------------------- commands
 
 int REDirect::Point(const Point3& p) {
+    state_.flushBins();
     PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p.x, v[1] = p.y, v[2] = p.z, v[3] = 1;
@@ -78,6 +79,7 @@ int REDirect::Point(const Point3& p) {
 }
 
 int REDirect::PointSet(const std::string& vtype, int nvertices, const float* vertices) {
+    state_.flushBins();
     DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
@@ -91,6 +93,7 @@ int REDirect::PointSet(const std::string& vtype, int nvertices, const float* ver
 }
 
 int REDirect::Line(const Point3& p0, const Point3& p1) {
+    state_.flushBins();
     PositionOnlyLayout(state_);
     AttributeVertex v;
     v[0] = p0.x, v[1] = p0.y, v[2] = p0.z, v[3] = 1;
@@ -102,6 +105,7 @@ int REDirect::Line(const Point3& p0, const Point3& p1) {
 
 int REDirect::LineSet(const std::string& vtype, int nvertices, const float* vertices, int nlines,
                       const int* indices) {
+    state_.flushBins();
     DirectState& s = state_;
     int status = BuildLayouts(vtype, s.input, s.layout, true);
     if (status != 0) return status;
@@ -139,6 +143,7 @@ int64_t MidpointRow(__int128 k) {
 }  // namespace
 
 int REDirect::Circle(const Point3& center, float radius) {
+    state_.flushBins();
     DirectState& s = state_;
     PositionOnlyLayout(s);
     if (!context_.display.drawing) return 0;  // a frame left out by the command line
@@ -215,6 +220,7 @@ struct FillSegment {
 }  // namespace
 
 int REDirect::Fill(const Point3& seed) {
+    state_.flushBins();
     DirectState& s = state_;
     PositionOnlyLayout(s);
     if (!context_.display.drawing) return 0;  // a frame left out by the command line

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "engines/direct/bins.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
 #include "engines/direct/raster.h"
@@ -58,8 +59,11 @@ struct LaneShader {
 // written; without it each goes through WritePixel. Flattened so that the
 // shader stays inlined in the pixel loop.
 template <int kCount, class Shader>
-[[gnu::flatten]] void FillSpan(DirectState& s, DisplayDevice& dev, FrameBuffer* frame, const Shader& shade,
-                               EdgeRecord& e1, EdgeRecord& e2, int y, uint64_t& shaded) {
+[[gnu::flatten]] void FillSpan(SpanTarget& target, const Shader& shade, EdgeRecord& e1, EdgeRecord& e2, int y,
+                               uint64_t& shaded) {
+    DirectState& s = target.s;
+    DisplayDevice& dev = target.dev;
+    FrameBuffer* frame = target.frame;
     int xs = CeilIndex(e1.cur[0], s.width), xe = CeilIndex(e2.cur[0], s.width);
     if (xs >= xe || y < 0 || y >= s.height) return;
     const VertexLayout& L = s.layout;
@@ -81,7 +85,7 @@ template <int kCount, class Shader>
     for (int i = 0; i < count; ++i) v[i] = e1.cur[i] + d[i] * offset;
     AttributeVertex& frag = s.fragment;
     // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
-    float* depthRow = s.depth.data() + static_cast<size_t>(y) * static_cast<size_t>(s.width);
+    float* depthRow = target.depth + static_cast<size_t>(y) * static_cast<size_t>(s.width);
     // The frame buffer's row, and the end of the span inside it: the buffer
     // may be smaller than the engine's image.
     uint8_t* row = frame ? frame->row(y) : nullptr;
@@ -96,7 +100,7 @@ template <int kCount, class Shader>
             px.rowEnd = rowEnd;
             ShadeSpanLanes(shade.material, v, d, px, shade.queue);
             shaded += px.shaded;
-            if (px.writtenLast >= 0) dev.spanWritten(px.writtenFirst, px.writtenLast, y);
+            if (px.writtenLast >= 0) target.spanWritten(px.writtenFirst, px.writtenLast, y);
             return;
         }
     }
@@ -128,13 +132,16 @@ template <int kCount, class Shader>
         }
         for (int i = 0; i < count; ++i) v[i] += d[i];
     }
-    if (writtenLast >= 0) dev.spanWritten(writtenFirst, writtenLast, y);
+    if (writtenLast >= 0) target.spanWritten(writtenFirst, writtenLast, y);
 }
 
-// Scan-converts clipped[0..clippedCount) into the display's image; the
-// pixels shaded are added to stats.
+// Scan-converts clipped[0..clippedCount) into rows rowFirst..rowEnd-1 of
+// the target; returns the pixels shaded. The rows above the first are
+// stepped through all the same, so that every edge reaches the first row
+// with the very values it has when the whole polygon is filled.
 template <int kCount, class Shader>
-void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
+uint64_t ScanPolygon(SpanTarget& target, const Shader& shade) {
+    DirectState& s = target.s;
     const int n = s.clippedCount;
     const int count = kCount > 0 ? kCount : s.layout.count;
     EdgeRecord* edges = s.edges;
@@ -161,13 +168,12 @@ void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const
         if (e.last > ymax) ymax = e.last;
         ++made;
     }
-    if (made == 0) return;
-    DisplayDevice& dev = display.dev();
-    FrameBuffer* frame = dev.frame();
+    if (made == 0) return 0;
     uint64_t shaded = 0;
     ymax += 1;
+    const int rowEnd = ymax < target.rowEnd ? ymax : target.rowEnd;
     int active = -1;
-    for (int y = ymin; y < ymax; ++y) {
+    for (int y = ymin; y < rowEnd; ++y) {
         for (int e = s.spanTable[y]; e != -1;) {
             int next = edges[e].next;
             InsertEdge(edges, active, e);
@@ -175,8 +181,9 @@ void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const
         }
         s.spanTable[y] = -1;
         if (active == -1) continue;
-        for (int e = active; e != -1 && edges[e].next != -1; e = edges[edges[e].next].next)
-            FillSpan<kCount>(s, dev, frame, shade, edges[e], edges[edges[e].next], y, shaded);
+        if (y >= target.rowFirst)
+            for (int e = active; e != -1 && edges[e].next != -1; e = edges[edges[e].next].next)
+                FillSpan<kCount>(target, shade, edges[e], edges[edges[e].next], y, shaded);
         for (int* link = &active; *link != -1;) {
             EdgeRecord& e = edges[*link];
             if (e.last <= y) {
@@ -194,55 +201,71 @@ void ScanPolygon(DirectState& s, DisplayState& display, FrameStats& stats, const
             list = next;
         }
     }
-    if (stats.enabled) stats.pixels += shaded;
+    // Edges below the rows filled never started.
+    for (int y = rowEnd; y < ymax; ++y) s.spanTable[y] = -1;
+    return shaded;
 }
 
 // The float counts of the common layouts: position only (8), position and
 // normal (11), with texture coordinates (15).
 template <class Shader>
-void ScanPolygonOfLayout(DirectState& s, DisplayState& display, FrameStats& stats, const Shader& shade) {
-    switch (s.layout.count) {
-        case 8: ScanPolygon<8>(s, display, stats, shade); break;
-        case 11: ScanPolygon<11>(s, display, stats, shade); break;
-        case 15: ScanPolygon<15>(s, display, stats, shade); break;
-        default: ScanPolygon<0>(s, display, stats, shade); break;
+uint64_t ScanPolygonOfLayout(SpanTarget& target, const Shader& shade) {
+    switch (target.s.layout.count) {
+        case 8: return ScanPolygon<8>(target, shade);
+        case 11: return ScanPolygon<11>(target, shade);
+        case 15: return ScanPolygon<15>(target, shade);
+        default: return ScanPolygon<0>(target, shade);
     }
 }
 
 }  // namespace
 
-void FillPolygon(DirectPipeline& p) {
-    DirectState& s = p.state;
-    const auto scan = [&](const auto& shade) { ScanPolygonOfLayout(s, p.display, p.stats, shade); };
-    Material m;
-    if (!MaterialOf(s.shader, m)) {
-        scan(FunctionShader{s.shader});
+void SpanTarget::spanWritten(int x0, int x1, int y) {
+    if (!writtenFirst) {
+        dev.spanWritten(x0, x1, y);
         return;
     }
-    const ShadingLights& lights = s.shadingLights;
-    s.shadingLights.gather(p.lights, p.maps);
+    if (x0 < writtenFirst[y]) writtenFirst[y] = x0;
+    if (x1 > writtenLast[y]) writtenLast[y] = x1;
+}
+
+uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
+    const DirectState& s = t.s;
+    Material m;
+    if (!MaterialOf(s.shader, m)) return ScanPolygonOfLayout(t, FunctionShader{s.shader});
     // Painted plastic with a map and texture coordinates looks the map up
     // per pixel: that one stays a pixel at a time.
-    const bool noMap = !p.maps.current();
+    const bool noMap = !lights.maps->current();
     const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
     SpanMaterial material;
     LaneQueue queue;
     if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
-    const auto scanAs = [&](auto known) {
+    const auto scanAs = [&](auto known) -> uint64_t {
         constexpr Material M = decltype(known)::value;
-        if (lanes) {
-            scan(LaneShader<M>{{lights}, material, queue});
-            FlushSpanLanes(material, queue);
-        } else {
-            scan(MaterialShader<M>{lights});
-        }
+        if (!lanes) return ScanPolygonOfLayout(t, MaterialShader<M>{lights});
+        const uint64_t shaded = ScanPolygonOfLayout(t, LaneShader<M>{{lights}, material, queue});
+        FlushSpanLanes(material, queue);
+        return shaded;
     };
     switch (m) {
-        case Material::Matte: scanAs(std::integral_constant<Material, Material::Matte>{}); break;
-        case Material::Metal: scanAs(std::integral_constant<Material, Material::Metal>{}); break;
-        case Material::Plastic: scanAs(std::integral_constant<Material, Material::Plastic>{}); break;
-        case Material::PaintedPlastic: scanAs(std::integral_constant<Material, Material::PaintedPlastic>{}); break;
+        case Material::Matte: return scanAs(std::integral_constant<Material, Material::Matte>{});
+        case Material::Metal: return scanAs(std::integral_constant<Material, Material::Metal>{});
+        case Material::Plastic: return scanAs(std::integral_constant<Material, Material::Plastic>{});
+        case Material::PaintedPlastic: return scanAs(std::integral_constant<Material, Material::PaintedPlastic>{});
     }
+    return 0;
+}
+
+void FillPolygon(DirectPipeline& p) {
+    DirectState& s = p.state;
+    DisplayDevice& dev = p.display.dev();
+    if (s.bins && s.bins->add(p)) return;
+    if (s.bins) s.bins->flush();
+    SpanTarget target{s, s.depth.data(), dev, dev.frame(), 0, s.height};
+    Material m;
+    if (MaterialOf(s.shader, m)) s.shadingLights.gather(p.lights, p.maps);
+    const uint64_t shaded = FillPolygonRows(target, s.shadingLights);
+    if (p.stats.enabled) p.stats.pixels += shaded;
 }
 
 }  // namespace kx

@@ -4,11 +4,17 @@
 // the current material (inlined for the four known ones).
 #pragma once
 
+#include <cstdint>
+
 #include "engines/direct/vertex_layout.h"
 
 namespace kx {
 
 struct DirectPipeline;
+struct DirectState;
+struct FrameBuffer;
+struct ShadingLights;
+class DisplayDevice;
 
 // One polygon edge in the scan converter.
 struct EdgeRecord {
@@ -18,8 +24,33 @@ struct EdgeRecord {
     float inc[kVertexFloats] = {};
 };
 
+// Where the spans of a polygon go: the image (depth buffer, device and its
+// frame buffer) and the rows of it to fill, and the state the filling works
+// with: its attributes are those shaded with, its fragment, texture
+// derivatives, edge records and span table are the filler's own.
+struct SpanTarget {
+    DirectState& s;
+    float* depth;  // s.width * s.height
+    DisplayDevice& dev;
+    FrameBuffer* frame;  // dev.frame()
+    int rowFirst = 0, rowEnd = 0;
+    // Per row, the first and last columns stored into the frame buffer, for
+    // the device to be told later (DisplayDevice::spanWritten); null: it is
+    // told of each span at once.
+    int* writtenFirst = nullptr;
+    int* writtenLast = nullptr;
+
+    void spanWritten(int x0, int x1, int y);
+};
+
 // Fills the state's clipped[0..clippedCount) (device coordinates) into the
-// display's image, shaded by the current material.
+// display's image, shaded by the current material: at once on one thread,
+// or binned for the engine's threads (DirectState::bins).
 void FillPolygon(DirectPipeline& p);
+
+// Fills t.s.clipped[0..t.s.clippedCount) into rows rowFirst..rowEnd-1 of
+// the target as FillPolygon would on one thread, shaded by t.s's material
+// with the lights gathered; returns the pixels shaded.
+uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights);
 
 }  // namespace kx

@@ -1,0 +1,257 @@
+#include "engines/direct/bins.h"
+
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "core/limits.h"
+#include "display/display.h"
+#include "engines/direct/direct_state.h"
+#include "engines/direct/pipeline.h"
+#include "engines/direct/raster.h"
+#include "engines/direct/scan_convert.h"
+#include "interface/frame_stats.h"
+
+namespace kx {
+
+namespace {
+
+// Bit for bit: a changed sign of zero or a NaN is a change.
+inline bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+inline bool Same(const ColorRGB& a, const ColorRGB& b) { return Same(a.r, b.r) && Same(a.g, b.g) && Same(a.b, b.b); }
+inline bool Same(const Point3& a, const Point3& b) { return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z); }
+inline bool Same(const VertexLayout& a, const VertexLayout& b) {
+    return a.hasPosition == b.hasPosition && a.hasColor == b.hasColor && a.hasNormal == b.hasNormal &&
+           a.hasTexture == b.hasTexture && a.hasWeight == b.hasWeight && a.hasOpacity == b.hasOpacity &&
+           a.count == b.count && a.position == b.position && a.color == b.color && a.normal == b.normal &&
+           a.texture == b.texture && a.weight == b.weight && a.opacity == b.opacity;
+}
+
+// Bands per thread: enough for the threads to share the work out evenly
+// when polygons crowd into part of the image.
+constexpr int kBandsPerThread = 8;
+
+// A batch of this many polygons or more is handed to the threads as soon as
+// they are done with the one before, rather than when it is full: they start
+// early and keep pace with the binning.
+constexpr size_t kEagerPolygons = 256;
+
+}  // namespace
+
+void SurfaceSnapshot::take(const DirectState& s) {
+    color = s.color;
+    ka = s.ka;
+    kd = s.kd;
+    ks = s.ks;
+    specularColor = s.specularColor;
+    specularExponent = s.specularExponent;
+    shader = s.shader;
+    interpolate = s.interpolate;
+    doubleSided = s.doubleSided;
+    eye = s.eye;
+    layout = s.layout;
+    spanPath = s.spanPath;
+}
+
+bool SurfaceSnapshot::sameAs(const DirectState& s) const {
+    return Same(color, s.color) && Same(ka, s.ka) && Same(kd, s.kd) && Same(ks, s.ks) &&
+           Same(specularColor, s.specularColor) && specularExponent == s.specularExponent && shader == s.shader &&
+           interpolate == s.interpolate && doubleSided == s.doubleSided && Same(eye, s.eye) && Same(layout, s.layout) &&
+           spanPath == s.spanPath;
+}
+
+void SurfaceSnapshot::applyTo(DirectState& s) const {
+    s.color = color;
+    s.ka = ka;
+    s.kd = kd;
+    s.ks = ks;
+    s.specularColor = specularColor;
+    s.specularExponent = specularExponent;
+    s.shader = shader;
+    s.interpolate = interpolate;
+    s.doubleSided = doubleSided;
+    s.eye = eye;
+    s.layout = layout;
+    s.spanPath = spanPath;
+}
+
+void PolygonBins::Batch::clear() {
+    floatCount = 0;
+    polygons.clear();
+    snapshotCount = 0;
+    for (std::vector<uint32_t>& band : bands) band.clear();
+    dev = nullptr;
+    frame = nullptr;
+    depth = nullptr;
+    stats = nullptr;
+}
+
+PolygonBins::PolygonBins() = default;
+
+PolygonBins::~PolygonBins() { flush(); }
+
+void PolygonBins::prepare(int threads, const DirectState& s, int width, int height) {
+    flush();
+    if (threads_ == 0) threads_ = threads;
+    lights_ = s.lights;
+    maps_ = s.maps;
+    if (width != width_ || height != height_) ready_ = refused_ = false;
+    width_ = width;
+    height_ = height;
+}
+
+bool PolygonBins::allocate() {
+    if (refused_) return false;
+    if (pool_.helpers() == 0) pool_.start(threads_ - 1);
+    int bands = threads_ * kBandsPerThread;
+    if (bands > kDirectMaxBands) bands = kDirectMaxBands;
+    if (bands > height_) bands = height_;
+    if (bands < 1) bands = 1;
+    bandRows_ = (height_ + bands - 1) / bands;
+    bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
+    try {
+        for (Batch& b : batches_) {
+            if (!b.floats) b.floats.reset(new float[kDirectBinFloats]);
+            b.polygons.reserve(kDirectBinPolygons);
+            if (b.snapshots.size() < static_cast<size_t>(kDirectBinSnapshots)) b.snapshots.resize(kDirectBinSnapshots);
+            if (b.bands.size() < static_cast<size_t>(bandCount_)) b.bands.resize(static_cast<size_t>(bandCount_));
+            for (std::vector<uint32_t>& band : b.bands) band.reserve(kDirectBinPolygons);
+        }
+        workers_.resize(static_cast<size_t>(pool_.helpers() + 1));
+        for (Worker& w : workers_) {
+            if (!w.state) w.state = std::make_unique<DirectState>();
+            DirectState& ws = *w.state;
+            ws.lights = lights_;
+            ws.maps = maps_;
+            ws.width = width_;
+            ws.height = height_;
+            ws.spanTable.assign(static_cast<size_t>(height_), -1);
+        }
+        writtenFirst_.assign(static_cast<size_t>(height_), INT_MAX);
+        writtenLast_.assign(static_cast<size_t>(height_), -1);
+    } catch (const std::bad_alloc&) {
+        refused_ = true;
+        return false;
+    } catch (const std::length_error&) {
+        refused_ = true;
+        return false;
+    }
+    ready_ = true;
+    return true;
+}
+
+bool PolygonBins::add(DirectPipeline& p) {
+    DirectState& s = p.state;
+    DisplayDevice& dev = p.display.dev();
+    FrameBuffer* frame = dev.frame();
+    if (!frame || s.width != width_ || s.height != height_ || s.depth.empty()) return false;
+    if (!ready_ && !allocate()) return false;
+    const int n = s.clippedCount;
+    const int count = s.layout.count;
+    // The rows the polygon's edges cover, as the scan converter finds them
+    // (each edge's from the rows of its ends).
+    int rowFirst = height_, rowEnd = 0;
+    for (int i = 0; i < n; ++i) {
+        const int row = CeilIndex(s.clipped[i][1], height_);
+        if (row < rowFirst) rowFirst = row;
+        if (row > rowEnd) rowEnd = row;
+    }
+    if (rowFirst >= rowEnd) return true;  // no edge crosses a row: nothing to fill
+
+    Batch* b = &batches_[filling_];
+    if (!b->polygons.empty() &&
+        (b->dev != &dev || b->frame != frame || b->depth != s.depth.data() || b->stats != &p.stats)) {
+        flush();
+        b = &batches_[filling_];
+    }
+    const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
+    bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
+    if (b->polygons.size() >= static_cast<size_t>(kDirectBinPolygons) ||
+        b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) ||
+        (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
+        submit();
+        b = &batches_[filling_];
+        newSnapshot = true;  // the batch is a new one
+    }
+    if (b->polygons.empty()) {
+        b->dev = &dev;
+        b->frame = frame;
+        b->depth = s.depth.data();
+        b->stats = &p.stats;
+        b->lights.gather(p.lights, p.maps);
+    }
+    if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
+
+    const uint32_t index = static_cast<uint32_t>(b->polygons.size());
+    b->polygons.push_back({static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal});
+    float* to = b->floats.get() + b->floatCount;
+    for (int i = 0; i < n; ++i, to += count) std::memcpy(to, s.clipped[i].v, static_cast<size_t>(count) * sizeof(float));
+    b->floatCount += floats;
+    const int lastBand = (rowEnd - 1) / bandRows_;
+    for (int band = rowFirst / bandRows_; band <= lastBand; ++band) b->bands[static_cast<size_t>(band)].push_back(index);
+    if (b->polygons.size() >= kEagerPolygons && pool_.done()) submit();
+    return true;
+}
+
+void PolygonBins::FillBand(void* bins, int band, int worker) {
+    PolygonBins& self = *static_cast<PolygonBins*>(bins);
+    const Batch& b = *self.inHand_;
+    Worker& w = self.workers_[static_cast<size_t>(worker)];
+    DirectState& s = *w.state;
+    const int rowFirst = band * self.bandRows_;
+    const int rowEnd = rowFirst + self.bandRows_ < self.height_ ? rowFirst + self.bandRows_ : self.height_;
+    SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
+                      self.writtenLast_.data()};
+    for (uint32_t index : b.bands[static_cast<size_t>(band)]) {
+        const Polygon& poly = b.polygons[index];
+        if (poly.snapshot != w.snapshot) {
+            b.snapshots[static_cast<size_t>(poly.snapshot)].applyTo(s);
+            w.snapshot = poly.snapshot;
+        }
+        s.shadingNormal = poly.normal;
+        const int count = s.layout.count;
+        const float* f = b.floats.get() + poly.first;
+        for (int i = 0; i < poly.vertices; ++i, f += count)
+            std::memcpy(s.clipped[i].v, f, static_cast<size_t>(count) * sizeof(float));
+        s.clippedCount = poly.vertices;
+        w.shaded += FillPolygonRows(target, b.lights);
+    }
+}
+
+void PolygonBins::submit() {
+    Batch& b = batches_[filling_];
+    if (b.polygons.empty()) return;
+    if (inHand_) complete();
+    inHand_ = &b;
+    pool_.launch(FillBand, this, bandCount_);
+    filling_ ^= 1;
+}
+
+void PolygonBins::complete() {
+    pool_.finish();
+    Batch& b = *inHand_;
+    uint64_t shaded = 0;
+    for (Worker& w : workers_) {
+        shaded += w.shaded;
+        w.shaded = 0;
+        w.snapshot = -1;
+    }
+    if (b.stats->enabled) b.stats->pixels += shaded;
+    for (int y = 0; y < height_; ++y) {
+        if (writtenLast_[static_cast<size_t>(y)] < 0) continue;
+        b.dev->spanWritten(writtenFirst_[static_cast<size_t>(y)], writtenLast_[static_cast<size_t>(y)], y);
+        writtenFirst_[static_cast<size_t>(y)] = INT_MAX;
+        writtenLast_[static_cast<size_t>(y)] = -1;
+    }
+    b.clear();
+    inHand_ = nullptr;
+}
+
+void PolygonBins::flush() {
+    submit();
+    if (inHand_) complete();
+}
+
+}  // namespace kx

@@ -1,0 +1,136 @@
+// The direct engine's polygons on several threads. The parser's thread
+// transforms, clips and projects every polygon in command order, as on one
+// thread, and bins it here: its device vertices, its face normal and a
+// snapshot of the surface attributes it is shaded with (shared by the
+// polygons that follow until an attribute changes). The engine's threads
+// then fill the image in bands of rows, each band taking its polygons in
+// command order: every pixel sees the same depth tests and writes as on one
+// thread, so the image is the same to the byte.
+//
+// Only polygons wait in the bins. Whatever else reads or writes the image,
+// the depth buffer, the device, the lights or the texture maps flushes them
+// first (DirectState::flushBins). Two batches take turns: the threads fill
+// one while the parser's thread bins the next; a batch that is full is
+// handed over, and the parser's thread waits only when the other is still
+// being filled.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engines/direct/materials.h"
+#include "engines/direct/span_kernels.h"
+#include "engines/direct/vertex_layout.h"
+#include "engines/direct/worker_pool.h"
+
+namespace kx {
+
+struct DirectPipeline;
+struct DirectState;
+struct FrameStats;
+struct FrameBuffer;
+class DisplayDevice;
+class LightSet;
+class MapList;
+
+// The surface attributes a polygon is shaded with, as the shaders read
+// them from the state (shading.h), besides its face normal.
+struct SurfaceSnapshot {
+    ColorRGB color;
+    float ka = 1, kd = 1, ks = 0;
+    ColorRGB specularColor;
+    int specularExponent = 0;
+    ShaderFunction shader = nullptr;
+    bool interpolate = true;
+    bool doubleSided = false;
+    Point3 eye;
+    VertexLayout layout;
+    SpanPath spanPath = SpanPath::Scalar;
+
+    void take(const DirectState& s);
+    bool sameAs(const DirectState& s) const;
+    void applyTo(DirectState& s) const;
+};
+
+class PolygonBins {
+public:
+    PolygonBins();
+    ~PolygonBins();
+    PolygonBins(const PolygonBins&) = delete;
+    PolygonBins& operator=(const PolygonBins&) = delete;
+
+    // Gets ready for images of width x height drawn by `threads` threads
+    // (2 or more; fixed by the first call) over the state's lights and
+    // texture maps. The threads and the memory are had with the first
+    // polygon binned.
+    void prepare(int threads, const DirectState& s, int width, int height);
+    // The threads asked for (the system may grant fewer).
+    int threads() const { return threads_; }
+
+    // Bins the state's clipped polygon (device coordinates) with its face
+    // normal and attributes. False, and nothing binned, when the image is
+    // not one the bins were prepared for, its device has no frame buffer or
+    // the memory for the bins was refused: the caller fills it itself on its
+    // own thread (the image is the same), after a flush.
+    bool add(DirectPipeline& p);
+    // Fills every polygon binned so far; on return the image, the depth
+    // buffer and the statistics are as if each had been filled at once.
+    void flush();
+    bool empty() const { return batches_[filling_].polygons.empty() && !pool_.busy(); }
+
+private:
+    struct Polygon {
+        uint32_t first = 0;   // its first float in the batch
+        int vertices = 0;
+        int snapshot = 0;
+        Vector3 normal;       // world-space face normal
+    };
+    // The polygons binned, in command order, and each band's list of them.
+    struct Batch {
+        // kDirectBinFloats (left untouched until used), the first floatCount in use
+        std::unique_ptr<float[]> floats;
+        size_t floatCount = 0;
+        std::vector<Polygon> polygons;
+        std::vector<SurfaceSnapshot> snapshots;
+        int snapshotCount = 0;
+        std::vector<std::vector<uint32_t>> bands;
+        ShadingLights lights;  // as gathered for the batch's first polygon
+        // The image the batch draws into, from its first polygon on.
+        DisplayDevice* dev = nullptr;
+        FrameBuffer* frame = nullptr;
+        float* depth = nullptr;
+        FrameStats* stats = nullptr;
+        void clear();
+    };
+    // A thread's own: the state it shades with, its pixel count.
+    struct Worker {
+        std::unique_ptr<DirectState> state;
+        int snapshot = -1;  // of the batch in hand, applied to state
+        uint64_t shaded = 0;
+    };
+
+    // The helpers, the batches and the per-row records; false when refused.
+    bool allocate();
+    static void FillBand(void* bins, int band, int worker);
+    // Hands the batch being binned to the threads (after the one before).
+    void submit();
+    // Waits for the batch in hand: pixels counted, the device told.
+    void complete();
+
+    WorkerPool pool_;
+    Batch batches_[2];
+    int filling_ = 0;   // the batch being binned; the other may be in hand
+    Batch* inHand_ = nullptr;
+    std::vector<Worker> workers_;
+    int threads_ = 0;
+    const LightSet* lights_ = nullptr;
+    const MapList* maps_ = nullptr;
+    bool ready_ = false;    // allocated for the image size
+    bool refused_ = false;  // memory refused for this image size
+    int width_ = 0, height_ = 0, bandRows_ = 1, bandCount_ = 0;
+    // Per row, the columns stored by the batch in hand (SpanTarget).
+    std::vector<int> writtenFirst_, writtenLast_;
+};
+
+}  // namespace kx
