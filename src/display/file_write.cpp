@@ -108,7 +108,7 @@ void RemoveTemporaryOnInterrupt() {
     }
 }
 
-int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write) {
+int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)>& write, size_t expectedSize) {
     const std::string path = ConfinedPath(name);
     // A NUL inside (a "\0" escape in the display name) would cut the name
     // short, and the image would land on another file.
@@ -130,6 +130,9 @@ int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)
             (void)!fchown(fd, existing.st_uid, existing.st_gid);
         (void)!fchmod(fd, mode);  // the creation mask may have taken bits away
     }
+    // Only a reservation: the size stays that of what is written, and a
+    // file system without it writes as before.
+    if (expectedSize > 0) (void)!fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(expectedSize));
     bool ok = false;
     int error = 0;
     if (std::FILE* f = fdopen(fd, "wb")) {

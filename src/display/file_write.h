@@ -14,8 +14,12 @@ namespace kx {
 // permission bits. Any failure (the file cannot be created, a short write, a
 // full disk, the rename) removes the temporary file, prints "cannot write
 // <path>: <the system's reason>" on standard error (the path written with
-// PrintableName) and returns kErrEndOfFile; success returns 0.
-int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write);
+// PrintableName) and returns kErrEndOfFile; success returns 0. A file's
+// size, when known before it is written (expectedSize, 0 when not), is
+// reserved on the disk first: the blocks are then in place when the rename
+// replaces an older file, which would otherwise make the file system write
+// them out before the rename returns.
+int WriteWholeFile(const std::string& path, const std::function<bool(std::FILE*)>& write, size_t expectedSize = 0);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a write in
 // progress before they end the process as they otherwise would (the shell

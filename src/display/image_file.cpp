@@ -71,7 +71,8 @@ int ImageFileDevice::writeSelected() const {
         return 0;
     }
     if (selection.region.given) return WriteRegionFile(fileName_, format_, frame_, buffer_, selection.region);
-    return WriteWholeFile(fileName_, [this](std::FILE* f) { return write_(f, buffer_); });
+    return WriteWholeFile(
+        fileName_, [this](std::FILE* f) { return write_(f, buffer_); }, size_ ? size_(buffer_) : 0);
 }
 
 int ImageFileDevice::SetBackground(const ColorRGB& c) {

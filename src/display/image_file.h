@@ -18,12 +18,14 @@ class ImageFileDevice : public DisplayDevice {
 public:
     // Writes the whole image in the device's format; false on a write error.
     using ImageWriter = bool (*)(std::FILE* f, const FrameBuffer& image);
+    // The size of the file the writer gives, where that is known before.
+    using ImageFileSize = size_t (*)(const FrameBuffer& image);
 
     // Draws the images of the display (its format, name and selection) and
     // writes them in a format, whose name ("ppm" or "png") is also the
     // files' extension.
-    ImageFileDevice(DisplayState& display, const char* format, ImageWriter write)
-        : display_(display), format_(format), extension_(std::string(".") + format), write_(write) {}
+    ImageFileDevice(DisplayState& display, const char* format, ImageWriter write, ImageFileSize size = nullptr)
+        : display_(display), format_(format), extension_(std::string(".") + format), write_(write), size_(size) {}
 
     int DisplayOpen() override;
     int DisplayClose() override;
@@ -56,6 +58,7 @@ private:
     const char* format_;
     std::string extension_;
     ImageWriter write_;
+    ImageFileSize size_;
     FrameBuffer buffer_;
     std::string fileName_;
     bool shown_ = false;

@@ -199,7 +199,7 @@ bool AssembleRegions(const std::vector<RegionFile>& regions, FrameBuffer& image,
 
 int WriteAssembledImage(const std::string& path, const std::string& format, const FrameBuffer& image) {
     if (format == "png") return WriteWholeFile(path, [&](std::FILE* f) { return WritePng(f, image); });
-    return WriteWholeFile(path, [&](std::FILE* f) { return WritePpm(f, image); });
+    return WriteWholeFile(path, [&](std::FILE* f) { return WritePpm(f, image); }, PpmFileSize(image));
 }
 
 }  // namespace kx
