@@ -52,8 +52,14 @@ void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* 
     const R one = V::set1(1.0);
     const R rx = V::div(one, dx), ry = V::div(one, dy), rz = V::div(one, dz);
     const R tn0 = V::set1(tmin);
+    // Ray k takes part from node resume[k] on; active has bit k set while
+    // it does, and wake is the first node where a ray sitting out takes
+    // part again (a ray that is done sits out to the end).
     size_t resume[N];
     for (int k = 0; k < N; ++k) resume[k] = 0;
+    constexpr int kAll = (1 << N) - 1;
+    int active = kAll;
+    size_t wake = SIZE_MAX;
     // tnear = near > tnear ? near : tnear, tfar = far < tfar ? far : tfar,
     // with near = t0 > t1 ? t1 : t0 and far = t0 > t1 ? t0 : t1 per axis.
     auto ends = [&](R t0x, R t1x, R t0y, R t1y, R t0z, R t1z, R& tn, R& tf) {
@@ -64,8 +70,17 @@ void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* 
         tn = V::max(V::min(t1z, t0z), tn);
         tf = V::min(V::max(t0z, t1z), tf);
     };
-    constexpr int kAll = (1 << N) - 1;
     for (size_t i = 0; i < count;) {
+        if (i >= wake) {
+            active = 0;
+            wake = SIZE_MAX;
+            for (int k = 0; k < N; ++k) {
+                if (i >= resume[k])
+                    active |= 1 << k;
+                else if (resume[k] < wake)
+                    wake = resume[k];
+            }
+        }
         const FlatNode& n = flat[i];
         const R a0x = V::sub(V::set1(n.lower[0]), ox), a1x = V::sub(V::set1(n.upper[0]), ox);
         const R a0y = V::sub(V::set1(n.lower[1]), oy), a1y = V::sub(V::set1(n.upper[1]), oy);
@@ -83,30 +98,37 @@ void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* 
             const R margin = V::add(V::mul(m, V::set1(0x1p-49)), V::set1(0x1p-999));
             const int sureHit = V::greater(V::sub(tf, tn), margin);
             const int sureMiss = V::greater(V::sub(tn, tf), margin);
-            if ((sureHit | sureMiss) == kAll) missed = sureMiss;
+            // Rays sitting out need no decision.
+            if (((sureHit | sureMiss) & active) == active) missed = sureMiss;
         }
         if (missed < 0) {
             ends(V::div(a0x, dx), V::div(a1x, dx), V::div(a0y, dy), V::div(a1y, dy), V::div(a0z, dz),
                  V::div(a1z, dz), tn, tf);
             missed = V::greater(tn, tf);
         }
-        bool hits[N], any = false;
-        size_t next = SIZE_MAX;
-        for (int k = 0; k < N; ++k) {
-            bool active = i >= resume[k];
-            hits[k] = active && !(missed & (1 << k));
-            if (active && !hits[k]) resume[k] = n.skip;
-            any = any || hits[k];
-            if (resume[k] < next) next = resume[k];
+        const int hits = active & ~missed;
+        if (const int out = active & missed) {
+            // The rays that miss the box sit out its subtree.
+            for (int k = 0; k < N; ++k)
+                if (out & (1 << k)) resume[k] = n.skip;
+            active = hits;
+            if (n.skip < wake) wake = n.skip;
         }
-        if (!any) {
-            i = next;  // every ray sits out this node's subtree
+        if (!hits) {
+            i = wake;  // every ray sits out this node's subtree
             continue;
         }
         if (n.object) {
             GrObject* o = const_cast<GrObject*>(n.object);
             for (int k = 0; k < N; ++k)
-                if (hits[k] && leaf(o, k)) resume[k] = SIZE_MAX;
+                if ((hits & (1 << k)) && leaf(o, k)) {
+                    resume[k] = SIZE_MAX;
+                    active &= ~(1 << k);
+                }
+            if (!active) {
+                i = wake;
+                continue;
+            }
         }
         ++i;
     }
