@@ -3,6 +3,7 @@
 #include "surface/tessellate.h"
 
 #include <cmath>
+#include <vector>
 
 namespace kx {
 
@@ -50,20 +51,24 @@ private:
 };
 
 // A surface over a rows x columns grid whose corners and face normals come
-// from the functor f: f.corner(i, j, c) and f.face(i, j) for the quadrilateral
-// whose first corner is (i, j).
+// from the functor f: f.corner(i, j, c) for corner (i, j), and
+// f.faces(i, columns, normals) for the quadrilaterals of row i, the one of
+// column j having its first corner at (i, j). A corner is shared by up to
+// four quadrilaterals: the corners of the two rows at hand are worked out
+// once.
 template <class Surface>
 void DrawGrid(SurfaceWriter& w, int rows, int cols, const Surface& f) {
-    Corner c0, c1, c2, c3;
+    if (rows <= 0 || cols <= 0) return;
+    const size_t n = static_cast<size_t>(cols);
+    std::vector<Corner> lower(n + 1), upper(n + 1);
+    std::vector<Vector3> faces(n);
+    const typename Surface::Columns columns(f);
+    for (int j = 0; j <= cols; ++j) f.corner(0, j, lower[j]);
     for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < cols; ++j) {
-            f.corner(i, j, c0);
-            f.corner(i, j + 1, c1);
-            f.corner(i + 1, j + 1, c2);
-            Vector3 face = f.face(i, j);
-            f.corner(i + 1, j, c3);
-            w.quad(c0, c1, c2, c3, face);
-        }
+        for (int j = 0; j <= cols; ++j) f.corner(i + 1, j, upper[j]);
+        f.faces(i, columns, faces.data());
+        for (int j = 0; j < cols; ++j) w.quad(lower[j], lower[j + 1], upper[j + 1], upper[j], faces[j]);
+        lower.swap(upper);
     }
 }
 
@@ -94,10 +99,26 @@ struct LatitudeGrid {
         float cp = C(phi, ne1);
         return {cp * C(th, ne2), cp * S(th, ne2), S(phi, ne1)};
     }
-    Vector3 face(int i, int j) const {
+    // The longitude factors of the face normals, C and S of each column's
+    // centre angle, the same in every row.
+    struct Columns {
+        std::vector<float> c, s;
+        explicit Columns(const LatitudeGrid& g) : c(static_cast<size_t>(g.cols)), s(static_cast<size_t>(g.cols)) {
+            for (int j = 0; j < g.cols; ++j) {
+                float phi, th;
+                g.centre(0, j, phi, th);
+                c[j] = g.C(th, g.ne2);
+                s[j] = g.S(th, g.ne2);
+            }
+        }
+    };
+    // The normals of the faces of row i at their centres, as normal() gives
+    // them.
+    void faces(int i, const Columns& columns, Vector3* out) const {
         float phi, th;
-        centre(i, j, phi, th);
-        return normal(phi, th);
+        centre(i, 0, phi, th);
+        const float cp = C(phi, ne1), sp = S(phi, ne1);
+        for (int j = 0; j < cols; ++j) out[j] = {cp * columns.c[j], cp * columns.s[j], sp};
     }
     // Signed powers with the exponents e1 (latitude) and e2 (longitude);
     // the normals use 2 - e1 and 2 - e2.
