@@ -2,6 +2,8 @@
 // the shared tessellations handed to the polygon pipeline.
 #include "engines/direct/primitives.h"
 
+#include <cstring>
+
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
@@ -34,19 +36,60 @@ public:
         texture_ = layout.texture;
         v_[3] = 1;
         v_[4] = 1;
+        have_ = false;
     }
 
     void quad(const SurfacePoint& c0, const SurfacePoint& c1, const SurfacePoint& c2, const SurfacePoint& c3,
               const Vector3& face) override {
         const FaceNormal objectFace{face, true};
-        emit(c0, false, objectFace);
-        emit(c1, false, objectFace);
-        emit(c2, false, objectFace);
-        emit(c3, true, objectFace);
+        if (sink_ != PolygonVertex) {
+            emit(c0, false, objectFace);
+            emit(c1, false, objectFace);
+            emit(c2, false, objectFace);
+            emit(c3, true, objectFace);
+            return;
+        }
+        // The pipeline's own sink: a corner equal to one of the quadrilateral
+        // before (the next one in a row shares two) is transformed once. The
+        // transforms, maps and layout stay as they are through a surface.
+        const SurfacePoint* corners[4] = {&c0, &c1, &c2, &c3};
+        Transformed* now = done_[current_];
+        const Transformed* before = done_[current_ ^ 1];
+        for (int k = 0; k < 4; ++k) {
+            const SurfacePoint& c = *corners[k];
+            now[k].corner = c;
+            const Transformed* same = nullptr;
+            for (int m = 0; m < 4 && have_; ++m)
+                if (std::memcmp(&before[m].corner, &c, sizeof c) == 0) {
+                    same = &before[m];
+                    break;
+                }
+            if (same) {
+                now[k].vertex = same->vertex;
+            } else {
+                fill(c);
+                now[k].vertex = v_;
+                TransformObjectVertex(p_, now[k].vertex);
+            }
+            TransformedVertex(p_, now[k].vertex, k == 3, objectFace);
+        }
+        current_ ^= 1;
+        have_ = true;
     }
 
 private:
+    struct Transformed {
+        SurfacePoint corner;
+        AttributeVertex vertex;
+    };
+
     void emit(const SurfacePoint& c, bool last, const FaceNormal& face) {
+        fill(c);
+        sink_(p_, v_, last, face);
+    }
+
+    // The pipeline vertex of a corner, in object space.
+    void fill(const SurfacePoint& c) {
         v_[0] = c.x;
         v_[1] = c.y;
         v_[2] = c.z;
@@ -66,11 +109,13 @@ private:
             v_[texture_ + 2] = 0;
             v_[texture_ + 3] = 0;
         }
-        sink_(p_, v_, last, face);
     }
 
     DirectPipeline& p_;
     AttributeVertex v_;
+    Transformed done_[2][4];  // the corners of the last two quadrilaterals
+    int current_ = 0;
+    bool have_ = false;
     int normal_ = -1, texture_ = -1;
     bool bounded_ = false;
     VertexSink sink_;
