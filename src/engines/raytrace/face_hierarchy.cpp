@@ -120,7 +120,7 @@ struct Box {
     static Box Empty() { return {_mm_set1_ps(HUGE_VALF), _mm_set1_ps(-HUGE_VALF)}; }
     // The box of the point at q (x, y, z; nothing read past z).
     static Box Point(const float* q) {
-        const __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(q)));
+        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));  // unaligned
         const __m128 p = _mm_movelh_ps(xy, _mm_load_ss(q + 2));
         return {p, p};
     }
