@@ -22,6 +22,11 @@ namespace {
 inline bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 inline bool Same(const ColorRGB& a, const ColorRGB& b) { return Same(a.r, b.r) && Same(a.g, b.g) && Same(a.b, b.b); }
 inline bool Same(const Point3& a, const Point3& b) { return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z); }
+// Anything else by its own ==.
+template <class T>
+inline bool Same(const T& a, const T& b) {
+    return a == b;
+}
 inline bool Same(const VertexLayout& a, const VertexLayout& b) {
     return a.hasPosition == b.hasPosition && a.hasColor == b.hasColor && a.hasNormal == b.hasNormal &&
            a.hasTexture == b.hasTexture && a.hasWeight == b.hasWeight && a.hasOpacity == b.hasOpacity &&
@@ -38,43 +43,37 @@ constexpr int kBandsPerThread = 8;
 // early and keep pace with the binning.
 constexpr size_t kEagerPolygons = 256;
 
+// f(mine, theirs) for each attribute of a snapshot and the state's own.
+template <class Snapshot, class State, class F>
+void EachAttribute(Snapshot& a, State& s, F f) {
+    f(a.color, s.color);
+    f(a.ka, s.ka);
+    f(a.kd, s.kd);
+    f(a.ks, s.ks);
+    f(a.specularColor, s.specularColor);
+    f(a.specularExponent, s.specularExponent);
+    f(a.shader, s.shader);
+    f(a.interpolate, s.interpolate);
+    f(a.doubleSided, s.doubleSided);
+    f(a.eye, s.eye);
+    f(a.layout, s.layout);
+    f(a.spanPath, s.spanPath);
+}
+
 }  // namespace
 
 void SurfaceSnapshot::take(const DirectState& s) {
-    color = s.color;
-    ka = s.ka;
-    kd = s.kd;
-    ks = s.ks;
-    specularColor = s.specularColor;
-    specularExponent = s.specularExponent;
-    shader = s.shader;
-    interpolate = s.interpolate;
-    doubleSided = s.doubleSided;
-    eye = s.eye;
-    layout = s.layout;
-    spanPath = s.spanPath;
+    EachAttribute(*this, s, [](auto& mine, const auto& theirs) { mine = theirs; });
 }
 
 bool SurfaceSnapshot::sameAs(const DirectState& s) const {
-    return Same(color, s.color) && Same(ka, s.ka) && Same(kd, s.kd) && Same(ks, s.ks) &&
-           Same(specularColor, s.specularColor) && specularExponent == s.specularExponent && shader == s.shader &&
-           interpolate == s.interpolate && doubleSided == s.doubleSided && Same(eye, s.eye) && Same(layout, s.layout) &&
-           spanPath == s.spanPath;
+    bool same = true;
+    EachAttribute(*this, s, [&same](const auto& mine, const auto& theirs) { same = same && Same(mine, theirs); });
+    return same;
 }
 
 void SurfaceSnapshot::applyTo(DirectState& s) const {
-    s.color = color;
-    s.ka = ka;
-    s.kd = kd;
-    s.ks = ks;
-    s.specularColor = specularColor;
-    s.specularExponent = specularExponent;
-    s.shader = shader;
-    s.interpolate = interpolate;
-    s.doubleSided = doubleSided;
-    s.eye = eye;
-    s.layout = layout;
-    s.spanPath = spanPath;
+    EachAttribute(*this, s, [](const auto& mine, auto& theirs) { theirs = mine; });
 }
 
 void PolygonBins::Batch::clear() {
