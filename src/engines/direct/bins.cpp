@@ -3,9 +3,12 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
+#include "core/large_pages.h"
 #include "core/limits.h"
 #include "display/display.h"
 #include "engines/direct/direct_state.h"
@@ -78,9 +81,9 @@ void SurfaceSnapshot::applyTo(DirectState& s) const {
 
 void PolygonBins::Batch::clear() {
     floatCount = 0;
-    polygons.clear();
+    polygonCount = 0;
     snapshotCount = 0;
-    for (std::vector<uint32_t>& band : bands) band.clear();
+    for (uint32_t& n : bandSize) n = 0;
     dev = nullptr;
     frame = nullptr;
     depth = nullptr;
@@ -89,7 +92,10 @@ void PolygonBins::Batch::clear() {
 
 PolygonBins::PolygonBins() = default;
 
-PolygonBins::~PolygonBins() { flush(); }
+PolygonBins::~PolygonBins() {
+    flush();
+    if (memory_) LargePageAllocator<std::byte>().deallocate(memory_, memoryBytes_);
+}
 
 void PolygonBins::prepare(int threads, const DirectState& s, int width, int height) {
     flush();
@@ -111,12 +117,26 @@ bool PolygonBins::allocate() {
     bandRows_ = (height_ + bands - 1) / bands;
     bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
     try {
-        for (Batch& b : batches_) {
-            if (!b.floats) b.floats.reset(new float[kDirectBinFloats]);
-            b.polygons.reserve(kDirectBinPolygons);
-            if (b.snapshots.size() < static_cast<size_t>(kDirectBinSnapshots)) b.snapshots.resize(kDirectBinSnapshots);
-            if (b.bands.size() < static_cast<size_t>(bandCount_)) b.bands.resize(static_cast<size_t>(bandCount_));
-            for (std::vector<uint32_t>& band : b.bands) band.reserve(kDirectBinPolygons);
+        if (!memory_) {
+            static_assert(std::is_trivially_destructible_v<Polygon> && std::is_trivially_destructible_v<SurfaceSnapshot>);
+            constexpr size_t kFloats = sizeof(float) * kDirectBinFloats;
+            constexpr size_t kPolygons = sizeof(Polygon) * kDirectBinPolygons;
+            constexpr size_t kSnapshots = sizeof(SurfaceSnapshot) * kDirectBinSnapshots;
+            constexpr size_t kBandLists = sizeof(uint32_t) * kDirectBinPolygons * kDirectMaxBands;
+            static_assert(kFloats % alignof(Polygon) == 0 && kPolygons % alignof(SurfaceSnapshot) == 0 &&
+                          kSnapshots % alignof(uint32_t) == 0);
+            constexpr size_t kBatch = kFloats + kPolygons + kSnapshots + kBandLists;
+            memoryBytes_ = 2 * kBatch;
+            memory_ = LargePageAllocator<std::byte>().allocate(memoryBytes_);
+            std::byte* at = memory_;
+            for (Batch& b : batches_) {
+                b.floats = reinterpret_cast<float*>(at);
+                b.polygons = reinterpret_cast<Polygon*>(at + kFloats);
+                b.snapshots = reinterpret_cast<SurfaceSnapshot*>(at + kFloats + kPolygons);
+                std::uninitialized_default_construct_n(b.snapshots, kDirectBinSnapshots);
+                b.bandLists = reinterpret_cast<uint32_t*>(at + kFloats + kPolygons + kSnapshots);
+                at += kBatch;
+            }
         }
         workers_.resize(static_cast<size_t>(pool_.helpers() + 1));
         for (Worker& w : workers_) {
@@ -160,21 +180,21 @@ bool PolygonBins::add(DirectPipeline& p) {
     if (rowFirst >= rowEnd) return true;  // no edge crosses a row: nothing to fill
 
     Batch* b = &batches_[filling_];
-    if (!b->polygons.empty() &&
+    if (!b->empty() &&
         (b->dev != &dev || b->frame != frame || b->depth != s.depth.data() || b->stats != &p.stats)) {
         flush();
         b = &batches_[filling_];
     }
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
     bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
-    if (b->polygons.size() >= static_cast<size_t>(kDirectBinPolygons) ||
+    if (b->polygonCount >= static_cast<size_t>(kDirectBinPolygons) ||
         b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
         submit();
         b = &batches_[filling_];
         newSnapshot = true;  // the batch is a new one
     }
-    if (b->polygons.empty()) {
+    if (b->empty()) {
         b->dev = &dev;
         b->frame = frame;
         b->depth = s.depth.data();
@@ -183,14 +203,15 @@ bool PolygonBins::add(DirectPipeline& p) {
     }
     if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
 
-    const uint32_t index = static_cast<uint32_t>(b->polygons.size());
-    b->polygons.push_back({static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal});
-    float* to = b->floats.get() + b->floatCount;
+    const uint32_t index = static_cast<uint32_t>(b->polygonCount++);
+    new (b->polygons + index) Polygon{static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal};
+    float* to = b->floats + b->floatCount;
     for (int i = 0; i < n; ++i, to += count) std::memcpy(to, s.clipped[i].v, static_cast<size_t>(count) * sizeof(float));
     b->floatCount += floats;
     const int lastBand = (rowEnd - 1) / bandRows_;
-    for (int band = rowFirst / bandRows_; band <= lastBand; ++band) b->bands[static_cast<size_t>(band)].push_back(index);
-    if (b->polygons.size() >= kEagerPolygons && pool_.done()) submit();
+    for (int band = rowFirst / bandRows_; band <= lastBand; ++band)
+        b->bandLists[static_cast<size_t>(band) * kDirectBinPolygons + b->bandSize[band]++] = index;
+    if (b->polygonCount >= kEagerPolygons && pool_.done()) submit();
     return true;
 }
 
@@ -203,7 +224,9 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
     const int rowEnd = rowFirst + self.bandRows_ < self.height_ ? rowFirst + self.bandRows_ : self.height_;
     SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
                       self.writtenLast_.data()};
-    for (uint32_t index : b.bands[static_cast<size_t>(band)]) {
+    const uint32_t* list = b.bandLists + static_cast<size_t>(band) * kDirectBinPolygons;
+    for (const uint32_t* at = list; at != list + b.bandSize[band]; ++at) {
+        const uint32_t index = *at;
         const Polygon& poly = b.polygons[index];
         if (poly.snapshot != w.snapshot) {
             b.snapshots[static_cast<size_t>(poly.snapshot)].applyTo(s);
@@ -211,7 +234,7 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
         }
         s.shadingNormal = poly.normal;
         const int count = s.layout.count;
-        const float* f = b.floats.get() + poly.first;
+        const float* f = b.floats + poly.first;
         for (int i = 0; i < poly.vertices; ++i, f += count)
             std::memcpy(s.clipped[i].v, f, static_cast<size_t>(count) * sizeof(float));
         s.clippedCount = poly.vertices;
@@ -221,7 +244,7 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
 
 void PolygonBins::submit() {
     Batch& b = batches_[filling_];
-    if (b.polygons.empty()) return;
+    if (b.empty()) return;
     if (inHand_) complete();
     inHand_ = &b;
     pool_.launch(FillBand, this, bandCount_);

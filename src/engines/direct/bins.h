@@ -15,10 +15,12 @@
 // being filled.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "core/limits.h"
 #include "engines/direct/materials.h"
 #include "engines/direct/span_kernels.h"
 #include "engines/direct/vertex_layout.h"
@@ -77,7 +79,7 @@ public:
     // Fills every polygon binned so far; on return the image, the depth
     // buffer and the statistics are as if each had been filled at once.
     void flush();
-    bool empty() const { return batches_[filling_].polygons.empty() && !pool_.busy(); }
+    bool empty() const { return batches_[filling_].empty() && !pool_.busy(); }
 
 private:
     struct Polygon {
@@ -86,15 +88,17 @@ private:
         int snapshot = 0;
         Vector3 normal;       // world-space face normal
     };
-    // The polygons binned, in command order, and each band's list of them.
+    // The polygons binned, in command order, and each band's list of them,
+    // in the bins' memory (allocate).
     struct Batch {
-        // kDirectBinFloats (left untouched until used), the first floatCount in use
-        std::unique_ptr<float[]> floats;
+        float* floats = nullptr;  // kDirectBinFloats, the first floatCount in use
         size_t floatCount = 0;
-        std::vector<Polygon> polygons;
-        std::vector<SurfaceSnapshot> snapshots;
+        Polygon* polygons = nullptr;  // kDirectBinPolygons, the first polygonCount in use
+        size_t polygonCount = 0;
+        SurfaceSnapshot* snapshots = nullptr;  // kDirectBinSnapshots
         int snapshotCount = 0;
-        std::vector<std::vector<uint32_t>> bands;
+        uint32_t* bandLists = nullptr;  // kDirectBinPolygons for each of kDirectMaxBands bands
+        uint32_t bandSize[kDirectMaxBands] = {};
         ShadingLights lights;  // as gathered for the batch's first polygon
         // The image the batch draws into, from its first polygon on.
         DisplayDevice* dev = nullptr;
@@ -102,6 +106,7 @@ private:
         float* depth = nullptr;
         FrameStats* stats = nullptr;
         void clear();
+        bool empty() const { return polygonCount == 0; }
     };
     // A thread's own: the state it shades with, its pixel count.
     struct Worker {
@@ -119,6 +124,10 @@ private:
     void complete();
 
     WorkerPool pool_;
+    // The memory of both batches, on large pages: a page fault for each of
+    // a batch's small pages costs more than binning its polygons.
+    std::byte* memory_ = nullptr;
+    size_t memoryBytes_ = 0;
     Batch batches_[2];
     int filling_ = 0;   // the batch being binned; the other may be in hand
     Batch* inHand_ = nullptr;
