@@ -66,7 +66,7 @@ struct SpanMaterial {
     int rows = 0;  // attributes in the lanes: the perspective factor, then those read
     // Where a queued pixel's slots come from in the span's attributes: the
     // depth, then the rows (the rest: the first attribute, never read).
-    alignas(32) int32_t slot[kQueueSlots] = {};
+    alignas(32) int32_t slot[kQueueSlots];  // set by prepare
 
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
@@ -100,10 +100,11 @@ struct SpanPixels {
 // together: their attributes pixel by pixel (the depth, then the rows of
 // SpanMaterial, in whole registers), where their bytes go (null: nowhere)
 // and, when kept, their colours.
+// Only the first count entries are ever read: the rest is left as it is.
 struct LaneQueue {
-    alignas(32) float pixel[8][kQueueSlots] = {};
-    uint8_t* bytes[8] = {};
-    float* colors[8] = {};
+    alignas(32) float pixel[8][kQueueSlots];
+    uint8_t* bytes[8];
+    float* colors[8];
     bool keepColors = false;
     int count = 0;
 };
