@@ -2,14 +2,16 @@
 // object going where it adds the least box surface area (Goldsmith-Salmon).
 // Answers the nearest-hit and any-hit queries of the ray tracer.
 //
-// No operation recurses and no query writes to the tree: a query walks the
-// node links (or the depth-first layout that Prepare makes) without a stack,
+// No query recurses and none writes to the tree: a query walks the node
+// links (or the layout that Prepare makes, whose build recurses no deeper
+// than 48 levels plus the log of the leaf count) without a stack,
 // allocates nothing, handles a tree of any shape (a flat list of 100000
 // children, a long chain) without touching the call stack, and may run on
 // several threads at once as long as nobody inserts or clears meanwhile.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <vector>
 
@@ -35,14 +37,22 @@ struct TreeNode {
     TreeNode* runLast = nullptr;
 };
 
-// A node of the query layout: the tree in depth-first order, children in
-// list order, so that a subtree is the run of nodes from its root up to skip.
+// A node of the query layout: a hierarchy in depth-first order, so that a
+// subtree is the run of nodes from its root up to skip. A leaf's rank is
+// its place among the leaves in the insertion tree's own depth-first order
+// (children in list order).
 struct FlatNode {
     double lower[3];
     double upper[3];
     const GrObject* object;  // the object of a leaf; null for an interior node
-    size_t skip;             // the first node after this subtree
+    uint32_t skip;           // the first node after this subtree
+    uint32_t rank;
 };
+
+// Lays leaves (boxes finite and in order, objects and ranks set) out in flat
+// as a hierarchy of its own (bounding_tree_layout.cpp), children that split
+// space on an axis in the order that meets them first from eye, when given.
+void LayOutByArea(std::vector<FlatNode>& leaves, const Point3* eye, std::vector<FlatNode>& flat);
 
 // Half the surface area of a box: dx*dy + dx*dz + dy*dz.
 double HalfArea(const double lower[3], const double upper[3]);
@@ -71,7 +81,9 @@ public:
     bool Insert(GrObject* object, const double lower[3], const double upper[3]);
 
     // The closest hit with t in (tmin, tmax) as each object's intersect
-    // defines it. On success t, hit and object describe the nearest hit.
+    // defines it. On success t, hit and object describe the nearest hit; of
+    // hits at the same t, the one of the object met last in depth-first
+    // order (children in list order).
     bool NearestHit(double tmin, double tmax, const Ray& ray, double& t, HitRecord& hit, GrObject*& object) const;
     // True as soon as one object occludes the ray over (tmin, tmax).
     bool AnyHit(double tmin, double tmax, const Ray& ray) const;
@@ -89,11 +101,13 @@ public:
     // occluded; false otherwise.
     bool AnyHitQuad(double tmin, double tmax, const Ray ray[4], bool occluded[4]) const;
 
-    // Lays the tree out in depth-first order for faster queries, which visit
-    // the same boxes in the same order either way. Insert and Clear drop the
-    // layout. False when the memory cannot be had (queries then walk the
-    // node links).
-    bool Prepare();
+    // Lays the tree out for faster queries, which give the same results
+    // either way: a hierarchy of its own over the leaves when every box is
+    // finite and in order (leaves split in the order seen from eye, when
+    // given), else the tree itself in depth-first order. Insert and Clear
+    // drop the layout. False when the memory cannot be had (queries then
+    // walk the node links).
+    bool Prepare(const Point3* eye = nullptr);
     bool prepared() const { return !flat_.empty(); }
 
     // The root's box, or all zeros for an empty tree.

@@ -198,9 +198,11 @@ bool BoundingTree::Insert(GrObject* object, const double lower[3], const double 
     return true;
 }
 
-bool BoundingTree::Prepare() {
+bool BoundingTree::Prepare(const Point3* eye) {
     flat_.clear();
     if (!root_) return true;
+    // Skips and ranks are 32 bits.
+    if (nodeCount_ >= UINT32_MAX) return false;
     try {
         flat_.reserve(nodeCount_);
         // Preorder with an explicit stack; a node's entry is closed (its
@@ -212,11 +214,12 @@ bool BoundingTree::Prepare() {
         std::vector<Entry> pending;
         pending.reserve(nodeCount_ + 1);
         pending.push_back({root_, SIZE_MAX});
+        uint32_t rank = 0;
         while (!pending.empty()) {
             Entry e = pending.back();
             pending.pop_back();
             if (e.index != SIZE_MAX) {
-                flat_[e.index].skip = flat_.size();
+                flat_[e.index].skip = static_cast<uint32_t>(flat_.size());
                 continue;
             }
             const TreeNode* n = e.node;
@@ -227,12 +230,20 @@ bool BoundingTree::Prepare() {
             }
             f.object = n->firstChild ? nullptr : n->object;
             f.skip = 0;
+            f.rank = f.object ? rank++ : 0;
             pending.push_back({n, flat_.size()});
             flat_.push_back(f);
             // The children, so that they pop in list order.
             size_t top = pending.size();
             for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) pending.push_back({c, SIZE_MAX});
             std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(top), pending.end());
+        }
+        if (orderedBoxes_ && rank > 1) {
+            std::vector<FlatNode> leaves;
+            leaves.reserve(rank);
+            for (const FlatNode& f : flat_)
+                if (f.object) leaves.push_back(f);
+            LayOutByArea(leaves, eye, flat_);
         }
     } catch (const std::bad_alloc&) {
         flat_.clear();

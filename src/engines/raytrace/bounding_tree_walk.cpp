@@ -41,7 +41,7 @@ bool Walk(const TreeNode* root, const SlabRay& r, double tmin, const double& tma
     }
 }
 
-// The same over the depth-first layout.
+// The same over the prepared layout; leaf() is given the leaf's node.
 template <class LeafVisit>
 bool WalkFlat(const std::vector<FlatNode>& nodes, const SlabRay& r, double tmin, const double& tmax,
               LeafVisit leaf) {
@@ -53,7 +53,7 @@ bool WalkFlat(const std::vector<FlatNode>& nodes, const SlabRay& r, double tmin,
             i = n.skip;
             continue;
         }
-        if (n.object && leaf(const_cast<GrObject*>(n.object))) return true;
+        if (n.object && leaf(n)) return true;
         ++i;
     }
     return false;
@@ -87,22 +87,32 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
                               GrObject*& object) const {
     bool found = false;
     if (root_) {
-        // tmax shrinks with every hit, so the record last written is the
-        // nearest one.
-        auto leaf = [&](GrObject* o) {
-            double th;
-            if (o->intersect(tmin, tmax, th, ray, hit)) {
-                if (th < tmax) tmax = th;
-                found = true;
-                object = o;
-            }
-            return false;
-        };
         SlabRay r(ray, tmin, tmax);
-        if (prepared())
-            WalkFlat(flat_, r, tmin, tmax, leaf);
-        else
-            Walk(root_, r, tmin, tmax, leaf);
+        if (prepared()) {
+            uint32_t rank = 0;  // of the hit found
+            WalkFlat(flat_, r, tmin, tmax, [&](const FlatNode& n) {
+                GrObject* o = const_cast<GrObject*>(n.object);
+                double th;
+                HitRecord h = hit;
+                if (o->intersect(tmin, tmax, th, ray, h) && TakesThePlace(found, th, tmax, n.rank, rank)) {
+                    hit = h;
+                    object = o;
+                }
+                return false;
+            });
+        } else {
+            // tmax shrinks with every hit, so the record last written is the
+            // nearest one.
+            Walk(root_, r, tmin, tmax, [&](GrObject* o) {
+                double th;
+                if (o->intersect(tmin, tmax, th, ray, hit)) {
+                    if (th < tmax) tmax = th;
+                    found = true;
+                    object = o;
+                }
+                return false;
+            });
+        }
     }
     t = tmax;
     return found;
@@ -110,9 +120,10 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
 
 bool BoundingTree::AnyHit(double tmin, double tmax, const Ray& ray) const {
     if (!root_) return false;
-    auto leaf = [&](GrObject* o) { return o->occludes(tmin, tmax, ray); };
     SlabRay r(ray, tmin, tmax);
-    return prepared() ? WalkFlat(flat_, r, tmin, tmax, leaf) : Walk(root_, r, tmin, tmax, leaf);
+    if (prepared())
+        return WalkFlat(flat_, r, tmin, tmax, [&](const FlatNode& n) { return n.object->occludes(tmin, tmax, ray); });
+    return Walk(root_, r, tmin, tmax, [&](GrObject* o) { return o->occludes(tmin, tmax, ray); });
 }
 
 // ---- Walks of several rays at once (packet_walk.h) ----

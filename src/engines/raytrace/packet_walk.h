@@ -32,12 +32,24 @@
 
 namespace kx::raytrace {
 
+// Whether a hit at th (within the interval up to tmax) of the leaf of the
+// given rank takes the place of the hit found so far (if found, of rank
+// best): when it is nearer, or as near and met later in the insertion
+// tree's depth-first order. Records it when it does.
+inline bool TakesThePlace(bool& found, double th, double& tmax, uint32_t rank, uint32_t& best) {
+    if (found && !(th < tmax) && rank < best) return false;
+    if (th < tmax) tmax = th;
+    found = true;
+    best = rank;
+    return true;
+}
+
 // Visits the leaves of the count nodes of the layout flat that each of the
 // rays ray[0 .. V::kLanes - 1] meets over [tmin, tm[k]] (tm[k] as it is at
 // each node), every direction component of every ray non-zero; estimate:
 // the quotients may be estimated (every |d| within [2^-500, 2^500]).
-// leaf(object, k) visits the leaf's object for ray k, and may lower tm[k];
-// when it returns true ray k takes part no more.
+// leaf(node, k) visits the leaf node for ray k, and may lower tm[k]; when
+// it returns true ray k takes part no more.
 template <class V, class Leaf>
 void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* tm, const Ray* ray, bool estimate,
                  Leaf leaf) {
@@ -119,9 +131,8 @@ void PacketVisit(const FlatNode* flat, size_t count, double tmin, const double* 
             continue;
         }
         if (n.object) {
-            GrObject* o = const_cast<GrObject*>(n.object);
             for (int k = 0; k < N; ++k)
-                if ((hits & (1 << k)) && leaf(o, k)) {
+                if ((hits & (1 << k)) && leaf(n, k)) {
                     resume[k] = SIZE_MAX;
                     active &= ~(1 << k);
                 }
@@ -144,11 +155,13 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
         tm[k] = tmax;
         found[k] = false;
     }
-    PacketVisit<V>(flat, count, tmin, tm, ray, estimate, [&](GrObject* o, int k) {
+    uint32_t rank[N] = {};  // of each ray's hit found
+    PacketVisit<V>(flat, count, tmin, tm, ray, estimate, [&](const FlatNode& n, int k) {
+        GrObject* o = const_cast<GrObject*>(n.object);
         double th;
-        if (o->intersect(tmin, tm[k], th, ray[k], hit[k])) {
-            if (th < tm[k]) tm[k] = th;
-            found[k] = true;
+        HitRecord h = hit[k];
+        if (o->intersect(tmin, tm[k], th, ray[k], h) && TakesThePlace(found[k], th, tm[k], n.rank, rank[k])) {
+            hit[k] = h;
             object[k] = o;
         }
         return false;
@@ -169,7 +182,7 @@ void PacketAnyHit(const FlatNode* flat, size_t count, double tmin, double tmax, 
         occluded[k] = false;
     }
     PacketVisit<V>(flat, count, tmin, tm, ray, estimate,
-                   [&](GrObject* o, int k) { return occluded[k] = o->occludes(tmin, tmax, ray[k]); });
+                   [&](const FlatNode& n, int k) { return occluded[k] = n.object->occludes(tmin, tmax, ray[k]); });
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)

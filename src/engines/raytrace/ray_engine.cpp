@@ -108,7 +108,7 @@ void RERay::Render() {
     context_.display.dev().ImageClear();
     // The queries of all threads walk the tree's prepared layout, laid out
     // once per scene; nothing changes the scene while the image is traced.
-    if (!state_.scene.prepared()) state_.scene.Prepare();
+    if (!state_.scene.prepared()) state_.scene.Prepare(&state_.eye);
     raytrace::TraceImage(state_, context_.lights, context_.display, context_.stats);
 }
 
