@@ -204,12 +204,17 @@ bool BoundingTree::Prepare(const Point3* eye) {
     // Skips and ranks are 32 bits.
     if (nodeCount_ >= UINT32_MAX) return false;
     try {
-        flat_.reserve(nodeCount_);
+        // With boxes finite and in order, the leaves in depth-first order
+        // (their ranks) for a hierarchy of their own; else the tree itself.
+        const bool byArea = orderedBoxes_;
+        std::vector<FlatNode> leaves;
+        std::vector<FlatNode>& out = byArea ? leaves : flat_;
+        out.reserve(nodeCount_);
         // Preorder with an explicit stack; a node's entry is closed (its
         // skip set) when everything pushed above it has been laid out.
         struct Entry {
             const TreeNode* node;
-            size_t index;  // its place in flat_ once laid out, else SIZE_MAX
+            size_t index;  // its place in out once laid out, else SIZE_MAX
         };
         std::vector<Entry> pending;
         pending.reserve(nodeCount_ + 1);
@@ -219,7 +224,7 @@ bool BoundingTree::Prepare(const Point3* eye) {
             Entry e = pending.back();
             pending.pop_back();
             if (e.index != SIZE_MAX) {
-                flat_[e.index].skip = static_cast<uint32_t>(flat_.size());
+                out[e.index].skip = static_cast<uint32_t>(out.size());
                 continue;
             }
             const TreeNode* n = e.node;
@@ -231,20 +236,16 @@ bool BoundingTree::Prepare(const Point3* eye) {
             f.object = n->firstChild ? nullptr : n->object;
             f.skip = 0;
             f.rank = f.object ? rank++ : 0;
-            pending.push_back({n, flat_.size()});
-            flat_.push_back(f);
+            if (!byArea || f.object) {
+                if (!byArea) pending.push_back({n, out.size()});
+                out.push_back(f);
+            }
             // The children, so that they pop in list order.
             size_t top = pending.size();
             for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) pending.push_back({c, SIZE_MAX});
             std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(top), pending.end());
         }
-        if (orderedBoxes_ && rank > 1) {
-            std::vector<FlatNode> leaves;
-            leaves.reserve(rank);
-            for (const FlatNode& f : flat_)
-                if (f.object) leaves.push_back(f);
-            LayOutByArea(leaves, eye, flat_);
-        }
+        if (byArea) LayOutByArea(leaves, eye, flat_);
     } catch (const std::bad_alloc&) {
         flat_.clear();
         flat_.shrink_to_fit();

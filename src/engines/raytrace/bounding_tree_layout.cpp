@@ -1,6 +1,7 @@
 // The query layout of a tree whose boxes are all finite and in order: a
 // binary hierarchy over the tree's leaves, built top down with the
-// surface-area heuristic over 16 bins of the leaves' centres on every axis.
+// surface-area heuristic over 16 bins of the leaves' centres on every axis
+// (of an even sample of them in a range of many).
 //
 // The insertion tree is kept for what it answers besides the queries (its
 // height, the dump); its shape follows the order of the scene and can be
@@ -22,6 +23,8 @@ namespace kx::raytrace {
 namespace {
 
 constexpr int kBins = 16;
+// A range of more leaves than this bins an even sample of about as many.
+constexpr size_t kSample = 4096;
 // Splits past this depth halve the range by count, so that no shape of
 // scene makes the hierarchy (and the build's recursion) deep.
 constexpr int kAreaDepth = 48;
@@ -109,21 +112,34 @@ private:
     // centres below plane on axis. axis stays -1 when every split leaves a
     // side empty (centres that coincide).
     void split(size_t begin, size_t end, const Box& centres, int& axis, double& plane, size_t& middle) {
+        double lo[3], scale[3];
+        bool spread[3];
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = centres.lower[a];
+            const double extent = centres.upper[a] - lo[a];
+            spread[a] = extent > 0;
+            scale[a] = spread[a] ? kBins / extent : 0;
+        }
+        // The bins of every axis in one pass; a range of many leaves bins an
+        // even sample of them.
+        Box bins[3][kBins];
+        size_t counts[3][kBins] = {};
+        for (Box(&axisBins)[kBins] : bins)
+            for (Box& b : axisBins) b.empty();
+        const size_t step = (end - begin) / kSample + 1;
+        for (size_t i = begin; i < end; i += step) {
+            const FlatNode& l = leaves_[i];
+            for (int a = 0; a < 3; ++a) {
+                if (!spread[a]) continue;
+                const int b = BinOf(Centre(l, a), lo[a], scale[a]);
+                bins[a][b].grow(l.lower, l.upper);
+                ++counts[a][b];
+            }
+        }
         double best = std::numeric_limits<double>::infinity();
         int bestBin = 0;
         for (int a = 0; a < 3; ++a) {
-            const double lo = centres.lower[a], extent = centres.upper[a] - lo;
-            if (!(extent > 0)) continue;
-            const double scale = kBins / extent;
-            Box bins[kBins];
-            size_t counts[kBins] = {};
-            for (Box& b : bins) b.empty();
-            for (size_t i = begin; i < end; ++i) {
-                const FlatNode& l = leaves_[i];
-                const int b = BinOf(Centre(l, a), lo, scale);
-                bins[b].grow(l.lower, l.upper);
-                ++counts[b];
-            }
+            if (!spread[a]) continue;
             // The area and count of bins [b, kBins) for each b.
             double rightArea[kBins];
             size_t rightCount[kBins];
@@ -131,18 +147,19 @@ private:
             acc.empty();
             size_t n = 0;
             for (int b = kBins - 1; b > 0; --b) {
-                acc.grow(bins[b].lower, bins[b].upper);
-                n += counts[b];
+                acc.grow(bins[a][b].lower, bins[a][b].upper);
+                n += counts[a][b];
                 rightArea[b] = n ? acc.halfArea() : 0;
                 rightCount[b] = n;
             }
             acc.empty();
             n = 0;
             for (int b = 1; b < kBins; ++b) {
-                acc.grow(bins[b - 1].lower, bins[b - 1].upper);
-                n += counts[b - 1];
+                acc.grow(bins[a][b - 1].lower, bins[a][b - 1].upper);
+                n += counts[a][b - 1];
                 if (n == 0 || rightCount[b] == 0) continue;
-                const double cost = acc.halfArea() * static_cast<double>(n) + rightArea[b] * static_cast<double>(rightCount[b]);
+                const double cost =
+                    acc.halfArea() * static_cast<double>(n) + rightArea[b] * static_cast<double>(rightCount[b]);
                 if (cost < best) {
                     best = cost;
                     axis = a;
@@ -151,13 +168,12 @@ private:
             }
         }
         if (axis < 0) return;
-        const double lo = centres.lower[axis], scale = kBins / (centres.upper[axis] - lo);
         const int a = axis;
         auto mid = std::partition(leaves_.begin() + static_cast<std::ptrdiff_t>(begin),
                                   leaves_.begin() + static_cast<std::ptrdiff_t>(end),
-                                  [&](const FlatNode& l) { return BinOf(Centre(l, a), lo, scale) < bestBin; });
+                                  [&](const FlatNode& l) { return BinOf(Centre(l, a), lo[a], scale[a]) < bestBin; });
         middle = static_cast<size_t>(mid - leaves_.begin());
-        plane = lo + bestBin / scale;
+        plane = lo[a] + bestBin / scale[a];
         if (middle == begin || middle == end) axis = -1;
     }
 
