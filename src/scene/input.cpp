@@ -54,7 +54,8 @@ int SceneInput::adopt(std::FILE* file, bool owns, const std::string& name) {
     ownsFile_ = owns;
     memory_ = false;
     name_ = name;
-    buffer_.assign(kChunk + numbers::kReadAhead, 0);
+    buffer_.resize(kChunk + numbers::kReadAhead);
+    std::memset(buffer_.data(), 0, numbers::kReadAhead);
     pos_ = len_ = consumedBase_ = 0;
     eof_ = fail_ = false;
     readError_ = 0;
@@ -155,7 +156,7 @@ bool SceneInput::refill() {
             consumedBase_ += len_;
             pos_ = 0;
             len_ = n;
-            buffer_[len_] = 0;
+            std::memset(buffer_.data() + len_, 0, numbers::kReadAhead);
             lineTail_.swap(nextLineTail_);
             lineTailStart_ = consumedBase_ - lineTail_.size();
             return true;

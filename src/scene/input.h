@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/numbers.h"
@@ -157,8 +159,25 @@ private:
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
     bool memory_ = false;
-    // The chunk, then numbers::kReadAhead bytes or more, the first a 0.
-    std::vector<char> buffer_;
+    // Leaves the bytes it makes as they are: a read writes a chunk before it
+    // is looked at, and a small scene touches one page of it, not sixteen.
+    template <class T>
+    struct UnsetAllocator : std::allocator<T> {
+        UnsetAllocator() = default;
+        template <class U>
+        UnsetAllocator(const UnsetAllocator<U>&) {}
+        template <class U>
+        void construct(U* p) {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
+    // The chunk, then numbers::kReadAhead bytes or more, all 0 (past the
+    // chunk's end, those are the bytes a number's digits may be read into).
+    std::vector<char, UnsetAllocator<char>> buffer_;
     size_t pos_ = 0;
     size_t len_ = 0;
     size_t consumedBase_ = 0;
