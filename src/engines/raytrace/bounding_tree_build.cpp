@@ -201,8 +201,9 @@ bool BoundingTree::Insert(GrObject* object, const double lower[3], const double 
 bool BoundingTree::Prepare(const Point3* eye) {
     flat_.clear();
     if (!root_) return true;
-    // Skips and ranks are 32 bits.
-    if (nodeCount_ >= UINT32_MAX) return false;
+    // Skips and ranks are 32 bits, and the layout over the leaves has up to
+    // twice as many nodes as the tree.
+    if (nodeCount_ >= UINT32_MAX / 2) return false;
     try {
         // With boxes finite and in order, the leaves in depth-first order
         // (their ranks) for a hierarchy of their own; else the tree itself.
