@@ -83,6 +83,8 @@ private:
 
 }  // namespace
 
+bool InsideViewVolume(const AttributeVertex& v) { return Outcode(v) == 0; }
+
 void ClipPolygon(DirectState& s, int n) {
     int all = 0, common = 0x3f;
     for (int i = 0; i < n; ++i) {

@@ -17,5 +17,8 @@ struct ClipPlane {
 
 // Clips polygon[0..n) into clipped[] (clippedCount; 0 when nothing is left).
 void ClipPolygon(DirectState& s, int n);
+// Whether v is inside every plane: a polygon of such vertices passes the
+// clipper unchanged.
+bool InsideViewVolume(const AttributeVertex& v);
 
 }  // namespace kx

@@ -31,4 +31,19 @@ void TransformObjectVertex(DirectPipeline& p, AttributeVertex& v);
 // Vertex whose screen position and world-space attributes are already set.
 int TransformedVertex(DirectPipeline& p, const AttributeVertex& v, bool last, const FaceNormal& face);
 
+// A vertex shared by several polygons of one surface (the layout, the
+// transforms and the view the same for all of them), with what their
+// clipping and projection need of it worked out once.
+struct SharedVertex {
+    AttributeVertex vertex;     // as TransformObjectVertex leaves it
+    AttributeVertex projected;  // in device coordinates, when inside
+    bool inside = false;        // finite, inside the view volume, and finite on the screen
+};
+// Works out projected and inside for v.vertex.
+void ShareVertex(DirectPipeline& p, SharedVertex& v);
+// The polygon of the n vertices, as TransformedVertex for each (the last
+// submitting it) would draw it; a polygon whose vertices are all inside is
+// drawn from their projections without clipping or projecting it again.
+void SharedPolygon(DirectPipeline& p, const SharedVertex* const* v, int n, const FaceNormal& face);
+
 }  // namespace kx

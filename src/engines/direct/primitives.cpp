@@ -50,11 +50,13 @@ public:
             return;
         }
         // The pipeline's own sink: a corner equal to one of the quadrilateral
-        // before (the next one in a row shares two) is transformed once. The
-        // transforms, maps and layout stay as they are through a surface.
+        // before (the next one in a row shares two) is transformed, and
+        // projected, once. The transforms, maps, layout and view stay as they
+        // are through a surface.
         const SurfacePoint* corners[4] = {&c0, &c1, &c2, &c3};
         Transformed* now = done_[current_];
         const Transformed* before = done_[current_ ^ 1];
+        const SharedVertex* shared[4];
         for (int k = 0; k < 4; ++k) {
             const SurfacePoint& c = *corners[k];
             now[k].corner = c;
@@ -68,11 +70,13 @@ public:
                 now[k].vertex = same->vertex;
             } else {
                 fill(c);
-                now[k].vertex = v_;
-                TransformObjectVertex(p_, now[k].vertex);
+                now[k].vertex.vertex = v_;
+                TransformObjectVertex(p_, now[k].vertex.vertex);
+                ShareVertex(p_, now[k].vertex);
             }
-            TransformedVertex(p_, now[k].vertex, k == 3, objectFace);
+            shared[k] = &now[k].vertex;
         }
+        SharedPolygon(p_, shared, 4, objectFace);
         current_ ^= 1;
         have_ = true;
     }
@@ -80,7 +84,7 @@ public:
 private:
     struct Transformed {
         SurfacePoint corner;
-        AttributeVertex vertex;
+        SharedVertex vertex;
     };
 
     void emit(const SurfacePoint& c, bool last, const FaceNormal& face) {
