@@ -91,13 +91,7 @@ bool BoundingTree::NearestHit(double tmin, double tmax, const Ray& ray, double& 
         if (prepared()) {
             uint32_t rank = 0;  // of the hit found
             WalkFlat(flat_, r, tmin, tmax, [&](const FlatNode& n) {
-                GrObject* o = const_cast<GrObject*>(n.object);
-                double th;
-                HitRecord h = hit;
-                if (o->intersect(tmin, tmax, th, ray, h) && TakesThePlace(found, th, tmax, n.rank, rank)) {
-                    hit = h;
-                    object = o;
-                }
+                NearestLeaf(n, tmin, tmax, ray, found, rank, hit, object);
                 return false;
             });
         } else {

@@ -32,16 +32,22 @@
 
 namespace kx::raytrace {
 
-// Whether a hit at th (within the interval up to tmax) of the leaf of the
-// given rank takes the place of the hit found so far (if found, of rank
-// best): when it is nearer, or as near and met later in the insertion
-// tree's depth-first order. Records it when it does.
-inline bool TakesThePlace(bool& found, double th, double& tmax, uint32_t rank, uint32_t& best) {
-    if (found && !(th < tmax) && rank < best) return false;
+// Visits leaf n in a nearest-hit query of ray over [tmin, tmax]. Its hit
+// takes the place of the one found so far (if found, of rank best) when it
+// is nearer, or as near and met later in the insertion tree's depth-first
+// order; only then are tmax, best, hit and object written.
+inline void NearestLeaf(const FlatNode& n, double tmin, double& tmax, const Ray& ray, bool& found, uint32_t& best,
+                        HitRecord& hit, GrObject*& object) {
+    GrObject* o = const_cast<GrObject*>(n.object);
+    double th;
+    HitRecord h = hit;
+    if (!o->intersect(tmin, tmax, th, ray, h)) return;
+    if (found && !(th < tmax) && n.rank < best) return;
     if (th < tmax) tmax = th;
     found = true;
-    best = rank;
-    return true;
+    best = n.rank;
+    hit = h;
+    object = o;
 }
 
 // Visits the leaves of the count nodes of the layout flat that each of the
@@ -157,13 +163,7 @@ void PacketWalk(const FlatNode* flat, size_t count, double tmin, double tmax, co
     }
     uint32_t rank[N] = {};  // of each ray's hit found
     PacketVisit<V>(flat, count, tmin, tm, ray, estimate, [&](const FlatNode& n, int k) {
-        GrObject* o = const_cast<GrObject*>(n.object);
-        double th;
-        HitRecord h = hit[k];
-        if (o->intersect(tmin, tm[k], th, ray[k], h) && TakesThePlace(found[k], th, tm[k], n.rank, rank[k])) {
-            hit[k] = h;
-            object[k] = o;
-        }
+        NearestLeaf(n, tmin, tm[k], ray[k], found[k], rank[k], hit[k], object[k]);
         return false;
     });
     for (int k = 0; k < N; ++k) t[k] = tm[k];
