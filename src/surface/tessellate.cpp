@@ -45,6 +45,9 @@ public:
     void quad(const Corner& c0, const Corner& c1, const Corner& c2, const Corner& c3, const Vector3& face) {
         out_.quad(c0, c1, c2, c3, face);
     }
+    void row(const Corner* lower, const Corner* upper, int cols, const Vector3* faces) {
+        out_.row(lower, upper, cols, faces);
+    }
 
 private:
     SurfaceQuads& out_;
@@ -67,7 +70,7 @@ void DrawGrid(SurfaceWriter& w, int rows, int cols, const Surface& f) {
     for (int i = 0; i < rows; ++i) {
         for (int j = 0; j <= cols; ++j) f.corner(i + 1, j, upper[j]);
         f.faces(i, columns, faces.data());
-        for (int j = 0; j < cols; ++j) w.quad(lower[j], lower[j + 1], upper[j + 1], upper[j], faces[j]);
+        w.row(lower.data(), upper.data(), cols, faces.data());
         lower.swap(upper);
     }
 }
@@ -210,6 +213,10 @@ void DrawCylinder(float radius, float zmin, float zmax, float theta, int n, Surf
 }
 
 }  // namespace
+
+void SurfaceQuads::row(const SurfacePoint* lower, const SurfacePoint* upper, int cols, const Vector3* faces) {
+    for (int j = 0; j < cols; ++j) quad(lower[j], lower[j + 1], upper[j + 1], upper[j], faces[j]);
+}
 
 void TessellateCube(SurfaceQuads& sink) {
     static const float corners[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},

@@ -53,6 +53,11 @@ public:
     // Corners in drawing order, and the face normal.
     virtual void quad(const SurfacePoint& c0, const SurfacePoint& c1, const SurfacePoint& c2, const SurfacePoint& c3,
                       const Vector3& face) = 0;
+    // The quadrilaterals of one row of a grid, in order: the one of column
+    // j has the corners lower[j], lower[j + 1], upper[j + 1], upper[j] and
+    // the face normal faces[j]. The next row's lower corners are this one's
+    // upper corners. By default each quadrilateral goes to quad.
+    virtual void row(const SurfacePoint* lower, const SurfacePoint* upper, int cols, const Vector3* faces);
 };
 
 // The primitives; n is the tessellation resolution (see above).

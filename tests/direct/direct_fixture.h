@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -69,6 +70,19 @@ public:
 
 inline void ResetProcessState() { kx::process().reset(); }
 
+// What a drawing left: the frame's bytes, the depth buffer and the pixels
+// counted as shaded.
+struct Drawn {
+    std::vector<uint8_t> bytes;
+    std::vector<float> depth;
+    uint64_t pixels = 0;
+    // To the bit, the depths too.
+    bool operator==(const Drawn& o) const {
+        return pixels == o.pixels && bytes == o.bytes && depth.size() == o.depth.size() &&
+               std::memcmp(depth.data(), o.depth.data(), depth.size() * sizeof(float)) == 0;
+    }
+};
+
 // A pipeline over the process's direct state and shared state, as the
 // engine's own.
 inline kx::DirectPipeline& TestPipeline() {
@@ -109,6 +123,16 @@ protected:
         const kx::FrameBuffer& fb = image();
         return &fb.pixels[(static_cast<size_t>(y) * fb.width + x) * 3];
     }
+    // What the drawing so far left in fb, the polygons waiting for the
+    // threads filled first.
+    Drawn drawn(const kx::FrameBuffer& fb) {
+        kx::directState().flushBins();
+        Drawn d;
+        d.bytes.assign(fb.pixels.begin(), fb.pixels.end());
+        d.depth.assign(kx::directState().depth.begin(), kx::directState().depth.end());
+        d.pixels = pipeline.stats.pixels;
+        return d;
+    }
     // Number of pixels whose red byte is not zero.
     int redPixels() const {
         const kx::FrameBuffer& fb = image();
@@ -144,9 +168,7 @@ protected:
         engine.finishDrawing();
     }
 
-    void clearDepth() {
-        std::fill(kx::directState().depth.begin(), kx::directState().depth.end(), 1.0f);
-    }
+    void clearDepth() { kx::directState().clearDepth(); }
 
     kx::REDirect engine{kx::process().context, kx::process().direct, kx::process().maps};
     kx::DirectPipeline& pipeline = TestPipeline();

@@ -15,14 +15,9 @@
 
 using namespace kx;
 using kxtest::DirectTest;
+using kxtest::Drawn;
 
 namespace {
-
-struct Drawn {
-    std::vector<uint8_t> bytes;
-    std::vector<float> depth;
-    uint64_t pixels = 0;
-};
 
 class SpanLanes : public DirectTest {
 protected:
@@ -83,6 +78,7 @@ protected:
         frame.allocate(narrow ? kWidth - 5 : kWidth, narrow ? kHeight - 4 : kHeight);
         frame.clear();
         s.depth.assign(depth.begin(), depth.end());
+        s.depthBounds.clear(std::numeric_limits<float>::infinity());  // depths of any size
         s.spanPath = path;
         pipeline.stats.pixels = 0;
         std::mt19937 rng(seed);
@@ -111,12 +107,7 @@ protected:
                 FillPolygon(pipeline);
             }
         }
-        s.flushBins();  // the polygons left to the threads
-        Drawn d;
-        d.bytes.assign(frame.pixels.begin(), frame.pixels.end());
-        d.depth.assign(s.depth.begin(), s.depth.end());
-        d.pixels = pipeline.stats.pixels;
-        return d;
+        return drawn(frame);
     }
 };
 

@@ -37,6 +37,30 @@ inline bool Same(const VertexLayout& a, const VertexLayout& b) {
            a.texture == b.texture && a.weight == b.weight && a.opacity == b.opacity;
 }
 
+// The first count floats of n vertices, from the pipeline's vertices to a
+// batch and back; the common layouts (bins.h) copy as fixed sizes.
+template <int kCount>
+void CopyFixed(float* to, const AttributeVertex* const* v, int n) {
+    for (int i = 0; i < n; ++i, to += kCount) std::memcpy(to, v[i]->v, kCount * sizeof(float));
+}
+template <int kCount>
+void CopyFixed(AttributeVertex* to, const float* from, int n) {
+    for (int i = 0; i < n; ++i, from += kCount) std::memcpy(to[i].v, from, kCount * sizeof(float));
+}
+template <class To, class From>
+void CopyVertices(To to, From from, int n, int count) {
+    switch (count) {
+        case 8: return CopyFixed<8>(to, from, n);
+        case 11: return CopyFixed<11>(to, from, n);
+        case 15: return CopyFixed<15>(to, from, n);
+    }
+    if constexpr (std::is_same_v<To, float*>) {
+        for (int i = 0; i < n; ++i, to += count) std::memcpy(to, from[i]->v, static_cast<size_t>(count) * sizeof(float));
+    } else {
+        for (int i = 0; i < n; ++i, from += count) std::memcpy(to[i].v, from, static_cast<size_t>(count) * sizeof(float));
+    }
+}
+
 // Bands per thread: enough for the threads to share the work out evenly
 // when polygons crowd into part of the image.
 constexpr int kBandsPerThread = 8;
@@ -87,7 +111,9 @@ void PolygonBins::Batch::clear() {
     dev = nullptr;
     frame = nullptr;
     depth = nullptr;
+    bounds = nullptr;
     stats = nullptr;
+    surface = 0;
 }
 
 PolygonBins::PolygonBins() = default;
@@ -114,7 +140,10 @@ bool PolygonBins::allocate() {
     if (bands > kDirectMaxBands) bands = kDirectMaxBands;
     if (bands > height_) bands = height_;
     if (bands < 1) bands = 1;
-    bandRows_ = (height_ + bands - 1) / bands;
+    // Bands of whole tiles of the depth bounds: a thread keeps the bounds
+    // of its own rows.
+    constexpr int kTile = DepthBounds::kTile;
+    bandRows_ = ((height_ + bands - 1) / bands + kTile - 1) / kTile * kTile;
     bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
     try {
         if (!memory_) {
@@ -161,19 +190,18 @@ bool PolygonBins::allocate() {
     return true;
 }
 
-bool PolygonBins::add(DirectPipeline& p) {
+bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n, uint64_t surface) {
     DirectState& s = p.state;
     DisplayDevice& dev = p.display.dev();
     FrameBuffer* frame = dev.frame();
     if (!frame || s.width != width_ || s.height != height_ || s.depth.empty()) return false;
     if (!ready_ && !allocate()) return false;
-    const int n = s.clippedCount;
     const int count = s.layout.count;
     // The rows the polygon's edges cover, as the scan converter finds them
     // (each edge's from the rows of its ends).
     int rowFirst = height_, rowEnd = 0;
     for (int i = 0; i < n; ++i) {
-        const int row = CeilIndex(s.clipped[i][1], height_);
+        const int row = CeilIndex((*v[i])[1], height_);
         if (row < rowFirst) rowFirst = row;
         if (row > rowEnd) rowEnd = row;
     }
@@ -186,7 +214,9 @@ bool PolygonBins::add(DirectPipeline& p) {
         b = &batches_[filling_];
     }
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
-    bool newSnapshot = b->snapshotCount == 0 || !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s);
+    const bool known = surface != 0 && surface == b->surface;
+    bool newSnapshot =
+        b->snapshotCount == 0 || (!known && !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s));
     if (b->polygonCount >= static_cast<size_t>(kDirectBinPolygons) ||
         b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
@@ -198,15 +228,16 @@ bool PolygonBins::add(DirectPipeline& p) {
         b->dev = &dev;
         b->frame = frame;
         b->depth = s.depth.data();
+        b->bounds = s.depthBounds.ready() ? &s.depthBounds : nullptr;
         b->stats = &p.stats;
         b->lights.gather(p.lights, p.maps);
     }
     if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
+    b->surface = surface;
 
     const uint32_t index = static_cast<uint32_t>(b->polygonCount++);
     new (b->polygons + index) Polygon{static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal};
-    float* to = b->floats + b->floatCount;
-    for (int i = 0; i < n; ++i, to += count) std::memcpy(to, s.clipped[i].v, static_cast<size_t>(count) * sizeof(float));
+    CopyVertices(b->floats + b->floatCount, v, n, count);
     b->floatCount += floats;
     const int lastBand = (rowEnd - 1) / bandRows_;
     for (int band = rowFirst / bandRows_; band <= lastBand; ++band)
@@ -223,7 +254,7 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
     const int rowFirst = band * self.bandRows_;
     const int rowEnd = rowFirst + self.bandRows_ < self.height_ ? rowFirst + self.bandRows_ : self.height_;
     SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
-                      self.writtenLast_.data()};
+                      self.writtenLast_.data(), b.bounds};
     const uint32_t* list = b.bandLists + static_cast<size_t>(band) * kDirectBinPolygons;
     for (const uint32_t* at = list; at != list + b.bandSize[band]; ++at) {
         const uint32_t index = *at;
@@ -234,9 +265,7 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
         }
         s.shadingNormal = poly.normal;
         const int count = s.layout.count;
-        const float* f = b.floats + poly.first;
-        for (int i = 0; i < poly.vertices; ++i, f += count)
-            std::memcpy(s.clipped[i].v, f, static_cast<size_t>(count) * sizeof(float));
+        CopyVertices(s.clipped, b.floats + poly.first, poly.vertices, count);
         s.clippedCount = poly.vertices;
         w.shaded += FillPolygonRows(target, b.lights);
     }

@@ -28,6 +28,7 @@
 
 namespace kx {
 
+class DepthBounds;
 struct DirectPipeline;
 struct DirectState;
 struct FrameStats;
@@ -70,12 +71,14 @@ public:
     // The threads asked for (the system may grant fewer).
     int threads() const { return threads_; }
 
-    // Bins the state's clipped polygon (device coordinates) with its face
-    // normal and attributes. False, and nothing binned, when the image is
-    // not one the bins were prepared for, its device has no frame buffer or
-    // the memory for the bins was refused: the caller fills it itself on its
-    // own thread (the image is the same), after a flush.
-    bool add(DirectPipeline& p);
+    // Bins the polygon of the n vertices v[0..n) (device coordinates) with
+    // the state's face normal and attributes. The polygons of one surface
+    // (DirectState::surface, 0: none) share their attributes: they are
+    // compared for its first one only. False, and nothing binned, when the
+    // image is not one the bins were prepared for, its device has no frame
+    // buffer or the memory for the bins was refused: the caller fills it
+    // itself on its own thread (the image is the same), after a flush.
+    bool add(DirectPipeline& p, const AttributeVertex* const* v, int n, uint64_t surface);
     // Fills every polygon binned so far; on return the image, the depth
     // buffer and the statistics are as if each had been filled at once.
     void flush();
@@ -99,11 +102,13 @@ private:
         int snapshotCount = 0;
         uint32_t* bandLists = nullptr;  // kDirectBinPolygons for each of kDirectMaxBands bands
         uint32_t bandSize[kDirectMaxBands] = {};
+        uint64_t surface = 0;  // the surface the last snapshot is known to be of (0: none)
         ShadingLights lights;  // as gathered for the batch's first polygon
         // The image the batch draws into, from its first polygon on.
         DisplayDevice* dev = nullptr;
         FrameBuffer* frame = nullptr;
         float* depth = nullptr;
+        DepthBounds* bounds = nullptr;
         FrameStats* stats = nullptr;
         void clear();
         bool empty() const { return polygonCount == 0; }

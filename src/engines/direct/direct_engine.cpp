@@ -77,7 +77,7 @@ int REDirect::WorldBegin() {
     if (s.width != w || s.height != h || s.spanTable.size() != static_cast<size_t>(h)) {
         if (!s.allocateBuffers(d.width, d.height)) return kErrDepthMemory;
     }
-    std::fill(s.depth.begin(), s.depth.end(), 1.0f);
+    s.clearDepth();
     s.prepareBins();
 
     TransformState& xf = context_.transforms;

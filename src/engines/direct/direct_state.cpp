@@ -1,5 +1,6 @@
 #include "engines/direct/direct_state.h"
 
+#include <algorithm>
 #include <new>
 #include <thread>
 
@@ -64,6 +65,7 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
     if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
     try {
         depth.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 1.0f);
+        depthBounds.allocate(w, h, 1.0f);
         spanTable.assign(static_cast<size_t>(h), -1);
     } catch (const std::bad_alloc&) {
         releaseBuffers();
@@ -77,9 +79,15 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
     return true;
 }
 
+void DirectState::clearDepth() {
+    std::fill(depth.begin(), depth.end(), 1.0f);
+    depthBounds.clear(1.0f);
+}
+
 void DirectState::releaseBuffers() {
     depth.clear();
     depth.shrink_to_fit();
+    depthBounds.release();
     spanTable.clear();
     spanTable.shrink_to_fit();
     width = height = 0;
@@ -95,6 +103,7 @@ bool DirectState::depthTest(float x, float y, float z) const {
 void DirectState::plotPixel(DisplayDevice& dev, int x, int y, float z, const ColorRGB& c) {
     if (x < 0 || y < 0 || x >= width || y >= height) return;
     depth[static_cast<size_t>(y) * width + x] = z;
+    depthBounds.raise(x, y, z);
     dev.WritePixel(x, y, ClampColor(c));
 }
 

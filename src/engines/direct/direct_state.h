@@ -9,6 +9,7 @@
 #include "core/large_pages.h"
 #include "core/math.h"
 #include "engines/direct/clip.h"
+#include "engines/direct/depth_bounds.h"
 #include "engines/direct/materials.h"
 #include "engines/direct/scan_convert.h"
 #include "engines/direct/span_kernels.h"
@@ -53,6 +54,7 @@ struct DirectState {
     // ---- raster: image size, depth buffer, span table ----
     int width = 0, height = 0;  // size the buffers were made for
     std::vector<float, LargePageAllocator<float>> depth;  // width * height, row-major
+    DepthBounds depthBounds;    // over tiles of the depth buffer
     std::vector<int> spanTable; // one edge-list head per row, -1 when empty
 
     // ---- the run's lights and texture maps, as the shader functions read
@@ -71,6 +73,9 @@ struct DirectState {
     int polygonCount = 0;
     AttributeVertex clipped[kMaxPolygonVertices];
     int clippedCount = 0;
+    // The surface being tessellated, numbered from 1 (0: none); its
+    // polygons share every attribute they are shaded with.
+    uint64_t surface = 0;
     ClipPlane planes[6];
     EdgeRecord edges[kMaxPolygonVertices];
     ShadingLights shadingLights;
@@ -111,6 +116,8 @@ struct DirectState {
     // be had (the buffers are then empty).
     bool allocateBuffers(int imageWidth, int imageHeight);
     void releaseBuffers();
+    // Every depth back to the farthest (1).
+    void clearDepth();
 
     // Depth test at device (x, y): passes when the stored depth is strictly
     // greater than z. Fails outside the image.

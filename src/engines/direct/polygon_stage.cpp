@@ -127,6 +127,12 @@ void SharedPolygon(DirectPipeline& p, const SharedVertex* const* v, int n, const
     // SubmitPolygon's way for vertices that are all inside: the clipper
     // passes them unchanged, and each projects as it did alone.
     if (!BeginPolygon(p, face)) return;
+    if (!s.wireframe) {
+        const AttributeVertex* projected[kMaxPolygonVertices];
+        for (int i = 0; i < n; ++i) projected[i] = &v[i]->projected;
+        FillSurfacePolygon(p, projected, n);
+        return;
+    }
     for (int i = 0; i < n; ++i) s.clipped[i] = v[i]->projected;
     s.clippedCount = n;
     DrawClipped(p);

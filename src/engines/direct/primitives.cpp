@@ -3,6 +3,9 @@
 #include "engines/direct/primitives.h"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
 
 #include "core/transform.h"
 #include "engines/direct/direct_engine.h"
@@ -37,6 +40,8 @@ public:
         v_[3] = 1;
         v_[4] = 1;
         have_ = false;
+        rowValid_ = 0;
+        ++p_.state.surface;
     }
 
     void quad(const SurfacePoint& c0, const SurfacePoint& c1, const SurfacePoint& c2, const SurfacePoint& c3,
@@ -69,10 +74,7 @@ public:
             if (same) {
                 now[k].vertex = same->vertex;
             } else {
-                fill(c);
-                now[k].vertex.vertex = v_;
-                TransformObjectVertex(p_, now[k].vertex.vertex);
-                ShareVertex(p_, now[k].vertex);
+                share(c, now[k]);
             }
             shared[k] = &now[k].vertex;
         }
@@ -81,11 +83,59 @@ public:
         have_ = true;
     }
 
+    // A grid row for the pipeline's own sink: each corner of the grid is
+    // transformed and projected once, the lower corners being the upper
+    // ones of the row before.
+    void row(const SurfacePoint* lower, const SurfacePoint* upper, int cols, const Vector3* faces) override {
+        const size_t n = static_cast<size_t>(cols) + 1;
+        if (sink_ != PolygonVertex || !rowsFor(n)) {
+            SurfaceQuads::row(lower, upper, cols, faces);
+            return;
+        }
+        Transformed* below = rows_[below_].data();
+        Transformed* above = rows_[below_ ^ 1].data();
+        for (size_t j = 0; j < n; ++j)
+            if (j >= rowValid_ || std::memcmp(&below[j].corner, &lower[j], sizeof lower[j]) != 0)
+                share(lower[j], below[j]);
+        for (size_t j = 0; j < n; ++j) share(upper[j], above[j]);
+        for (int j = 0; j < cols; ++j) {
+            const SharedVertex* shared[4] = {&below[j].vertex, &below[j + 1].vertex, &above[j + 1].vertex,
+                                             &above[j].vertex};
+            SharedPolygon(p_, shared, 4, FaceNormal{faces[j], true});
+        }
+        below_ ^= 1;
+        rowValid_ = n;
+        have_ = false;
+    }
+
 private:
     struct Transformed {
         SurfacePoint corner;
         SharedVertex vertex;
     };
+
+    // Room for rows of n corners; false when the memory is refused.
+    bool rowsFor(size_t n) {
+        if (rows_[0].size() >= n) return true;
+        rowValid_ = 0;
+        try {
+            for (std::vector<Transformed>& r : rows_) r.resize(n);
+        } catch (const std::bad_alloc&) {
+            return false;
+        } catch (const std::length_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    // Corner c transformed and projected into t.
+    void share(const SurfacePoint& c, Transformed& t) {
+        t.corner = c;
+        fill(c);
+        t.vertex.vertex = v_;
+        TransformObjectVertex(p_, t.vertex.vertex);
+        ShareVertex(p_, t.vertex);
+    }
 
     void emit(const SurfacePoint& c, bool last, const FaceNormal& face) {
         fill(c);
@@ -120,6 +170,10 @@ private:
     Transformed done_[2][4];  // the corners of the last two quadrilaterals
     int current_ = 0;
     bool have_ = false;
+    std::vector<Transformed> rows_[2];  // a grid's rows of corners
+    int below_ = 0;                     // the one that holds the row before's upper corners
+    size_t rowValid_ = 0;               // its corners worked out
+
     int normal_ = -1, texture_ = -1;
     bool bounded_ = false;
     VertexSink sink_;

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "engines/direct/bins.h"
+#include "engines/direct/depth_bounds.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
 #include "engines/direct/raster.h"
@@ -218,18 +219,8 @@ uint64_t ScanPolygonOfLayout(SpanTarget& target, const Shader& shade) {
     }
 }
 
-}  // namespace
-
-void SpanTarget::spanWritten(int x0, int x1, int y) {
-    if (!writtenFirst) {
-        dev.spanWritten(x0, x1, y);
-        return;
-    }
-    if (x0 < writtenFirst[y]) writtenFirst[y] = x0;
-    if (x1 > writtenLast[y]) writtenLast[y] = x1;
-}
-
-uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
+// The polygon scanned and shaded by its material.
+uint64_t ScanShaded(SpanTarget& t, const ShadingLights& lights) {
     const DirectState& s = t.s;
     Material m;
     if (!MaterialOf(s.shader, m)) return ScanPolygonOfLayout(t, FunctionShader{s.shader});
@@ -256,16 +247,61 @@ uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
     return 0;
 }
 
-void FillPolygon(DirectPipeline& p) {
+}  // namespace
+
+uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
+    if (!t.bounds) return ScanShaded(t, lights);
+    const PolygonReach reach = t.bounds->reach(t.s.clipped, t.s.clippedCount, t.rowFirst, t.rowEnd);
+    // No row to fill, or behind what the image holds at every pixel it
+    // could touch: no depth test would pass.
+    if (reach.empty() || t.bounds->hides(t.depth, reach)) return 0;
+    const uint64_t shaded = ScanShaded(t, lights);
+    if (shaded) t.bounds->stored(reach);
+    return shaded;
+}
+
+void SpanTarget::spanWritten(int x0, int x1, int y) {
+    if (!writtenFirst) {
+        dev.spanWritten(x0, x1, y);
+        return;
+    }
+    if (x0 < writtenFirst[y]) writtenFirst[y] = x0;
+    if (x1 > writtenLast[y]) writtenLast[y] = x1;
+}
+
+namespace {
+
+// Fills clipped[0..clippedCount) at once, on this thread.
+void FillNow(DirectPipeline& p) {
     DirectState& s = p.state;
     DisplayDevice& dev = p.display.dev();
-    if (s.bins && s.bins->add(p)) return;
     if (s.bins) s.bins->flush();
     SpanTarget target{s, s.depth.data(), dev, dev.frame(), 0, s.height};
+    if (s.depthBounds.ready()) target.bounds = &s.depthBounds;
     Material m;
     if (MaterialOf(s.shader, m)) s.shadingLights.gather(p.lights, p.maps);
     const uint64_t shaded = FillPolygonRows(target, s.shadingLights);
     if (p.stats.enabled) p.stats.pixels += shaded;
+}
+
+}  // namespace
+
+void FillPolygon(DirectPipeline& p) {
+    DirectState& s = p.state;
+    if (s.bins) {
+        const AttributeVertex* v[kMaxPolygonVertices];
+        for (int i = 0; i < s.clippedCount; ++i) v[i] = &s.clipped[i];
+        if (s.bins->add(p, v, s.clippedCount, 0)) return;
+    }
+    FillNow(p);
+}
+
+void FillSurfacePolygon(DirectPipeline& p, const AttributeVertex* const* v, int n) {
+    DirectState& s = p.state;
+    if (s.bins && s.bins->add(p, v, n, s.surface)) return;
+    for (int i = 0; i < n; ++i) s.clipped[i] = *v[i];
+    s.clippedCount = n;
+    FillNow(p);
 }
 
 }  // namespace kx

@@ -10,6 +10,7 @@
 
 namespace kx {
 
+class DepthBounds;
 struct DirectPipeline;
 struct DirectState;
 struct FrameBuffer;
@@ -39,6 +40,9 @@ struct SpanTarget {
     // told of each span at once.
     int* writtenFirst = nullptr;
     int* writtenLast = nullptr;
+    // The bounds of the depth buffer's tiles, kept as the polygons are
+    // filled; a polygon they hide is passed over. Null: none kept.
+    DepthBounds* bounds = nullptr;
 
     void spanWritten(int x0, int x1, int y);
 };
@@ -47,6 +51,9 @@ struct SpanTarget {
 // display's image, shaded by the current material: at once on one thread,
 // or binned for the engine's threads (DirectState::bins).
 void FillPolygon(DirectPipeline& p);
+// The same for the polygon of the n vertices v[0..n) (device coordinates,
+// n at most kMaxPolygonVertices) of the state's surface (DirectState::surface).
+void FillSurfacePolygon(DirectPipeline& p, const AttributeVertex* const* v, int n);
 
 // Fills t.s.clipped[0..t.s.clippedCount) into rows rowFirst..rowEnd-1 of
 // the target as FillPolygon would on one thread, shaded by t.s's material
