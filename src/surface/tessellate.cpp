@@ -54,11 +54,12 @@ private:
 };
 
 // A surface over a rows x columns grid whose corners and face normals come
-// from the functor f: f.corner(i, j, c) for corner (i, j), and
-// f.faces(i, columns, normals) for the quadrilaterals of row i, the one of
-// column j having its first corner at (i, j). A corner is shared by up to
-// four quadrilaterals: the corners of the two rows at hand are worked out
-// once.
+// from the functor f: f.corner(f.latitude(i), f.longitude(j), i, j, c) for
+// corner (i, j), and f.faces(i, columns, normals) for the quadrilaterals of
+// row i, the one of column j having its first corner at (i, j). A corner is
+// shared by up to four quadrilaterals: the corners of the two rows at hand
+// are worked out once, and the functions of each row's and each column's
+// angle once.
 template <class Surface>
 void DrawGrid(SurfaceWriter& w, int rows, int cols, const Surface& f) {
     if (rows <= 0 || cols <= 0) return;
@@ -66,9 +67,16 @@ void DrawGrid(SurfaceWriter& w, int rows, int cols, const Surface& f) {
     std::vector<Corner> lower(n + 1), upper(n + 1);
     std::vector<Vector3> faces(n);
     const typename Surface::Columns columns(f);
-    for (int j = 0; j <= cols; ++j) f.corner(0, j, lower[j]);
+    std::vector<typename Surface::Trig> longitudes(n + 1);
+    for (int j = 0; j <= cols; ++j) longitudes[j] = f.longitude(j);
+    auto cornerRow = [&](int i, Corner* out) {
+        const typename Surface::Trig latitude = f.latitude(i);
+        for (int j = 0; j <= cols; ++j) f.corner(latitude, longitudes[j], out[j]);
+        for (int j = 0; j <= cols; ++j) f.fractions(i, j, out[j]);
+    };
+    cornerRow(0, lower.data());
     for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j <= cols; ++j) f.corner(i + 1, j, upper[j]);
+        cornerRow(i + 1, upper.data());
         f.faces(i, columns, faces.data());
         w.row(lower.data(), upper.data(), cols, faces.data());
         lower.swap(upper);
@@ -87,20 +95,28 @@ struct LatitudeGrid {
     float C(float x, float e) const { return super ? SignedPow(Cos(x), e) : Cos(x); }
     float S(float x, float e) const { return super ? SignedPow(Sin(x), e) : Sin(x); }
 
-    // The angles of grid corner (i, j), and of the centre of the
-    // quadrilateral that starts there.
-    void corner(int i, int j, float& phi, float& th) const {
-        phi = phimin + dphi * Fraction(i, rows);
-        th = theta * Fraction(j, cols);
+    // C and S of a corner's angle for positions (exponent e) and normals
+    // (exponent ne); of row i's latitude, and of column j's longitude.
+    struct Trig {
+        float c = 0, s = 0, nc = 0, ns = 0;
+    };
+    Trig trig(float x, float e, float ne) const {
+        Trig t{C(x, e), S(x, e), 0, 0};
+        t.nc = super ? C(x, ne) : t.c;
+        t.ns = super ? S(x, ne) : t.s;
+        return t;
     }
+    Trig latitude(int i) const { return trig(phimin + dphi * Fraction(i, rows), e1, ne1); }
+    Trig longitude(int j) const { return trig(theta * Fraction(j, cols), e2, ne2); }
+    // The normal direction at a corner, of unit length for the quadrics:
+    // (C(phi) C(theta), C(phi) S(theta), S(phi)) with the normals' exponents.
+    static Vector3 normal(const Trig& latitude, const Trig& longitude) {
+        return {latitude.nc * longitude.nc, latitude.nc * longitude.ns, latitude.ns};
+    }
+    // The angles of the centre of the quadrilateral that starts at (i, j).
     void centre(int i, int j, float& phi, float& th) const {
         phi = phimin + dphi * ((static_cast<float>(i) + 0.5f) / static_cast<float>(rows));
         th = theta * ((static_cast<float>(j) + 0.5f) / static_cast<float>(cols));
-    }
-    // The normal direction at (phi, theta), of unit length for the quadrics.
-    Vector3 normal(float phi, float th) const {
-        float cp = C(phi, ne1);
-        return {cp * C(th, ne2), cp * S(th, ne2), S(phi, ne1)};
     }
     // The longitude factors of the face normals, C and S of each column's
     // centre angle, the same in every row.
@@ -115,8 +131,8 @@ struct LatitudeGrid {
             }
         }
     };
-    // The normals of the faces of row i at their centres, as normal() gives
-    // them.
+    // The normals of the faces of row i at their centres, in the same way
+    // as normal() at a corner.
     void faces(int i, const Columns& columns, Vector3* out) const {
         float phi, th;
         centre(i, 0, phi, th);
@@ -142,15 +158,13 @@ struct LatitudeGrid {
 struct Ellipsoid : LatitudeGrid {
     float r = 0;
 
-    void corner(int i, int j, Corner& c) const {
-        float phi, th;
-        LatitudeGrid::corner(i, j, phi, th);
-        float cp = C(phi, e1);
-        c.x = r * cp * C(th, e2);
-        c.y = r * cp * S(th, e2);
-        c.z = r * S(phi, e1);
+    void corner(const Trig& latitude, const Trig& longitude, Corner& c) const {
+        float cp = latitude.c;
+        c.x = r * cp * longitude.c;
+        c.y = r * cp * longitude.s;
+        c.z = r * latitude.s;
         if (super) {
-            Vector3 n = normal(phi, th);
+            Vector3 n = normal(latitude, longitude);
             c.nx = r * n.x;
             c.ny = r * n.y;
             c.nz = r * n.z;
@@ -159,7 +173,6 @@ struct Ellipsoid : LatitudeGrid {
             c.ny = c.y;
             c.nz = c.z;
         }
-        fractions(i, j, c);
     }
 };
 
@@ -167,18 +180,15 @@ struct Ellipsoid : LatitudeGrid {
 struct Ring : LatitudeGrid {
     float rmajor = 0, rminor = 0;
 
-    void corner(int i, int j, Corner& c) const {
-        float phi, th;
-        LatitudeGrid::corner(i, j, phi, th);
-        float ring = rmajor + rminor * C(phi, e1);
-        c.x = ring * C(th, e2);
-        c.y = ring * S(th, e2);
-        c.z = rminor * S(phi, e1);
-        Vector3 n = normal(phi, th);
+    void corner(const Trig& latitude, const Trig& longitude, Corner& c) const {
+        float ring = rmajor + rminor * latitude.c;
+        c.x = ring * longitude.c;
+        c.y = ring * longitude.s;
+        c.z = rminor * latitude.s;
+        Vector3 n = normal(latitude, longitude);
         c.nx = n.x;
         c.ny = n.y;
         c.nz = n.z;
-        fractions(i, j, c);
     }
 };
 

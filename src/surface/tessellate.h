@@ -5,8 +5,8 @@
 // Each tessellator first tells its receiver what its vertices carry
 // (begin), then evaluates the surface at the corners of its parameter grid in
 // object space and hands every quadrilateral over with the object-space
-// normal at its centre (the face normal). Every corner is computed afresh
-// from its parameters.
+// normal at its centre (the face normal). A corner's values depend on its
+// parameters alone, however many quadrilaterals share it.
 #pragma once
 
 #include "core/limits.h"

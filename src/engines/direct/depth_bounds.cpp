@@ -16,25 +16,25 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 // The greatest depth of the pixels [x0, x1) x [y0, y1) that are not NaN.
 float GreatestDepth(const float* depth, int width, int x0, int x1, int y0, int y1) {
-    float greatest = -kInfinity;
-    for (int y = y0; y < y1; ++y) {
-        const float* row = depth + static_cast<size_t>(y) * static_cast<size_t>(width);
-        int x = x0;
+    const float* row = depth + static_cast<size_t>(y0) * static_cast<size_t>(width);
 #if defined(__SSE2__)
-        if (x1 - x0 == DepthBounds::kTile) {
-            // max(d, m) is m where d is NaN
-            __m128 m = _mm_set1_ps(greatest);
-            m = _mm_max_ps(_mm_loadu_ps(row + x), m);
-            m = _mm_max_ps(_mm_loadu_ps(row + x + 4), m);
-            m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
-            m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
-            greatest = _mm_cvtss_f32(m);
-            continue;
+    if (x1 - x0 == DepthBounds::kTile) {
+        // max(d, m) is m where d is NaN
+        __m128 m0 = _mm_set1_ps(-kInfinity), m1 = m0;
+        for (int y = y0; y < y1; ++y, row += width) {
+            m0 = _mm_max_ps(_mm_loadu_ps(row + x0), m0);
+            m1 = _mm_max_ps(_mm_loadu_ps(row + x0 + 4), m1);
         }
-#endif
-        for (; x < x1; ++x)
-            if (row[x] > greatest) greatest = row[x];
+        __m128 m = _mm_max_ps(m0, m1);
+        m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+        m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtss_f32(m);
     }
+#endif
+    float greatest = -kInfinity;
+    for (int y = y0; y < y1; ++y, row += width)
+        for (int x = x0; x < x1; ++x)
+            if (row[x] > greatest) greatest = row[x];
     return greatest;
 }
 
@@ -66,9 +66,26 @@ void DepthBounds::clear(float z) {
 PolygonReach DepthBounds::reach(const AttributeVertex* v, int n, int rowFirst, int rowEnd) const {
     PolygonReach r;
     if (n <= 0 || rowFirst >= rowEnd || bounds_.empty()) return r;
-    float minX = v[0][0], maxX = minX, minY = v[0][1], maxY = minY, minZ = v[0][2], maxZ = minZ;
+    // The least and greatest x, y and z, and whether any is NaN.
+    bool unordered = false;
+#if defined(__SSE2__)
+    __m128 least = _mm_loadu_ps(v[0].v), greatest = least, nan = _mm_cmpunord_ps(least, least);
     for (int i = 1; i < n; ++i) {
+        const __m128 p = _mm_loadu_ps(v[i].v);
+        least = _mm_min_ps(p, least);
+        greatest = _mm_max_ps(p, greatest);
+        nan = _mm_or_ps(nan, _mm_cmpunord_ps(p, p));
+    }
+    unordered = (_mm_movemask_ps(nan) & 7) != 0;
+    alignas(16) float low[4], high[4];
+    _mm_store_ps(low, least);
+    _mm_store_ps(high, greatest);
+    const float minX = low[0], minY = low[1], minZ = low[2], maxX = high[0], maxY = high[1], maxZ = high[2];
+#else
+    float minX = v[0][0], maxX = minX, minY = v[0][1], maxY = minY, minZ = v[0][2], maxZ = minZ;
+    for (int i = 0; i < n; ++i) {
         const float x = v[i][0], y = v[i][1], z = v[i][2];
+        unordered = unordered || x != x || y != y || z != z;
         minX = x < minX ? x : minX;
         maxX = x > maxX ? x : maxX;
         minY = y < minY ? y : minY;
@@ -76,10 +93,12 @@ PolygonReach DepthBounds::reach(const AttributeVertex* v, int n, int rowFirst, i
         minZ = z < minZ ? z : minZ;
         maxZ = z > maxZ ? z : maxZ;
     }
-    // Coordinates far beyond the image (or NaN, which fails every test):
-    // every tile of the rows, and no depth to go by.
+#endif
+    // Coordinates far beyond the image, or NaN: every tile of the rows, and
+    // no depth to go by.
     constexpr float kLimit = 1 << 24;
-    if (!(minX > -kLimit && maxX < kLimit && minY > -kLimit && maxY < kLimit && minZ > -kLimit && maxZ < kLimit)) {
+    if (unordered ||
+        !(minX > -kLimit && maxX < kLimit && minY > -kLimit && maxY < kLimit && minZ > -kLimit && maxZ < kLimit)) {
         r.tileX0 = 0;
         r.tileX1 = columns_ - 1;
         r.tileY0 = rowFirst >> kTileShift;
