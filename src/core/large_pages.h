@@ -2,7 +2,8 @@
 // a megabyte or more is placed on whole 2 MB pages and the kernel is asked to
 // back it with huge pages, so that filling a 640 x 480 frame takes one page
 // fault instead of several hundred. Where the kernel has no huge pages it is
-// an ordinary allocation. Smaller buffers are left to operator new.
+// an ordinary allocation. Smaller buffers are left to operator new. A
+// vector's resize leaves the elements it adds unset (UnsetElements).
 #pragma once
 
 #include <sys/mman.h>
@@ -11,10 +12,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/unset_elements.h"
+
 namespace kx {
 
 template <class T>
-struct LargePageAllocator {
+struct LargePageAllocator : UnsetElements {
     using value_type = T;
 
     static constexpr size_t kHugePage = size_t(2) << 20;

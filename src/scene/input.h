@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/unset_elements.h"
 #include "scene/numbers.h"
 
 namespace kx {
@@ -162,18 +163,10 @@ private:
     // Leaves the bytes it makes as they are: a read writes a chunk before it
     // is looked at, and a small scene touches one page of it, not sixteen.
     template <class T>
-    struct UnsetAllocator : std::allocator<T> {
+    struct UnsetAllocator : std::allocator<T>, UnsetElements {
         UnsetAllocator() = default;
         template <class U>
         UnsetAllocator(const UnsetAllocator<U>&) {}
-        template <class U>
-        void construct(U* p) {
-            ::new (static_cast<void*>(p)) U;
-        }
-        template <class U, class... Args>
-        void construct(U* p, Args&&... args) {
-            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-        }
     };
     // The chunk, then numbers::kReadAhead bytes or more, all 0 (past the
     // chunk's end, those are the bytes a number's digits may be read into).

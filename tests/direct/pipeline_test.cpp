@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "direct_fixture.h"
+#include "engines/direct/raster.h"
 #include "interface/vertex_type.h"
 
 using namespace kx;
@@ -98,6 +99,32 @@ TEST(VertexLayoutTest, AppendRefusesWhatDoesNotFit) {
 
 // A fan of triangles covers every pixel of its polygon exactly once, and the
 // same pixels as the polygon drawn whole.
+// The rasterisers' row and column index is ceil clamped to 0..limit, for
+// every float near the whole numbers, at the image sizes' edges and beyond
+// the floats' whole-number threshold.
+TEST(RasterTest, CeilIndexIsTheClampedCeiling) {
+    auto expected = [](float v, int limit) {
+        const float c = std::ceil(v);
+        if (!(c > 0)) return 0;
+        return c >= static_cast<float>(limit) ? limit : static_cast<int>(c);
+    };
+    std::vector<float> values = {0.0f, -0.0f, -0.5f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::denorm_min(), 3e9f, -3e9f};
+    for (float whole : {1.0f, 2.0f, 959.0f, 960.0f, 961.0f, 1279.0f, 1280.0f, 8388607.0f, 8388608.0f, 16777216.0f,
+                        33554431.0f, 134217728.0f}) {
+        float below = whole, above = whole;
+        for (int k = 0; k < 4; ++k) {
+            below = std::nextafter(below, 0.0f);
+            above = std::nextafter(above, 1e30f);
+            values.insert(values.end(), {below, above, whole - 0.5f, whole + 0.5f});
+        }
+        values.push_back(whole);
+    }
+    for (int limit : {1, 960, 1280, 8388608, 33554431, 134217727})
+        for (float v : values) EXPECT_EQ(kx::CeilIndex(v, limit), expected(v, limit)) << v << " limit " << limit;
+}
+
 TEST_F(DirectTest, FanCoversPolygonExactlyOnce) {
     open(200, 160, true);
     const int n = 9;

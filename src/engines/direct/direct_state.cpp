@@ -64,7 +64,8 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
     // impossible request instead of throwing.
     if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
     try {
-        depth.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 1.0f);
+        // Set by clearDepth when a world begins, before anything is drawn.
+        depth.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
         depthBounds.allocate(w, h, 1.0f);
         spanTable.assign(static_cast<size_t>(h), -1);
     } catch (const std::bad_alloc&) {

@@ -111,9 +111,10 @@ struct DirectState {
     void reset();
     // Links the shader functions to the run's lights and texture maps.
     void link(const LightSet& runLights, const MapList& runMaps);
-    // (Re)creates the depth buffer and the span table for an image of the
-    // given size (nothing for a size below 1). False when the memory cannot
-    // be had (the buffers are then empty).
+    // (Re)creates the depth buffer (its depths unset until clearDepth) and
+    // the span table for an image of the given size (nothing for a size
+    // below 1). False when the memory cannot be had (the buffers are then
+    // empty).
     bool allocateBuffers(int imageWidth, int imageHeight);
     void releaseBuffers();
     // Every depth back to the farthest (1).

@@ -1,14 +1,18 @@
 // A helper shared by the direct engine's rasterisers (spans and lines).
 #pragma once
 
-#include <cmath>
-
 namespace kx {
 
 // ceil(v) as a row or column index limited to 0..limit; NaN gives 0.
+// Without a rounding instruction in the base instruction set, ceil goes
+// through the truncated value; from 2^23 on every float is a whole number.
 inline int CeilIndex(float v, int limit) {
-    float c = std::ceil(v);
-    if (!(c > 0)) return 0;
+    if (!(v > 0)) return 0;
+    float c = v;
+    if (v < 8388608.0f) {
+        const int t = static_cast<int>(v);
+        c = static_cast<float>(t < v ? t + 1 : t);
+    }
     if (c >= static_cast<float>(limit)) return limit;
     return static_cast<int>(c);
 }
