@@ -194,6 +194,18 @@ uint64_t ScanPolygon(SpanTarget& target, const Shader& shade) {
                 link = &e.next;
             }
         }
+        // Sorted again by x, each record inserted in turn. Two records (the
+        // common case) change places unless the first lies left of the
+        // second, as inserting them would have them.
+        if (active != -1 && edges[active].next != -1 && edges[edges[active].next].next == -1) {
+            const int a = active, b = edges[a].next;
+            if (!(edges[a].cur[0] < edges[b].cur[0])) {
+                active = b;
+                edges[b].next = a;
+                edges[a].next = -1;
+            }
+            continue;
+        }
         int list = active;
         active = -1;
         while (list != -1) {
