@@ -253,8 +253,9 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
     DirectState& s = *w.state;
     const int rowFirst = band * self.bandRows_;
     const int rowEnd = rowFirst + self.bandRows_ < self.height_ ? rowFirst + self.bandRows_ : self.height_;
+    PendingLanes pending;
     SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
-                      self.writtenLast_.data(), b.bounds};
+                      self.writtenLast_.data(), b.bounds, &pending};
     const uint32_t* list = b.bandLists + static_cast<size_t>(band) * kDirectBinPolygons;
     for (const uint32_t* at = list; at != list + b.bandSize[band]; ++at) {
         const uint32_t index = *at;
@@ -264,11 +265,13 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
             w.snapshot = poly.snapshot;
         }
         s.shadingNormal = poly.normal;
+        target.attributes = poly.snapshot;
         const int count = s.layout.count;
         CopyVertices(s.clipped, b.floats + poly.first, poly.vertices, count);
         s.clippedCount = poly.vertices;
         w.shaded += FillPolygonRows(target, b.lights);
     }
+    pending.flush();
 }
 
 void PolygonBins::submit() {

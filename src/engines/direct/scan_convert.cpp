@@ -234,20 +234,40 @@ uint64_t ScanPolygonOfLayout(SpanTarget& target, const Shader& shade) {
 // The polygon scanned and shaded by its material.
 uint64_t ScanShaded(SpanTarget& t, const ShadingLights& lights) {
     const DirectState& s = t.s;
+    PendingLanes* pending = t.pending;
     Material m;
-    if (!MaterialOf(s.shader, m)) return ScanPolygonOfLayout(t, FunctionShader{s.shader});
+    if (!MaterialOf(s.shader, m)) {
+        if (pending) pending->flush();
+        return ScanPolygonOfLayout(t, FunctionShader{s.shader});
+    }
     // Painted plastic with a map and texture coordinates looks the map up
     // per pixel: that one stays a pixel at a time.
     const bool noMap = !lights.maps->current();
     const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
     SpanMaterial material;
     LaneQueue queue;
-    if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
+    // The pixels waiting go first unless these shade alike: under the same
+    // attributes (and face normal, where it is read), or a material that
+    // turns out the same.
+    const bool kept = pending && lanes && pending->open && t.attributes >= 0 && pending->attributes == t.attributes &&
+                      pending->material.facing(s.shadingNormal);
+    if (lanes && !kept) material.prepare(s, lights, m, noMap, s.spanPath);
+    if (pending && !kept && (!lanes || !pending->open || !pending->material.shadesAs(material))) {
+        pending->flush();
+        if (lanes) {
+            pending->material = material;
+            pending->open = true;
+        }
+    }
+    if (pending && lanes) pending->attributes = t.attributes;
+    const bool wait = pending && lanes;
+    const SpanMaterial& shading = wait ? pending->material : material;
+    LaneQueue& waiting = wait ? pending->queue : queue;
     const auto scanAs = [&](auto known) -> uint64_t {
         constexpr Material M = decltype(known)::value;
         if (!lanes) return ScanPolygonOfLayout(t, MaterialShader<M>{lights});
-        const uint64_t shaded = ScanPolygonOfLayout(t, LaneShader<M>{{lights}, material, queue});
-        FlushSpanLanes(material, queue);
+        const uint64_t shaded = ScanPolygonOfLayout(t, LaneShader<M>{{lights}, shading, waiting});
+        if (!wait) FlushSpanLanes(shading, waiting);
         return shaded;
     };
     switch (m) {

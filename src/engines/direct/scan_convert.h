@@ -11,6 +11,7 @@
 namespace kx {
 
 class DepthBounds;
+struct PendingLanes;
 struct DirectPipeline;
 struct DirectState;
 struct FrameBuffer;
@@ -43,6 +44,12 @@ struct SpanTarget {
     // The bounds of the depth buffer's tiles, kept as the polygons are
     // filled; a polygon they hide is passed over. Null: none kept.
     DepthBounds* bounds = nullptr;
+    // Where the pixels of the four materials wait for their lanes across
+    // polygons; null: each polygon's are shaded when it is filled.
+    PendingLanes* pending = nullptr;
+    // The number of the state's surface attributes, the same for the same
+    // attributes while pending is used (a snapshot of the bins); -1: none.
+    int attributes = -1;
 
     void spanWritten(int x0, int x1, int y);
 };

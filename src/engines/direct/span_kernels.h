@@ -78,6 +78,13 @@ struct SpanMaterial {
     QueueSpanFunction queueSpan = nullptr;
     FlushFunction flush = nullptr;
     void chooseFunctions();
+
+    // Whether the lanes shade a pixel under o exactly as under this, to the
+    // bit: every value they read the same (the face normal only when it is
+    // read).
+    bool shadesAs(const SpanMaterial& o) const;
+    // Whether the lanes read the face normal n as faceNormal (or none).
+    bool facing(const Vector3& n) const;
 };
 
 // The pixels [xs, xe) of one row: their depths, and the frame buffer row
@@ -120,6 +127,26 @@ inline void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d
 }
 // Shades and stores the pixels left in q.
 inline void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { m.flush(m, q); }
+
+// The pixels of polygons filled one after another under the same material,
+// waiting together for their lanes: a polygon of a few pixels then leaves
+// the lanes full for the next rather than shaded nearly empty. A pixel's
+// depth is stored when it is queued and its bytes when it is shaded, later
+// pixels after earlier ones: the bytes are those of filling the polygons
+// one at a time. For polygons under the same lights (those of one batch of
+// the bins); flushed before a polygon under another material, and before
+// anything reads the image.
+struct PendingLanes {
+    SpanMaterial material;
+    LaneQueue queue;
+    bool open = false;  // material set, pixels perhaps queued
+    int attributes = -1;  // the number of the surface attributes it was set from (SpanTarget)
+    void flush() {
+        if (!open) return;
+        FlushSpanLanes(material, queue);
+        open = false;
+    }
+};
 
 // Lane memory of a group of pixels for the calls made lane by lane.
 struct LaneBlock {
