@@ -1,6 +1,5 @@
 #include "engines/direct/bins.h"
 
-#include <bit>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -10,6 +9,7 @@
 
 #include "core/large_pages.h"
 #include "core/limits.h"
+#include "core/same_bits.h"
 #include "display/display.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/pipeline.h"
@@ -21,10 +21,10 @@ namespace kx {
 
 namespace {
 
-// Bit for bit: a changed sign of zero or a NaN is a change.
-inline bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
-inline bool Same(const ColorRGB& a, const ColorRGB& b) { return Same(a.r, b.r) && Same(a.g, b.g) && Same(a.b, b.b); }
-inline bool Same(const Point3& a, const Point3& b) { return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z); }
+// Floats bit for bit (SameBits).
+inline bool Same(float a, float b) { return SameBits(a, b); }
+inline bool Same(const ColorRGB& a, const ColorRGB& b) { return SameBits(a, b); }
+inline bool Same(const Point3& a, const Point3& b) { return SameBits(a, b); }
 // Anything else by its own ==.
 template <class T>
 inline bool Same(const T& a, const T& b) {

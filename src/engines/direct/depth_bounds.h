@@ -21,7 +21,7 @@ namespace kx {
 // depth below every depth its pixels can be given, rounding included.
 struct PolygonReach {
     int tileX0 = 0, tileX1 = -1, tileY0 = 0, tileY1 = -1;
-    double nearest = 0;
+    float nearest = 0;
     bool empty() const { return tileX0 > tileX1 || tileY0 > tileY1; }
 };
 

@@ -116,7 +116,8 @@ private:
 
     // Room for rows of n corners; false when the memory is refused.
     bool rowsFor(size_t n) {
-        if (rows_[0].size() >= n) return true;
+        // Both: a refusal may leave one grown and the other not.
+        if (rows_[0].size() >= n && rows_[1].size() >= n) return true;
         rowValid_ = 0;
         try {
             for (std::vector<Transformed>& r : rows_) r.resize(n);

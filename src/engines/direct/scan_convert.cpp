@@ -246,21 +246,16 @@ uint64_t ScanShaded(SpanTarget& t, const ShadingLights& lights) {
     const bool lanes = s.spanPath != SpanPath::Scalar && (m != Material::PaintedPlastic || noMap || !s.layout.hasTexture);
     SpanMaterial material;
     LaneQueue queue;
-    // The pixels waiting go first unless these shade alike: under the same
-    // attributes (and face normal, where it is read), or a material that
-    // turns out the same.
-    const bool kept = pending && lanes && pending->open && t.attributes >= 0 && pending->attributes == t.attributes &&
-                      pending->material.facing(s.shadingNormal);
-    if (lanes && !kept) material.prepare(s, lights, m, noMap, s.spanPath);
-    if (pending && !kept && (!lanes || !pending->open || !pending->material.shadesAs(material))) {
-        pending->flush();
-        if (lanes) {
-            pending->material = material;
-            pending->open = true;
-        }
-    }
-    if (pending && lanes) pending->attributes = t.attributes;
     const bool wait = pending && lanes;
+    if (wait) {
+        if (!pending->holds(t.attributes, s.shadingNormal)) {
+            material.prepare(s, lights, m, noMap, s.spanPath);
+            pending->take(material, t.attributes);
+        }
+    } else {
+        if (pending) pending->flush();
+        if (lanes) material.prepare(s, lights, m, noMap, s.spanPath);
+    }
     const SpanMaterial& shading = wait ? pending->material : material;
     LaneQueue& waiting = wait ? pending->queue : queue;
     const auto scanAs = [&](auto known) -> uint64_t {

@@ -4,8 +4,8 @@
 #include "engines/direct/span_kernels.h"
 
 #include <algorithm>
-#include <bit>
 
+#include "core/same_bits.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/shading.h"
 #include "engines/direct/span_lanes.h"
@@ -70,28 +70,17 @@ void SpanMaterial::prepare(const DirectState& s, const ShadingLights& l, Materia
     chooseFunctions();
 }
 
-namespace {
-inline bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
-inline bool SameBits(const ColorRGB& a, const ColorRGB& b) {
-    return SameBits(a.r, b.r) && SameBits(a.g, b.g) && SameBits(a.b, b.b);
-}
-template <class V>
-inline bool SameXyz(const V& a, const V& b) {
-    return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z);
-}
-}  // namespace
-
 bool SpanMaterial::shadesAs(const SpanMaterial& o) const {
     return material == o.material && path == o.path && position == o.position && color == o.color &&
            normal == o.normal && doubleSided == o.doubleSided && exponent == o.exponent &&
            SameBits(surfaceColor, o.surfaceColor) && paintedBase == o.paintedBase && SameBits(ambient, o.ambient) &&
            SameBits(specularColor, o.specularColor) && SameBits(kd, o.kd) && SameBits(ks, o.ks) &&
-           facing(o.faceNormal) && SameXyz(eye, o.eye) && lights == o.lights &&
+           facing(o.faceNormal) && SameBits(eye, o.eye) && lights == o.lights &&
            lightCount == o.lightCount && rows == o.rows && queueSpan == o.queueSpan && flush == o.flush &&
            std::equal(slot, slot + kQueueSlots, o.slot);
 }
 
-bool SpanMaterial::facing(const Vector3& n) const { return normal >= 0 || SameXyz(faceNormal, n); }
+bool SpanMaterial::facing(const Vector3& n) const { return normal >= 0 || SameBits(faceNormal, n); }
 
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b) {
     for (int k = 0; k < 8; ++k) {

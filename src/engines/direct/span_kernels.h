@@ -146,6 +146,22 @@ struct PendingLanes {
         FlushSpanLanes(material, queue);
         open = false;
     }
+    // Whether a polygon under the surface attributes numbered attributes
+    // (-1: none) with the face normal n shades as the pixels waiting: the
+    // same attributes, and the same normal where it is read.
+    bool holds(int numbered, const Vector3& n) const {
+        return open && numbered >= 0 && attributes == numbered && material.facing(n);
+    }
+    // Pixels under m, of the attributes numbered so: those waiting go first
+    // unless m shades as their material.
+    void take(const SpanMaterial& m, int numbered) {
+        if (!open || !material.shadesAs(m)) {
+            flush();
+            material = m;
+            open = true;
+        }
+        attributes = numbered;
+    }
 };
 
 // Lane memory of a group of pixels for the calls made lane by lane.
