@@ -257,6 +257,7 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
     SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
                       self.writtenLast_.data(), b.bounds, &pending};
     const uint32_t* list = b.bandLists + static_cast<size_t>(band) * kDirectBinPolygons;
+    uint64_t shaded = 0;
     for (const uint32_t* at = list; at != list + b.bandSize[band]; ++at) {
         const uint32_t index = *at;
         const Polygon& poly = b.polygons[index];
@@ -269,9 +270,10 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
         const int count = s.layout.count;
         CopyVertices(s.clipped, b.floats + poly.first, poly.vertices, count);
         s.clippedCount = poly.vertices;
-        w.shaded += FillPolygonRows(target, b.lights);
+        shaded += FillPolygonRows(target, b.lights);
     }
     pending.flush();
+    w.shaded += shaded;
 }
 
 void PolygonBins::submit() {

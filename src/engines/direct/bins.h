@@ -113,8 +113,9 @@ private:
         void clear();
         bool empty() const { return polygonCount == 0; }
     };
-    // A thread's own: the state it shades with, its pixel count.
-    struct Worker {
+    // A thread's own: the state it shades with, its pixel count. Each on
+    // cache lines of its own, as the threads write them while they fill.
+    struct alignas(64) Worker {
         std::unique_ptr<DirectState> state;
         int snapshot = -1;  // of the batch in hand, applied to state
         uint64_t shaded = 0;
