@@ -188,13 +188,16 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
                 const int count = s.layout.count;
                 for (int span = 0; span < 3 * 19; ++span) {
                     const int length = 1 + span % 19;
+                    // the span filler's set-up: the first pixel offset past the left edge
                     float v[kVertexFloats] = {}, d[kVertexFloats] = {};
                     AttributeVertex a, b;
                     randomVertex(rng, a, 0, 0);
                     randomVertex(rng, b, 0, 0);
+                    const float dx = static_cast<float>(length) + uniform(rng, 0, 1);
+                    const float offset = uniform(rng, 0, 1);
                     for (int i = 0; i < count; ++i) {
-                        v[i] = a[i];
-                        d[i] = (b[i] - a[i]) / static_cast<float>(length);
+                        d[i] = (b[i] - a[i]) / dx;
+                        v[i] = a[i] + d[i] * offset;
                     }
                     std::vector<float> depth(40);
                     for (float& z : depth) z = rng() % 3 == 0 ? 1.0f : uniform(rng, 0, 1.2f);
@@ -228,7 +231,7 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
                         px.rowEnd = xe;
                         px.colors = gotColors.data();
                         LaneQueue queue;
-                        ShadeSpanLanes(k, v, d, px, queue);
+                        ShadeSpanLanes(k, a.v, b.v, dx, offset, px, queue);
                         FlushSpanLanes(k, queue);
                         const char* name = path == SpanPath::Avx2 ? "AVX2" : "SSE2";
                         ASSERT_EQ(px.shaded, wantShaded) << name;

@@ -70,6 +70,29 @@ template <int kCount, class Shader>
     const VertexLayout& L = s.layout;
     const int count = kCount > 0 ? kCount : L.count;
     float dx = e2.cur[0] - e1.cur[0];
+    float offset = static_cast<float>(xs) - e1.cur[0];
+    // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
+    float* depthRow = target.depth + static_cast<size_t>(y) * static_cast<size_t>(s.width);
+    // The frame buffer's row, and the end of the span inside it: the buffer
+    // may be smaller than the engine's image.
+    uint8_t* row = frame ? frame->row(y) : nullptr;
+    const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
+    if constexpr (Shader::kLanes) {
+        // The lanes work out the attributes they read themselves, and read
+        // no texture coordinates.
+        if (frame) {
+            SpanPixels px;
+            px.xs = xs;
+            px.xe = xe;
+            px.depthRow = depthRow;
+            px.row = row;
+            px.rowEnd = rowEnd;
+            ShadeSpanLanes(shade.material, e1.cur, e2.cur, dx, offset, px, shade.queue);
+            shaded += px.shaded;
+            if (px.writtenLast >= 0) target.spanWritten(px.writtenFirst, px.writtenLast, y);
+            return;
+        }
+    }
     float d[kVertexFloats];
     for (int i = 0; i < count; ++i) d[i] = (e2.cur[i] - e1.cur[i]) / dx;
     const int t = L.texture;
@@ -82,29 +105,8 @@ template <int kCount, class Shader>
         d[t + 3] = (e2.cur[t + 3] - e1.cur[t + 3]) / dx;
     }
     float v[kVertexFloats];
-    float offset = static_cast<float>(xs) - e1.cur[0];
     for (int i = 0; i < count; ++i) v[i] = e1.cur[i] + d[i] * offset;
     AttributeVertex& frag = s.fragment;
-    // 0 <= xs < xe <= width and 0 <= y < height: no pixel test needed.
-    float* depthRow = target.depth + static_cast<size_t>(y) * static_cast<size_t>(s.width);
-    // The frame buffer's row, and the end of the span inside it: the buffer
-    // may be smaller than the engine's image.
-    uint8_t* row = frame ? frame->row(y) : nullptr;
-    const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
-    if constexpr (Shader::kLanes) {
-        if (frame) {
-            SpanPixels px;
-            px.xs = xs;
-            px.xe = xe;
-            px.depthRow = depthRow;
-            px.row = row;
-            px.rowEnd = rowEnd;
-            ShadeSpanLanes(shade.material, v, d, px, shade.queue);
-            shaded += px.shaded;
-            if (px.writtenLast >= 0) target.spanWritten(px.writtenFirst, px.writtenLast, y);
-            return;
-        }
-    }
     int writtenFirst = xe, writtenLast = -1;
     for (int x = xs; x < xe; ++x) {
         if (depthRow[x] > v[2]) {

@@ -42,7 +42,8 @@ constexpr int kQueueSlots = 16;
 struct SpanMaterial;
 struct SpanPixels;
 struct LaneQueue;
-using QueueSpanFunction = void (*)(const SpanMaterial&, const float* v, const float* d, SpanPixels&, LaneQueue&);
+using QueueSpanFunction = void (*)(const SpanMaterial&, const float* from, const float* to, float dx, float offset,
+                                   SpanPixels&, LaneQueue&);
 using FlushFunction = void (*)(const SpanMaterial&, LaneQueue&);
 
 // What the lanes read besides the span's attributes, set once per polygon.
@@ -116,14 +117,18 @@ struct LaneQueue {
     int count = 0;
 };
 
-// The depth test of the span whose attributes at xs are v[], advancing by
-// d[] per pixel: each pixel that passes has its depth stored and is queued
-// in q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
+// The depth test of the span between the attributes from[] and to[], dx
+// columns apart, whose pixel xs lies offset columns past from: the span
+// filler's attributes at xs are v = from + d * offset, advancing by
+// d = (to - from) / dx per pixel, each worked out here for the slots the
+// lanes read. Each pixel that passes has its depth stored and is queued in
+// q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
 // available) when q is full. Its bytes are stored by then, or by
 // FlushSpanLanes.
-inline void ShadeSpanLanes(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+inline void ShadeSpanLanes(const SpanMaterial& m, const float* from, const float* to, float dx, float offset,
+                           SpanPixels& px, LaneQueue& q) {
     q.keepColors = px.colors != nullptr;
-    m.queueSpan(m, v, d, px, q);
+    m.queueSpan(m, from, to, dx, offset, px, q);
 }
 // Shades and stores the pixels left in q.
 inline void FlushSpanLanes(const SpanMaterial& m, LaneQueue& q) { m.flush(m, q); }

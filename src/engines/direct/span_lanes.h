@@ -235,18 +235,20 @@ template <class V, Material M>
 }
 
 // The depth test of the span's pixels, a pixel at a time with the
-// attributes advancing as in the pixel loop, the depth and the rows side by
+// attributes set up and advancing as in the pixel loop, the depth and the rows side by
 // side in R registers; the pixels that pass take the next lane of q, shaded
 // whenever every lane is taken.
 template <class V, Material M, int R>
-void QueueSpan(const SpanMaterial& m, const float* v, const float* d, SpanPixels& px, LaneQueue& q) {
+void QueueSpan(const SpanMaterial& m, const float* from, const float* to, float dx, float offset, SpanPixels& px,
+               LaneQueue& q) {
     constexpr int kN = V::kLanes;
     static_assert(R * kN <= kQueueSlots);
     using Reg = typename V::Reg;
     Reg value[R], by[R];
     for (int r = 0; r < R; ++r) {
-        value[r] = V::gather(v, m.slot + r * kN);
-        by[r] = V::gather(d, m.slot + r * kN);
+        const Reg a = V::gather(from, m.slot + r * kN);
+        by[r] = V::div(V::sub(V::gather(to, m.slot + r * kN), a), V::set1(dx));
+        value[r] = V::add(a, V::mul(by[r], V::set1(offset)));
     }
     // q and px in locals while the pixels go by
     const bool keepColors = q.keepColors;
