@@ -8,13 +8,12 @@ namespace kx {
 // through the truncated value; from 2^23 on every float is a whole number.
 inline int CeilIndex(float v, int limit) {
     if (!(v > 0)) return 0;
-    float c = v;
     if (v < 8388608.0f) {
         const int t = static_cast<int>(v);
-        c = static_cast<float>(t < v ? t + 1 : t);
+        const int c = t + (static_cast<float>(t) < v ? 1 : 0);
+        return c < limit ? c : limit;
     }
-    if (c >= static_cast<float>(limit)) return limit;
-    return static_cast<int>(c);
+    return v >= static_cast<float>(limit) ? limit : static_cast<int>(v);
 }
 
 }  // namespace kx

@@ -148,11 +148,14 @@ uint64_t ScanPolygon(SpanTarget& target, const Shader& shade) {
     const int n = s.clippedCount;
     const int count = kCount > 0 ? kCount : s.layout.count;
     EdgeRecord* edges = s.edges;
+    int rows[kMaxPolygonVertices];
+    for (int i = 0; i < n; ++i) rows[i] = CeilIndex(s.clipped[i][1], s.height);
     int ymin = s.height, ymax = 0, made = 0;
     for (int i = 0; i < n; ++i) {
-        const AttributeVertex& prev = s.clipped[i == 0 ? n - 1 : i - 1];
+        const int before = i == 0 ? n - 1 : i - 1;
+        const AttributeVertex& prev = s.clipped[before];
         const AttributeVertex& cur = s.clipped[i];
-        int rowPrev = CeilIndex(prev[1], s.height), rowCur = CeilIndex(cur[1], s.height);
+        const int rowPrev = rows[before], rowCur = rows[i];
         if (rowPrev == rowCur) continue;
         bool curLower = cur[1] <= prev[1];
         const AttributeVertex& lo = curLower ? cur : prev;
