@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
-#include <iostream>
 
 #include "core/errors.h"
 #include "display/display_state.h"
@@ -262,8 +261,8 @@ void ScreenDevice::mouse(int button, int state, int x, int y) {
     if (button == GLUT_LEFT_BUTTON) {
         const uint8_t* p = s->buffer_.pixel(x, y);
         if (!p) return;  // outside the image (the window may have been resized)
-        std::cerr << "(" << x << ", " << y << "): " << p[0] / 255.999 << " " << p[1] / 255.999 << " "
-                  << p[2] / 255.999 << std::endl;
+        std::fprintf(stderr, "(%d, %d): %g %g %g\n", x, y, p[0] / 255.999, p[1] / 255.999, p[2] / 255.999);
+        std::fflush(stderr);
     } else if (button == GLUT_RIGHT_BUTTON) {
         LeaveWindow();
     }

@@ -17,16 +17,17 @@ class EchoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         echoState().reset();
-        echoState().out = &out;
+        echoState().out = &sink;
     }
     void TearDown() override { echoState().reset(); }
     // What was written since the last call.
     std::string Take() {
-        std::string s = out.str();
-        out.str("");
+        std::string s = out;
+        out.clear();
         return s;
     }
-    std::ostringstream out;
+    std::string out;
+    TextSink sink{&out};
     REEcho echo{kx::process().echo};
 };
 
@@ -43,16 +44,18 @@ TEST(EchoText, NumbersAreWrittenAsTheStreamWritesThem) {
             ref << f;
         TextLine l;
         l.num(f);
-        std::ostringstream got;
-        l.drainTo(got);
-        ASSERT_EQ(got.str(), ref.str()) << std::bit_cast<uint32_t>(f);
+        std::string got;
+        TextSink sink(&got);
+        l.drainTo(sink);
+        ASSERT_EQ(got, ref.str()) << std::bit_cast<uint32_t>(f);
     }
     for (int i : {0, -1, 7, 2147483647, -2147483647 - 1}) {
         TextLine l;
         l.num(i);
-        std::ostringstream got;
-        l.drainTo(got);
-        EXPECT_EQ(got.str(), std::to_string(i));
+        std::string got;
+        TextSink sink(&got);
+        l.drainTo(sink);
+        EXPECT_EQ(got, std::to_string(i));
     }
 }
 

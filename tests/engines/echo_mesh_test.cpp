@@ -44,8 +44,9 @@ TEST(WorldMesh, NaNPositionsHaveOneConsistentPlace) {
 
     // The coordinates are written as the stream writes the first occurrence.
     echoState().reset();
-    std::ostringstream out;
-    echoState().out = &out;
+    std::string out;
+    TextSink sink(&out);
+    echoState().out = &sink;
     REEcho echo{kx::process().echo};
     echo.WorldBegin();
     const float v[] = {-nan, 1, 2, nan, 1, 2, 0, 0, 0};
@@ -54,7 +55,7 @@ TEST(WorldMesh, NaNPositionsHaveOneConsistentPlace) {
     echo.WorldEnd();
     std::ostringstream first;
     first << -nan;
-    EXPECT_EQ(out.str(), "WorldBegin\nPolySet  \"P\"\n2  1\n" + first.str() + " 1 2\n0 0 0\n\n0 1 -1\n\nWorldEnd\n");
+    EXPECT_EQ(out, "WorldBegin\nPolySet  \"P\"\n2  1\n" + first.str() + " 1 2\n0 0 0\n\n0 1 -1\n\nWorldEnd\n");
     echoState().reset();
 }
 

@@ -115,9 +115,7 @@ TEST(BoundingTree, FirstObjectIsTheRootSecondMakesAnInteriorRoot) {
     EXPECT_EQ(root->area, 7);  // (1 + 1) * 3 + 1 * 1
     EXPECT_EQ(tree.Height(), 2);
 
-    std::ostringstream out;
-    tree.Print(out);
-    EXPECT_EQ(out.str(),
+    EXPECT_EQ(tree.Describe(),
               "lower:  (0, 0, 0)\n"
               "higher: (3, 1, 1)\n"
               "surface: 7    n_child: 2\n"

@@ -8,10 +8,15 @@
 
 namespace kx {
 
+TextSink& StandardOutputText() {
+    static TextSink sink(stdout);
+    return sink;
+}
+
 void EchoState::reset() {
     mesh.clear();
     divisions = 20;
-    out = &std::cout;
+    out = &StandardOutputText();
     line.release();
 }
 

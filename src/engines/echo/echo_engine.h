@@ -4,8 +4,6 @@
 // PolySet just before WorldEnd.
 #pragma once
 
-#include <iostream>
-#include <ostream>
 
 #include "core/limits.h"
 #include "core/errors.h"
@@ -23,7 +21,7 @@ constexpr int kErrEchoMeshMemory = kErrDisplayMemory;
 struct EchoState {
     WorldMesh mesh;                // emptied at every WorldBegin
     int divisions = 20;            // segments per curved patch direction
-    std::ostream* out = &std::cout;  // where the scene text goes
+    TextSink* out = &StandardOutputText();  // where the scene text goes
     TextLine line;                 // the line being built
 
     // Back to program start (the output goes to standard output again).

@@ -1,17 +1,48 @@
 // Building lines of scene text. Numbers are written exactly as a standard
 // stream with its default settings writes them: floats in general notation
-// with 6 significant digits (as "%g"), integers in decimal.
+// with 6 significant digits (as "%g"), integers in decimal. The text goes
+// through stdio, not a C++ stream: the program links no stream code, whose
+// start-up costs every run about a millisecond.
 #pragma once
 
 #include <charconv>
 #include <cmath>
-#include <ostream>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "core/math.h"
 
 namespace kx {
+
+// Where scene text goes: a stdio stream, or a string that keeps it (tests).
+// A write the stream does not take whole, or a flush that fails, leaves the
+// sink failed for good, and it takes nothing more: as a stream's bad bit.
+class TextSink {
+public:
+    explicit TextSink(std::FILE* file) : file_(file) {}
+    explicit TextSink(std::string* text) : text_(text) {}
+    void write(const char* p, size_t n) {
+        if (failed_) return;
+        if (text_) {
+            text_->append(p, n);
+        } else if (n != 0 && std::fwrite(p, 1, n, file_) != n) {
+            failed_ = true;
+        }
+    }
+    void flush() {
+        if (!failed_ && file_ && std::fflush(file_) != 0) failed_ = true;
+    }
+    bool good() const { return !failed_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string* text_ = nullptr;
+    bool failed_ = false;
+};
+
+// The sink of standard output: one for the process, as standard output is.
+TextSink& StandardOutputText();
 
 class TextLine {
 public:
@@ -78,19 +109,19 @@ public:
     TextLine& triple(const Vector3& v) { return triple(v.data()); }
     TextLine& triple(const ColorRGB& c) { return triple(c.data()); }
 
-    // Ends the line: writes it with its newline to the stream and flushes.
-    void writeTo(std::ostream& os) {
+    // Ends the line: writes it with its newline to the sink and flushes.
+    void writeTo(TextSink& out) {
         text_.push_back('\n');
-        os.write(text_.data(), static_cast<std::streamsize>(text_.size()));
-        os.flush();
+        out.write(text_.data(), text_.size());
+        out.flush();
         text_.clear();
     }
     // Ends the line but keeps it in the buffer (for blocks written at once).
     void endLine() { text_.push_back('\n'); }
     size_t size() const { return text_.size(); }
     // Writes what is buffered without flushing.
-    void drainTo(std::ostream& os) {
-        os.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    void drainTo(TextSink& out) {
+        out.write(text_.data(), text_.size());
         text_.clear();
     }
     void release() {

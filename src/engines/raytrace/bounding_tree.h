@@ -12,7 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "core/math.h"
@@ -114,9 +114,9 @@ public:
     void Bounds(double lower[3], double upper[3]) const;
     void Clear();
     int Height() const;
-    // The diagnostic dump, on standard error unless a stream is given.
+    // The diagnostic dump, on standard error; Describe gives its text.
     void Print() const;
-    void Print(std::ostream& os) const;
+    std::string Describe() const;
 
     const TreeNode* root() const { return root_; }
     size_t nodeCount() const { return nodeCount_; }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
+#include <cstdio>
 #include <limits>
 #include <new>
 #include <utility>
@@ -297,29 +297,48 @@ int BoundingTree::Height() const {
     return height;
 }
 
-void BoundingTree::Print() const { Print(std::cerr); }
+void BoundingTree::Print() const {
+    std::fputs(Describe().c_str(), stderr);
+    std::fflush(stderr);
+}
 
-void BoundingTree::Print(std::ostream& os) const {
+std::string BoundingTree::Describe() const {
+    std::string text;
+    // Numbers as a standard stream writes them by default ("%g").
+    const auto number = [&text](double v) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", v);
+        text += buf;
+    };
+    const auto box = [&](const char* name, const double* p) {
+        text += name;
+        text += "(";
+        for (int k = 0; k < 3; ++k) {
+            if (k) text += ", ";
+            number(p[k]);
+        }
+        text += ")\n";
+    };
     std::vector<std::pair<const TreeNode*, int>> pending;
     if (root_) pending.emplace_back(root_, 0);
     std::vector<const TreeNode*> children;
     while (!pending.empty()) {
         auto [n, depth] = pending.back();
         pending.pop_back();
-        auto indent = [&os, d = depth] {
-            for (int i = 0; i < d; ++i) os << "   ";
-        };
-        indent();
-        os << "lower:  (" << n->lower[0] << ", " << n->lower[1] << ", " << n->lower[2] << ")\n";
-        indent();
-        os << "higher: (" << n->upper[0] << ", " << n->upper[1] << ", " << n->upper[2] << ")\n";
-        indent();
-        os << "surface: " << n->area << "    n_child: " << n->childCount << "\n\n";
+        const std::string indent(static_cast<size_t>(depth) * 3, ' ');
+        text += indent;
+        box("lower:  ", n->lower);
+        text += indent;
+        box("higher: ", n->upper);
+        text += indent;
+        text += "surface: ";
+        number(n->area);
+        text += "    n_child: " + std::to_string(n->childCount) + "\n\n";
         children.clear();
         for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) children.push_back(c);
         for (size_t i = children.size(); i > 0; --i) pending.emplace_back(children[i - 1], depth + 1);
     }
-    os.flush();
+    return text;
 }
 
 }  // namespace kx::raytrace
