@@ -235,9 +235,9 @@ template <class V, Material M>
 }
 
 // The depth test of the span's pixels, a pixel at a time with the
-// attributes set up and advancing as in the pixel loop, the depth and the rows side by
-// side in R registers; the pixels that pass take the next lane of q, shaded
-// whenever every lane is taken.
+// attributes set up and advancing as in the pixel loop, the depth and the
+// rows side by side in R registers; the pixels that pass take the next lane
+// of q, shaded whenever every lane is taken.
 template <class V, Material M, int R>
 void QueueSpan(const SpanMaterial& m, const float* from, const float* to, float dx, float offset, SpanPixels& px,
                LaneQueue& q) {

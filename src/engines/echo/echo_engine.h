@@ -4,7 +4,6 @@
 // PolySet just before WorldEnd.
 #pragma once
 
-
 #include "core/limits.h"
 #include "core/errors.h"
 #include "interface/render_engine.h"

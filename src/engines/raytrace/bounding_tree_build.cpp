@@ -304,36 +304,21 @@ void BoundingTree::Print() const {
 
 std::string BoundingTree::Describe() const {
     std::string text;
-    // Numbers as a standard stream writes them by default ("%g").
-    const auto number = [&text](double v) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%g", v);
-        text += buf;
-    };
-    const auto box = [&](const char* name, const double* p) {
-        text += name;
-        text += "(";
-        for (int k = 0; k < 3; ++k) {
-            if (k) text += ", ";
-            number(p[k]);
-        }
-        text += ")\n";
-    };
     std::vector<std::pair<const TreeNode*, int>> pending;
     if (root_) pending.emplace_back(root_, 0);
     std::vector<const TreeNode*> children;
+    char line[128];  // a line's text after its indent: three numbers of at most 13 characters
     while (!pending.empty()) {
         auto [n, depth] = pending.back();
         pending.pop_back();
-        const std::string indent(static_cast<size_t>(depth) * 3, ' ');
-        text += indent;
-        box("lower:  ", n->lower);
-        text += indent;
-        box("higher: ", n->upper);
-        text += indent;
-        text += "surface: ";
-        number(n->area);
-        text += "    n_child: " + std::to_string(n->childCount) + "\n\n";
+        const size_t indent = 3 * static_cast<size_t>(depth);
+        // Numbers as a standard stream writes them by default ("%g").
+        std::snprintf(line, sizeof line, "lower:  (%g, %g, %g)\n", n->lower[0], n->lower[1], n->lower[2]);
+        text.append(indent, ' ').append(line);
+        std::snprintf(line, sizeof line, "higher: (%g, %g, %g)\n", n->upper[0], n->upper[1], n->upper[2]);
+        text.append(indent, ' ').append(line);
+        std::snprintf(line, sizeof line, "surface: %g    n_child: %d\n\n", n->area, n->childCount);
+        text.append(indent, ' ').append(line);
         children.clear();
         for (const TreeNode* c = n->firstChild; c; c = c->nextSibling) children.push_back(c);
         for (size_t i = children.size(); i > 0; --i) pending.emplace_back(children[i - 1], depth + 1);
