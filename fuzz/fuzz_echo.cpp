@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "fuzz_support.h"
@@ -17,10 +16,8 @@ namespace {
 const char kPrefix[] = "Engine \"data convert\"\n";
 
 int Convert(const std::string& scene, std::string& out) {
-    std::ostringstream text;
-    const int status = kxfuzz::RunScene(kPrefix + scene, &text);
-    out = text.str();
-    return status;
+    out.clear();
+    return kxfuzz::RunScene(kPrefix + scene, &out);
 }
 
 }  // namespace

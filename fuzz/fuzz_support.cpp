@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <sstream>
 
+#include "engines/echo/echo_text.h"
 #include "scene/input.h"
 #include "shell/process.h"
 #include "shell/run.h"
@@ -76,7 +76,7 @@ void Initialize() {
     std::atexit(RemoveScratch);
 }
 
-int RunScene(const std::string& text, std::ostream* echoOut) {
+int RunScene(const std::string& text, std::string* echoOut) {
     // The run happens in the scratch folder; libFuzzer's own files (crash
     // inputs, corpora) stay where it was started.
     const int home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -84,10 +84,11 @@ int RunScene(const std::string& text, std::ostream* echoOut) {
         std::perror("kxfuzz: scratch folder");
         std::abort();
     }
-    std::ostringstream discard;
+    std::string discarded;
+    kx::TextSink sink(echoOut ? echoOut : &discarded);
     kx::process().reset();
     kx::process().input.openText(text);
-    kx::process().echo.out = echoOut ? echoOut : &discard;
+    kx::process().echo.out = &sink;
     const int status = kx::RunOpenedScene(kx::process(), "fuzz.kx");
     kx::process().reset();
     EmptyScratch();

@@ -2,7 +2,6 @@
 // writes, and one whole run of a scene text from program-start state.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 namespace kxfuzz {
@@ -16,6 +15,6 @@ void Initialize();
 // program would; what the echo engine writes goes to echoOut (discarded when
 // null). Every file the run wrote is removed afterwards. Returns the run's
 // status.
-int RunScene(const std::string& text, std::ostream* echoOut = nullptr);
+int RunScene(const std::string& text, std::string* echoOut = nullptr);
 
 }  // namespace kxfuzz
