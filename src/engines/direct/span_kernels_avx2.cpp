@@ -85,50 +85,33 @@ struct Avx2Lanes {
 };
 
 // SpecularPower(x, n) for 0 < x, 0 < n < 2^20, four lanes of doubles at a
-// time. x^n is carried as an unevaluated sum hi + lo of doubles (products
-// split as Dekker's, without fused multiply-adds), within 2^-90 of x^n
-// relative to it. The library's pow is within one unit in the last place
-// of a double, 2^-52 relative, of x^n: both lie within 2^-50 of hi. Where
-// hi (1 - 2^-50) and hi (1 + 2^-50) round to the same float, every value
+// time. x^n by repeated squaring: each product's rounding enters x^n as
+// often as the product is a factor of it, n - 1 times in all, so hi lies
+// within (n - 1) 2^-53 (1 + 2^-30) of x^n relative to it. The library's
+// pow is within one unit in the last place of a double, 2^-52 relative, of
+// x^n: hi (1 - e) and hi (1 + e), e = (n + 4) 2^-52, bracket it even after
+// their own rounding. Where they round to the same float, every value
 // between them rounds to it, the float of the library's pow among them.
 // Elsewhere (a float's rounding boundary near x^n, x^n tiny, x not above
 // 0) the lane is left to SpecularPower.
 struct PowerLanes {
     using D = __m256d;
-    struct Pair {
-        D hi, lo;
-    };
-    static D Upper(D a) {  // the upper 26 bits of a (Veltkamp)
-        const D t = _mm256_mul_pd(_mm256_set1_pd(134217729.0), a);
-        return _mm256_sub_pd(t, _mm256_sub_pd(t, a));
-    }
-    static Pair Mul(const Pair& a, const Pair& b) {
-        const D p = _mm256_mul_pd(a.hi, b.hi);
-        const D ah = Upper(a.hi), bh = Upper(b.hi);
-        const D al = _mm256_sub_pd(a.hi, ah), bl = _mm256_sub_pd(b.hi, bh);
-        // the rounding error of p, exactly
-        D e = _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(ah, bh), p), _mm256_mul_pd(ah, bl)),
-                            _mm256_mul_pd(al, bh));
-        e = _mm256_add_pd(e, _mm256_mul_pd(al, bl));
-        e = _mm256_add_pd(e, _mm256_add_pd(_mm256_mul_pd(a.hi, b.lo), _mm256_mul_pd(a.lo, b.hi)));
-        const D hi = _mm256_add_pd(p, e);
-        return {hi, _mm256_sub_pd(e, _mm256_sub_pd(hi, p))};
-    }
     // The floats of four lanes x, and the lanes (bits) where they hold.
     static __m128 Power(__m128 x, unsigned n, int& good) {
         const D xd = _mm256_cvtps_pd(x);
-        Pair base = {xd, _mm256_setzero_pd()}, r = {_mm256_set1_pd(1.0), _mm256_setzero_pd()};
-        for (;;) {
-            if (n & 1) r = Mul(r, base);
-            n >>= 1;
-            if (!n) break;
-            base = Mul(base, base);
+        const double e = static_cast<double>(n + 4) * 0x1p-52;  // exact, as are 1 - e and 1 + e
+        D base = xd, r = _mm256_set1_pd(1.0);
+        for (unsigned k = n;;) {
+            if (k & 1) r = _mm256_mul_pd(r, base);
+            k >>= 1;
+            if (!k) break;
+            base = _mm256_mul_pd(base, base);
         }
-        const __m128 below = _mm256_cvtpd_ps(_mm256_mul_pd(r.hi, _mm256_set1_pd(1.0 - 0x1p-50)));
-        const __m128 above = _mm256_cvtpd_ps(_mm256_mul_pd(r.hi, _mm256_set1_pd(1.0 + 0x1p-50)));
+        const __m128 below = _mm256_cvtpd_ps(_mm256_mul_pd(r, _mm256_set1_pd(1.0 - e)));
+        const __m128 above = _mm256_cvtpd_ps(_mm256_mul_pd(r, _mm256_set1_pd(1.0 + e)));
         good = _mm_movemask_ps(_mm_cmpeq_ps(below, above)) &
                _mm256_movemask_pd(_mm256_cmp_pd(xd, _mm256_setzero_pd(), _CMP_GT_OQ)) &
-               _mm256_movemask_pd(_mm256_cmp_pd(r.hi, _mm256_set1_pd(0x1p-600), _CMP_GE_OQ));
+               _mm256_movemask_pd(_mm256_cmp_pd(r, _mm256_set1_pd(0x1p-600), _CMP_GE_OQ));
         return below;
     }
 };
