@@ -85,11 +85,11 @@ struct Avx2Lanes {
 };
 
 // SpecularPower(x, n) for 0 < x, 0 < n < 2^20, four lanes of doubles at a
-// time. x^n by repeated squaring: each product's rounding enters x^n as
-// often as the product is a factor of it, n - 1 times in all, so hi lies
+// time. x^n as r by repeated squaring: each product's rounding enters x^n
+// as often as the product is a factor of it, n - 1 times in all, so r lies
 // within (n - 1) 2^-53 (1 + 2^-30) of x^n relative to it. The library's
 // pow is within one unit in the last place of a double, 2^-52 relative, of
-// x^n: hi (1 - e) and hi (1 + e), e = (n + 4) 2^-52, bracket it even after
+// x^n: r (1 - e) and r (1 + e), e = (n + 4) 2^-52, bracket it even after
 // their own rounding. Where they round to the same float, every value
 // between them rounds to it, the float of the library's pow among them.
 // Elsewhere (a float's rounding boundary near x^n, x^n tiny, x not above
