@@ -54,6 +54,8 @@ constexpr int kDirectBinPolygons = kFuzzingBuild ? 64 : 16384;
 constexpr int kDirectBinFloats = kFuzzingBuild ? 4096 : 1 << 20;
 constexpr int kDirectBinSnapshots = kFuzzingBuild ? 8 : 1024;
 constexpr int kDirectMaxBands = 32;
+// The entries of a batch's band lists, over all its bands.
+constexpr int kDirectBinBandEntries = kFuzzingBuild ? 256 : 1 << 17;
 
 // ---- texture maps ----
 // Larger map files or images are treated as unrecognized rather than read.

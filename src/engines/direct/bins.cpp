@@ -145,25 +145,27 @@ bool PolygonBins::allocate() {
     constexpr int kTile = DepthBounds::kTile;
     bandRows_ = ((height_ + bands - 1) / bands + kTile - 1) / kTile * kTile;
     bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
+    bandCapacity_ = static_cast<uint32_t>(kDirectBinBandEntries / bandCount_);
     try {
         if (!memory_) {
             static_assert(std::is_trivially_destructible_v<Polygon> && std::is_trivially_destructible_v<SurfaceSnapshot>);
             constexpr size_t kFloats = sizeof(float) * kDirectBinFloats;
             constexpr size_t kPolygons = sizeof(Polygon) * kDirectBinPolygons;
             constexpr size_t kSnapshots = sizeof(SurfaceSnapshot) * kDirectBinSnapshots;
-            constexpr size_t kBandLists = sizeof(uint32_t) * kDirectBinPolygons * kDirectMaxBands;
-            static_assert(kFloats % alignof(Polygon) == 0 && kPolygons % alignof(SurfaceSnapshot) == 0 &&
-                          kSnapshots % alignof(uint32_t) == 0);
-            constexpr size_t kBatch = kFloats + kPolygons + kSnapshots + kBandLists;
+            constexpr size_t kBandLists = sizeof(uint32_t) * kDirectBinBandEntries;
+            constexpr size_t kBatch = kPolygons + kSnapshots + kBandLists + kFloats;
+            static_assert(kPolygons % alignof(SurfaceSnapshot) == 0 && kSnapshots % alignof(uint32_t) == 0 &&
+                          kBandLists % alignof(float) == 0 && kBatch % alignof(Polygon) == 0 &&
+                          kBatch % alignof(SurfaceSnapshot) == 0);
             memoryBytes_ = 2 * kBatch;
             memory_ = LargePageAllocator<std::byte>().allocate(memoryBytes_);
             std::byte* at = memory_;
             for (Batch& b : batches_) {
-                b.floats = reinterpret_cast<float*>(at);
-                b.polygons = reinterpret_cast<Polygon*>(at + kFloats);
-                b.snapshots = reinterpret_cast<SurfaceSnapshot*>(at + kFloats + kPolygons);
+                b.polygons = reinterpret_cast<Polygon*>(at);
+                b.snapshots = reinterpret_cast<SurfaceSnapshot*>(at + kPolygons);
                 std::uninitialized_default_construct_n(b.snapshots, kDirectBinSnapshots);
-                b.bandLists = reinterpret_cast<uint32_t*>(at + kFloats + kPolygons + kSnapshots);
+                b.bandLists = reinterpret_cast<uint32_t*>(at + kPolygons + kSnapshots);
+                b.floats = reinterpret_cast<float*>(at + kPolygons + kSnapshots + kBandLists);
                 at += kBatch;
             }
         }
@@ -217,8 +219,11 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     const bool known = surface != 0 && surface == b->surface;
     bool newSnapshot =
         b->snapshotCount == 0 || (!known && !b->snapshots[static_cast<size_t>(b->snapshotCount - 1)].sameAs(s));
+    const int firstBand = rowFirst / bandRows_, lastBand = (rowEnd - 1) / bandRows_;
+    bool bandsFull = false;
+    for (int band = firstBand; band <= lastBand; ++band) bandsFull = bandsFull || b->bandSize[band] >= bandCapacity_;
     if (b->polygonCount >= static_cast<size_t>(kDirectBinPolygons) ||
-        b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) ||
+        b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) || bandsFull ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
         submit();
         b = &batches_[filling_];
@@ -239,9 +244,9 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     new (b->polygons + index) Polygon{static_cast<uint32_t>(b->floatCount), n, b->snapshotCount - 1, s.shadingNormal};
     CopyVertices(b->floats + b->floatCount, v, n, count);
     b->floatCount += floats;
-    const int lastBand = (rowEnd - 1) / bandRows_;
-    for (int band = rowFirst / bandRows_; band <= lastBand; ++band)
-        b->bandLists[static_cast<size_t>(band) * kDirectBinPolygons + b->bandSize[band]++] = index;
+    const size_t stride = static_cast<size_t>(bandCount_);
+    for (int band = firstBand; band <= lastBand; ++band)
+        b->bandLists[b->bandSize[band]++ * stride + static_cast<size_t>(band)] = index;
     if (b->polygonCount >= kEagerPolygons && pool_.done()) submit();
     return true;
 }
@@ -256,9 +261,10 @@ void PolygonBins::FillBand(void* bins, int band, int worker) {
     PendingLanes pending;
     SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
                       self.writtenLast_.data(), b.bounds, &pending};
-    const uint32_t* list = b.bandLists + static_cast<size_t>(band) * kDirectBinPolygons;
+    const size_t stride = static_cast<size_t>(self.bandCount_);
+    const uint32_t* const end = b.bandLists + b.bandSize[band] * stride;
     uint64_t shaded = 0;
-    for (const uint32_t* at = list; at != list + b.bandSize[band]; ++at) {
+    for (const uint32_t* at = b.bandLists + band; at < end; at += stride) {
         const uint32_t index = *at;
         const Polygon& poly = b.polygons[index];
         if (poly.snapshot != w.snapshot) {

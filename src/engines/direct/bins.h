@@ -100,7 +100,9 @@ private:
         size_t polygonCount = 0;
         SurfaceSnapshot* snapshots = nullptr;  // kDirectBinSnapshots
         int snapshotCount = 0;
-        uint32_t* bandLists = nullptr;  // kDirectBinPolygons for each of kDirectMaxBands bands
+        // kDirectBinBandEntries: entry i of band b at i * bandCount_ + b, so
+        // that the lists in use lie together at the start.
+        uint32_t* bandLists = nullptr;
         uint32_t bandSize[kDirectMaxBands] = {};
         uint64_t surface = 0;  // the surface the last snapshot is known to be of (0: none)
         ShadingLights lights;  // as gathered for the batch's first polygon
@@ -131,7 +133,10 @@ private:
 
     WorkerPool pool_;
     // The memory of both batches, on large pages: a page fault for each of
-    // a batch's small pages costs more than binning its polygons.
+    // a batch's small pages costs more than binning its polygons. Each
+    // batch's polygons, snapshots and band lists come first and its vertex
+    // floats last, so that a batch touches few large pages (each costs the
+    // kernel the clearing of it).
     std::byte* memory_ = nullptr;
     size_t memoryBytes_ = 0;
     Batch batches_[2];
@@ -144,6 +149,7 @@ private:
     bool ready_ = false;    // allocated for the image size
     bool refused_ = false;  // memory refused for this image size
     int width_ = 0, height_ = 0, bandRows_ = 1, bandCount_ = 0;
+    uint32_t bandCapacity_ = 0;  // entries each band's list can take
     // Per row, the columns stored by the batch in hand (SpanTarget).
     std::vector<int> writtenFirst_, writtenLast_;
 };
