@@ -2,6 +2,8 @@
 // the fragment's world position (the formulas: shading.h).
 #include "engines/direct/materials.h"
 
+#include <typeinfo>
+
 #include "engines/direct/shading.h"
 
 namespace kx {
@@ -10,10 +12,13 @@ void ShadingLights::gather(const LightSet& lights, const MapList& textureMaps) {
     list.clear();
     for (const auto& l : lights.lights) {
         const Light* p = l.get();
+        // Both kinds are final: their type names them exactly, for less
+        // than a cast's walk of the hierarchy (this runs for each polygon).
+        const std::type_info& type = typeid(*p);
         ShadingLight::Kind kind = ShadingLight::Other;
-        if (dynamic_cast<const kx::PointLight*>(p))
+        if (type == typeid(PointLight))
             kind = ShadingLight::Point;
-        else if (dynamic_cast<const kx::FarLight*>(p))
+        else if (type == typeid(FarLight))
             kind = ShadingLight::Far;
         list.push_back({p, kind});
     }
