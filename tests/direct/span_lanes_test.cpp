@@ -111,12 +111,20 @@ protected:
     }
 };
 
+// The vector paths this processor runs, and their names.
+std::vector<SpanPath> VectorPaths() {
+    std::vector<SpanPath> paths;
+    for (SpanPath p : {SpanPath::Sse2, SpanPath::Avx2, SpanPath::Avx512})
+        if (SpanPathAvailable(p)) paths.push_back(p);
+    return paths;
+}
+const char* PathName(SpanPath p) { return p == SpanPath::Avx512 ? "AVX-512" : p == SpanPath::Avx2 ? "AVX2" : "SSE2"; }
+
 TEST_F(SpanLanes, EveryPathStoresTheSameBytesDepthsAndCounts) {
     const ShaderFunction materials[] = {ShadeMatte, ShadeMetal, ShadePlastic, ShadePaintedPlastic};
     const int exponents[] = {7, 1, 0, 40, -2};
-    std::vector<SpanPath> paths = {SpanPath::Sse2, SpanPath::Avx2};
-    if (!SpanPathAvailable(SpanPath::Sse2)) GTEST_SKIP() << "no vector lanes on this processor";
-    if (!SpanPathAvailable(SpanPath::Avx2)) paths.pop_back();
+    const std::vector<SpanPath> paths = VectorPaths();
+    if (paths.empty()) GTEST_SKIP() << "no vector lanes on this processor";
     DirectState& s = directState();
     unsigned seed = 1;
     uint64_t total = 0;
@@ -143,7 +151,7 @@ TEST_F(SpanLanes, EveryPathStoresTheSameBytesDepthsAndCounts) {
                 total += scalar.pixels;
                 for (SpanPath path : paths) {
                     const Drawn lanes = draw(path, seed, depth, narrow);
-                    const char* name = path == SpanPath::Avx2 ? "AVX2" : "SSE2";
+                    const char* name = PathName(path);
                     ASSERT_EQ(lanes.pixels, scalar.pixels) << name << " material " << m << " seed " << seed;
                     ASSERT_EQ(lanes.bytes, scalar.bytes) << name << " material " << m << " seed " << seed;
                     ASSERT_EQ(std::memcmp(lanes.depth.data(), scalar.depth.data(), depth.size() * sizeof(float)), 0)
@@ -161,9 +169,8 @@ TEST_F(SpanLanes, EveryPathStoresTheSameBytesDepthsAndCounts) {
 // called (the inlined materials equal it: shading_paths_test.cpp).
 TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
     const ShaderFunction materials[] = {ShadeMatte, ShadeMetal, ShadePlastic, ShadePaintedPlastic};
-    std::vector<SpanPath> paths = {SpanPath::Sse2, SpanPath::Avx2};
-    if (!SpanPathAvailable(SpanPath::Sse2)) GTEST_SKIP() << "no vector lanes on this processor";
-    if (!SpanPathAvailable(SpanPath::Avx2)) paths.pop_back();
+    const std::vector<SpanPath> paths = VectorPaths();
+    if (paths.empty()) GTEST_SKIP() << "no vector lanes on this processor";
     DirectState& s = directState();
     std::mt19937 rng(77);
     uint64_t compared = 0;
@@ -233,7 +240,7 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
                         LaneQueue queue;
                         ShadeSpanLanes(k, a.v, b.v, dx, offset, px, queue);
                         FlushSpanLanes(k, queue);
-                        const char* name = path == SpanPath::Avx2 ? "AVX2" : "SSE2";
+                        const char* name = PathName(path);
                         ASSERT_EQ(px.shaded, wantShaded) << name;
                         ASSERT_EQ(std::memcmp(gotDepth.data(), wantDepth.data(), 40 * sizeof(float)), 0) << name;
                         ASSERT_EQ(std::memcmp(gotColors.data(), wantColors.data(), gotColors.size() * sizeof(float)),
@@ -254,11 +261,20 @@ TEST_F(SpanLanes, EveryLaneColourEqualsThePixelLoopsToTheBit) {
     EXPECT_GT(compared, 10000u);
 }
 
-// The specular power in AVX2 lanes is the float of the library's pow to the
-// bit, for bases over every binade of (0, 1], their neighbours of 0 and 1,
-// signed zeros and NaN, and exponents small, large and not positive.
+// The specular power in AVX2 and AVX-512 lanes is the float of the
+// library's pow to the bit, for bases over every binade of (0, 1], their
+// neighbours of 0 and 1, signed zeros and NaN, and exponents small, large
+// and not positive.
 TEST(SpanLanesPower, EveryLaneEqualsSpecularPowerToTheBit) {
-    if (!SpanPathAvailable(SpanPath::Avx2)) GTEST_SKIP() << "no AVX2";
+    struct Lanes {
+        SpanPath path;
+        void (*power)(int, int, LaneBlock&);
+        int width;
+    };
+    std::vector<Lanes> paths;
+    if (SpanPathAvailable(SpanPath::Avx2)) paths.push_back({SpanPath::Avx2, PowerLanesAvx2, 8});
+    if (SpanPathAvailable(SpanPath::Avx512)) paths.push_back({SpanPath::Avx512, PowerLanesAvx512, 16});
+    if (paths.empty()) GTEST_SKIP() << "no AVX2";
     std::mt19937 rng(11);
     std::vector<float> bases = {1.0f,
                                 std::nextafter(1.0f, 0.0f),
@@ -278,22 +294,26 @@ TEST(SpanLanesPower, EveryLaneEqualsSpecularPowerToTheBit) {
         std::memcpy(&x, &bits, sizeof x);
         bases.push_back(x);
     }
-    size_t compared = 0;
-    for (int n : {1, 2, 3, 5, 7, 10, 13, 40, 100, 1000, 65535, 0, -2}) {
-        for (size_t i = 0; i + 8 <= bases.size(); i += 8) {
-            LaneBlock b;
-            for (int k = 0; k < 8; ++k) b.sp[k] = bases[i + static_cast<size_t>(k)];
-            const int active = static_cast<int>(0xff & ~(i / 8 % 7 == 3 ? 0x24 : 0));
-            PowerLanesAvx2(n, active, b);
-            for (int k = 0; k < 8; ++k) {
-                const float x = bases[i + static_cast<size_t>(k)];
-                const float want = active & (1 << k) ? shading::SpecularPower(x, n) : x;
-                ASSERT_EQ(std::memcmp(&b.sp[k], &want, sizeof want), 0) << "x " << x << " n " << n;
-                ++compared;
+    for (const Lanes& lanes : paths) {
+        const size_t width = static_cast<size_t>(lanes.width);
+        size_t compared = 0;
+        for (int n : {1, 2, 3, 5, 7, 10, 13, 40, 100, 1000, 65535, 0, -2}) {
+            for (size_t i = 0; i + width <= bases.size(); i += width) {
+                LaneBlock b;
+                for (size_t k = 0; k < width; ++k) b.sp[k] = bases[i + k];
+                const int active = static_cast<int>(((1u << width) - 1) & ~(i / width % 7 == 3 ? 0x2424u : 0u));
+                lanes.power(n, active, b);
+                for (size_t k = 0; k < width; ++k) {
+                    const float x = bases[i + k];
+                    const float want = active & (1 << k) ? shading::SpecularPower(x, n) : x;
+                    ASSERT_EQ(std::memcmp(&b.sp[k], &want, sizeof want), 0)
+                        << PathName(lanes.path) << " x " << x << " n " << n;
+                    ++compared;
+                }
             }
         }
+        EXPECT_GT(compared, 2000000u);
     }
-    EXPECT_GT(compared, 2000000u);
 }
 
 }  // namespace

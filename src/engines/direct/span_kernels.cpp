@@ -1,6 +1,6 @@
 // The span shading of span_kernels.h: the per-polygon constants, the calls
-// made lane by lane, the choice of path and the SSE2 lanes (the AVX2 lanes:
-// span_kernels_avx2.cpp).
+// made lane by lane, the choice of path and the SSE2 lanes (the AVX2 and
+// AVX-512 lanes: span_kernels_avx2.cpp, span_kernels_avx512.cpp).
 #include "engines/direct/span_kernels.h"
 
 #include <algorithm>
@@ -18,25 +18,32 @@
 namespace kx {
 
 #ifdef KX_SPAN_LANES
-// The functions of the AVX2 lanes (span_kernels_avx2.cpp): only where the
-// processor has AVX2.
+// The functions of the AVX2 and AVX-512 lanes (span_kernels_avx2.cpp,
+// span_kernels_avx512.cpp): only where the processor has them.
 void SpanFunctionsAvx2(SpanMaterial& m);
+void SpanFunctionsAvx512(SpanMaterial& m);
 #endif
 
 SpanPath FastestSpanPath() {
 #ifdef KX_SPAN_LANES
+    // The AVX-512 lanes use its foundation and its doubleword, byte and
+    // vector-length extensions.
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2 ? SpanPath::Avx2 : SpanPath::Sse2;
+    return avx512 ? SpanPath::Avx512 : avx2 ? SpanPath::Avx2 : SpanPath::Sse2;
 #else
     return SpanPath::Scalar;
 #endif
 }
 
 bool SpanPathAvailable(SpanPath path) {
+    const SpanPath fastest = FastestSpanPath();
     switch (path) {
         case SpanPath::Scalar: return true;
-        case SpanPath::Sse2: return FastestSpanPath() != SpanPath::Scalar;
-        case SpanPath::Avx2: return FastestSpanPath() == SpanPath::Avx2;
+        case SpanPath::Sse2: return fastest != SpanPath::Scalar;
+        case SpanPath::Avx2: return fastest == SpanPath::Avx2 || fastest == SpanPath::Avx512;
+        case SpanPath::Avx512: return fastest == SpanPath::Avx512;
     }
     return false;
 }
@@ -83,7 +90,7 @@ bool SpanMaterial::shadesAs(const SpanMaterial& o) const {
 bool SpanMaterial::facing(const Vector3& n) const { return normal >= 0 || SameBits(faceNormal, n); }
 
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b) {
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < kMaxLanes; ++k) {
         if (!(active & (1 << k))) continue;
         const Point3 P(b.P[0][k], b.P[1][k], b.P[2][k]);
         const Vector3 N(b.N[0][k], b.N[1][k], b.N[2][k]), R(b.R[0][k], b.R[1][k], b.R[2][k]);
@@ -106,6 +113,15 @@ void PowerByLane(int exponent, int active, LaneBlock& b) {
         const int k = __builtin_ctz(bits);
         b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
     }
+}
+
+void KeepPowers(const float* power, int good, int exponent, int active, LaneBlock& b) {
+    good &= active;
+    for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        b.sp[k] = power[k];
+    }
+    if (active & ~good) PowerByLane(exponent, active & ~good, b);
 }
 
 #ifdef KX_SPAN_LANES
@@ -136,7 +152,7 @@ struct Sse2Lanes {
     static Reg gather(const float* base, const int32_t* index) {
         return _mm_set_ps(base[index[3]], base[index[2]], base[index[1]], base[index[0]]);
     }
-    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[8]) {
+    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[kMaxLanes]) {
         __m128 r0 = load(pixel[0] + slot), r1 = load(pixel[1] + slot), r2 = load(pixel[2] + slot),
                r3 = load(pixel[3] + slot);
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
@@ -165,7 +181,9 @@ void SpanMaterial::chooseFunctions() {
     queueSpan = nullptr;
     flush = nullptr;
 #ifdef KX_SPAN_LANES
-    if (path == SpanPath::Avx2)
+    if (path == SpanPath::Avx512)
+        SpanFunctionsAvx512(*this);
+    else if (path == SpanPath::Avx2)
         SpanFunctionsAvx2(*this);
     else if (path == SpanPath::Sse2)
         lanes::SpanFunctionsOf<Sse2Lanes>(*this);

@@ -1,6 +1,7 @@
 // The span filler's pixels several at a time: depth test, perspective
-// division and the four materials over the lanes of SSE2 (4 pixels) or AVX2
-// (8 pixels) registers, storing straight into a frame buffer row.
+// division and the four materials over the lanes of SSE2 (4 pixels), AVX2
+// (8 pixels) or AVX-512 (16 pixels) registers, storing straight into a
+// frame buffer row.
 //
 // Every lane gets the very operations the scalar pixel loop of
 // scan_convert.cpp gives its pixel, in the same order and in single
@@ -26,9 +27,9 @@ namespace kx {
 
 struct DirectState;
 
-// How spans are shaded: a pixel at a time, or in the lanes of SSE2 or AVX2
-// registers.
-enum class SpanPath { Scalar, Sse2, Avx2 };
+// How spans are shaded: a pixel at a time, or in the lanes of SSE2, AVX2 or
+// AVX-512 registers.
+enum class SpanPath { Scalar, Sse2, Avx2, Avx512 };
 
 // The widest path the processor runs (Scalar where neither is built).
 SpanPath FastestSpanPath();
@@ -38,6 +39,9 @@ bool SpanPathAvailable(SpanPath path);
 // The slots of a queued pixel: its depth and at most 10 attributes, in
 // whole registers of 4 or 8.
 constexpr int kQueueSlots = 16;
+// The most lanes of any path (AVX-512: 16 floats), the width of the lane
+// arrays below; a path uses the first of them.
+constexpr int kMaxLanes = 16;
 
 struct SpanMaterial;
 struct SpanPixels;
@@ -67,7 +71,7 @@ struct SpanMaterial {
     int rows = 0;  // attributes in the lanes: the perspective factor, then those read
     // Where a queued pixel's slots come from in the span's attributes: the
     // depth, then the rows (the rest: the first attribute, never read).
-    alignas(32) int32_t slot[kQueueSlots];  // set by prepare
+    alignas(64) int32_t slot[kQueueSlots];  // set by prepare
 
     // For the state's current surface under lights, with material m and the
     // given path; noMap: no texture map is current.
@@ -110,9 +114,9 @@ struct SpanPixels {
 // and, when kept, their colours.
 // Only the first count entries are ever read: the rest is left as it is.
 struct LaneQueue {
-    alignas(32) float pixel[8][kQueueSlots];
-    uint8_t* bytes[8];
-    float* colors[8];
+    alignas(64) float pixel[kMaxLanes][kQueueSlots];
+    uint8_t* bytes[kMaxLanes];
+    float* colors[kMaxLanes];
     bool keepColors = false;
     int count = 0;
 };
@@ -171,19 +175,28 @@ struct PendingLanes {
 
 // Lane memory of a group of pixels for the calls made lane by lane.
 struct LaneBlock {
-    alignas(32) float P[3][8];
-    alignas(32) float N[3][8];
-    alignas(32) float R[3][8];
-    alignas(32) float D[3][8];
-    alignas(32) float S[3][8];
-    alignas(32) float sp[8];  // specular base in, specular power out
+    alignas(64) float P[3][kMaxLanes];
+    alignas(64) float N[3][kMaxLanes];
+    alignas(64) float R[3][kMaxLanes];
+    alignas(64) float D[3][kMaxLanes];
+    alignas(64) float S[3][kMaxLanes];
+    alignas(64) float sp[kMaxLanes];  // specular base in, specular power out
 };
 
 // LightTerm of light l for the lanes set in active.
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
 // SpecularPower for the lanes set in active.
 void PowerByLane(int exponent, int active, LaneBlock& b);
+// What the vector powers below share: whether they work out exponent
+// (0 < exponent < 2^20; else PowerByLane does), and the storing of the lanes
+// they found (good, their powers in power[k]) with PowerByLane for the other
+// lanes in active.
+inline bool PowerInLanes(int exponent) { return exponent > 0 && exponent < (1 << 20); }
+void KeepPowers(const float* power, int good, int exponent, int active, LaneBlock& b);
 // PowerByLane in AVX2 registers: only where the processor has AVX2.
 void PowerLanesAvx2(int exponent, int active, LaneBlock& b);
+// The same for all sixteen lanes in AVX-512 registers: only where the
+// processor has AVX-512.
+void PowerLanesAvx512(int exponent, int active, LaneBlock& b);
 
 }  // namespace kx

@@ -52,7 +52,7 @@ struct Avx2Lanes {
     static Reg gather(const float* base, const int32_t* index) {
         return _mm256_i32gather_ps(base, _mm256_load_si256(reinterpret_cast<const __m256i*>(index)), 4);
     }
-    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[8]) {
+    static void transpose(const float (*pixel)[kQueueSlots], int slot, float (*lane)[kMaxLanes]) {
         Reg r[8];
         for (int k = 0; k < 8; ++k) r[k] = load(pixel[k] + slot);
         Reg t[8], s[8];
@@ -119,7 +119,7 @@ struct PowerLanes {
 }  // namespace
 
 void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
-    if (exponent <= 0 || exponent >= (1 << 20)) {
+    if (!PowerInLanes(exponent)) {
         PowerByLane(exponent, active, b);
         return;
     }
@@ -129,12 +129,7 @@ void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
     const __m128 high = PowerLanes::Power(_mm256_extractf128_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
     alignas(32) float power[8];
     _mm256_store_ps(power, _mm256_set_m128(high, low));
-    const int good = active & (goodLow | goodHigh << 4);
-    for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
-        const int k = __builtin_ctz(bits);
-        b.sp[k] = power[k];
-    }
-    if (active & ~good) PowerByLane(exponent, active & ~good, b);
+    KeepPowers(power, goodLow | goodHigh << 4, exponent, active, b);
 }
 
 void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); }

@@ -9,8 +9,9 @@
 // (slots [slot, slot + kLanes) of the first kLanes queued pixels into rows
 // slot... of lane[]).
 //
-// Included by span_kernels.cpp (SSE2) and span_kernels_avx2.cpp (AVX2, after
-// its instruction set is chosen, with the headers below included before):
+// Included by span_kernels.cpp (SSE2), span_kernels_avx2.cpp (AVX2) and
+// span_kernels_avx512.cpp (AVX-512), the last two after their instruction
+// set is chosen, with the headers below included before:
 // everything here is a template over V, so each file compiles its own copy,
 // and what it calls outside is compiled for the common instruction set.
 #pragma once
@@ -52,18 +53,18 @@ inline Vec<V> Broadcast(float x, float y, float z) {
 
 // The lanes' quotients of three attributes by the perspective factor.
 template <class V>
-inline Vec<V> Divided(const float (*lane)[8], typename V::Reg w) {
+inline Vec<V> Divided(const float (*lane)[kMaxLanes], typename V::Reg w) {
     return {V::div(V::load(lane[0]), w), V::div(V::load(lane[1]), w), V::div(V::load(lane[2]), w)};
 }
 
 template <class V>
-inline void Store(const Vec<V>& a, float (*to)[8]) {
+inline void Store(const Vec<V>& a, float (*to)[kMaxLanes]) {
     V::store(to[0], a.x);
     V::store(to[1], a.y);
     V::store(to[2], a.z);
 }
 template <class V>
-inline Vec<V> Load(const float (*from)[8]) {
+inline Vec<V> Load(const float (*from)[kMaxLanes]) {
     return {V::load(from[0]), V::load(from[1]), V::load(from[2])};
 }
 
@@ -137,7 +138,7 @@ inline void Lights(const SpanMaterial& m, typename V::Reg active, int activeBits
 // attributes (rows of lane[]: the perspective factor, then the position,
 // colour and normal rows that m reads, in that order).
 template <class V, Material M>
-inline Vec<V> Colors(const SpanMaterial& m, typename V::Reg active, int activeBits, const float (*lane)[8],
+inline Vec<V> Colors(const SpanMaterial& m, typename V::Reg active, int activeBits, const float (*lane)[kMaxLanes],
                      LaneBlock& block) {
     using Reg = typename V::Reg;
     constexpr bool kDiffuse = M != Material::Metal;
@@ -199,21 +200,21 @@ template <class V, Material M>
 [[gnu::noinline]] void Flush(const SpanMaterial& m, LaneQueue& q) {
     using Reg = typename V::Reg;
     if (q.count == 0) return;
-    alignas(32) static constexpr float kIndex[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    alignas(64) static constexpr float kIndex[kMaxLanes] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
     const Reg active = V::greater(V::set1(static_cast<float>(q.count)), V::load(kIndex));
     const int activeBits = (1 << q.count) - 1;
     const int n = q.count < V::kLanes ? q.count : V::kLanes;  // q.count, no more than the lanes
     // the slots lane by lane: the depth, then the rows
-    alignas(32) float lane[kQueueSlots][8];
+    alignas(64) float lane[kQueueSlots][kMaxLanes];
     for (int slot = 0; slot <= m.rows; slot += V::kLanes) V::transpose(q.pixel, slot, lane);
     LaneBlock block;
     const Vec<V> c = Colors<V, M>(m, active, activeBits, lane + 1, block);
-    alignas(32) int32_t bytes[3][8];
+    alignas(64) int32_t bytes[3][kMaxLanes];
     V::bytes(c.x, bytes[0]);
     V::bytes(c.y, bytes[1]);
     V::bytes(c.z, bytes[2]);
     // each pixel's three bytes side by side
-    alignas(32) uint32_t rgb[8];
+    alignas(64) uint32_t rgb[kMaxLanes];
     for (int k = 0; k < V::kLanes; ++k)
         rgb[k] = static_cast<uint32_t>(bytes[0][k]) | static_cast<uint32_t>(bytes[1][k]) << 8 |
                  static_cast<uint32_t>(bytes[2][k]) << 16;
@@ -226,7 +227,7 @@ template <class V, Material M>
         }
     }
     if (q.keepColors) {
-        alignas(32) float rgb[3][8];
+        alignas(64) float rgb[3][kMaxLanes];
         Store<V>(c, rgb);
         for (int k = 0; k < n; ++k)
             for (int i = 0; i < 3; ++i) q.colors[k][i] = rgb[i][k];
@@ -291,9 +292,13 @@ void QueueSpan(const SpanMaterial& m, const float* from, const float* to, float 
 template <class V, Material M>
 void SpanFunctionsAs(SpanMaterial& m) {
     constexpr int kN = V::kLanes;
-    constexpr int kMost = kN * 3 > kQueueSlots ? 2 : 3;  // the registers the slots allow
-    const int r = (m.rows + kN) / kN;
-    m.queueSpan = r == 1 ? &QueueSpan<V, M, 1> : r == 2 ? &QueueSpan<V, M, 2> : &QueueSpan<V, M, kMost>;
+    constexpr int kMost = kQueueSlots / kN < 3 ? kQueueSlots / kN : 3;  // the registers the slots allow
+    const int r = (m.rows + kN) / kN;  // at most kMost: the depth and the rows fit the slots
+    if constexpr (kMost == 1) {
+        m.queueSpan = &QueueSpan<V, M, 1>;
+    } else {
+        m.queueSpan = r == 1 ? &QueueSpan<V, M, 1> : r == 2 ? &QueueSpan<V, M, 2> : &QueueSpan<V, M, kMost>;
+    }
     m.flush = &Flush<V, M>;
 }
 
