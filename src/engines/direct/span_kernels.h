@@ -121,8 +121,8 @@ struct LaneQueue {
     int count = 0;
 };
 
-// The depth test of the span between the attributes from[] and to[], dx
-// columns apart, whose pixel xs lies offset columns past from: the span
+// The depth test of the span between the attributes from[] and to[] (the
+// kVertexFloats floats of a pipeline vertex each), dx columns apart, whose pixel xs lies offset columns past from: the span
 // filler's attributes at xs are v = from + d * offset, advancing by
 // d = (to - from) / dx per pixel, each worked out here for the slots the
 // lanes read. Each pixel that passes has its depth stored and is queued in

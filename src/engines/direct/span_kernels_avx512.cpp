@@ -11,6 +11,7 @@
 #include "core/lights.h"
 #include "core/math.h"
 #include "engines/direct/span_kernels.h"
+#include "engines/direct/vertex_layout.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)  // as KX_SPAN_LANES in span_kernels.cpp
 // GCC 12 warns of the undefined source operand inside its own AVX-512
@@ -59,8 +60,15 @@ struct Avx512Lanes {
     static Reg negate(Reg a) { return _mm512_xor_ps(a, _mm512_set1_ps(-0.0f)); }
     static int bits(Reg m) { return static_cast<int>(mask(m)); }
     static void power(int exponent, int active, LaneBlock& b) { PowerLanesAvx512(exponent, active, b); }
+    // base holds a pipeline vertex's kVertexFloats (24) floats: its floats
+    // 0..15 and 8..23 side by side as a table of 32, index i below 16 the
+    // first's, from 16 on the second's (at i + 8), without a gather.
     static Reg gather(const float* base, const int32_t* index) {
-        return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xffff, _mm512_load_si512(index), base, 4);
+        static_assert(kVertexFloats == 24);
+        const __m512i i = _mm512_load_si512(index);
+        const __m512i at = _mm512_mask_add_epi32(i, _mm512_cmpge_epi32_mask(i, _mm512_set1_epi32(16)), i,
+                                                 _mm512_set1_epi32(8));
+        return _mm512_permutex2var_ps(_mm512_loadu_ps(base), at, _mm512_loadu_ps(base + 8));
     }
     // Rows a..p of sixteen floats into their sixteen columns: pairs
     // interleaved, then quadruples, within each 128-bit part; then the parts
