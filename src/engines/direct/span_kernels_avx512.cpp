@@ -144,9 +144,9 @@ void PowerLanesAvx512(int exponent, int active, LaneBlock& b) {
     int goodLow, goodHigh;
     const __m256 low = PowerLanes::Power(_mm512_castps512_ps256(x), static_cast<unsigned>(exponent), goodLow);
     const __m256 high = PowerLanes::Power(_mm512_extractf32x8_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
-    alignas(64) float power[16];
-    _mm512_store_ps(power, _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1));
-    KeepPowers(power, goodLow | goodHigh << 8, exponent, active, b);
+    const int good = active & (goodLow | goodHigh << 8);
+    _mm512_mask_store_ps(b.sp, static_cast<__mmask16>(good), _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1));
+    if (active & ~good) PowerByLane(exponent, active & ~good, b);
 }
 
 void SpanFunctionsAvx512(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx512Lanes>(m); }
