@@ -115,15 +115,6 @@ void PowerByLane(int exponent, int active, LaneBlock& b) {
     }
 }
 
-void KeepPowers(const float* power, int good, int exponent, int active, LaneBlock& b) {
-    good &= active;
-    for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
-        const int k = __builtin_ctz(bits);
-        b.sp[k] = power[k];
-    }
-    if (active & ~good) PowerByLane(exponent, active & ~good, b);
-}
-
 #ifdef KX_SPAN_LANES
 namespace {
 

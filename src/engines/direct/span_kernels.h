@@ -37,7 +37,7 @@ SpanPath FastestSpanPath();
 bool SpanPathAvailable(SpanPath path);
 
 // The slots of a queued pixel: its depth and at most 10 attributes, in
-// whole registers of 4 or 8.
+// whole registers of 4, 8 or 16.
 constexpr int kQueueSlots = 16;
 // The most lanes of any path (AVX-512: 16 floats), the width of the lane
 // arrays below; a path uses the first of them.
@@ -122,13 +122,13 @@ struct LaneQueue {
 };
 
 // The depth test of the span between the attributes from[] and to[] (the
-// kVertexFloats floats of a pipeline vertex each), dx columns apart, whose pixel xs lies offset columns past from: the span
-// filler's attributes at xs are v = from + d * offset, advancing by
-// d = (to - from) / dx per pixel, each worked out here for the slots the
-// lanes read. Each pixel that passes has its depth stored and is queued in
-// q, shaded and stored with the path m.path (Sse2 or Avx2, which must be
-// available) when q is full. Its bytes are stored by then, or by
-// FlushSpanLanes.
+// kVertexFloats floats of a pipeline vertex each), dx columns apart, whose
+// pixel xs lies offset columns past from: the span filler's attributes at
+// xs are v = from + d * offset, advancing by d = (to - from) / dx per
+// pixel, each worked out here for the slots the lanes read. Each pixel that
+// passes has its depth stored and is queued in q, shaded and stored with
+// the path m.path (Sse2, Avx2 or Avx512, which must be available) when q is
+// full. Its bytes are stored by then, or by FlushSpanLanes.
 inline void ShadeSpanLanes(const SpanMaterial& m, const float* from, const float* to, float dx, float offset,
                            SpanPixels& px, LaneQueue& q) {
     q.keepColors = px.colors != nullptr;
@@ -187,12 +187,8 @@ struct LaneBlock {
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
 // SpecularPower for the lanes set in active.
 void PowerByLane(int exponent, int active, LaneBlock& b);
-// What the vector powers below share: whether they work out exponent
-// (0 < exponent < 2^20; else PowerByLane does), and the storing of the lanes
-// they found (good, their powers in power[k]) with PowerByLane for the other
-// lanes in active.
+// Whether the vector powers below work out exponent (else PowerByLane does).
 inline bool PowerInLanes(int exponent) { return exponent > 0 && exponent < (1 << 20); }
-void KeepPowers(const float* power, int good, int exponent, int active, LaneBlock& b);
 // PowerByLane in AVX2 registers: only where the processor has AVX2.
 void PowerLanesAvx2(int exponent, int active, LaneBlock& b);
 // The same for all sixteen lanes in AVX-512 registers: only where the

@@ -129,7 +129,12 @@ void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
     const __m128 high = PowerLanes::Power(_mm256_extractf128_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
     alignas(32) float power[8];
     _mm256_store_ps(power, _mm256_set_m128(high, low));
-    KeepPowers(power, goodLow | goodHigh << 4, exponent, active, b);
+    const int good = active & (goodLow | goodHigh << 4);
+    for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
+        const int k = __builtin_ctz(bits);
+        b.sp[k] = power[k];
+    }
+    if (active & ~good) PowerByLane(exponent, active & ~good, b);
 }
 
 void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); }
