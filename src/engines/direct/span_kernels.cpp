@@ -108,10 +108,10 @@ void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specula
     }
 }
 
-void PowerByLane(int exponent, int active, LaneBlock& b) {
+void PowerByLane(int exponent, int active, float* sp) {
     for (unsigned bits = static_cast<unsigned>(active); bits; bits &= bits - 1) {
         const int k = __builtin_ctz(bits);
-        b.sp[k] = shading::SpecularPower(b.sp[k], exponent);
+        sp[k] = shading::SpecularPower(sp[k], exponent);
     }
 }
 

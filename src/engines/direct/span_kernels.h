@@ -185,14 +185,19 @@ struct LaneBlock {
 
 // LightTerm of light l for the lanes set in active.
 void LightByLane(const ShadingLight& l, int exponent, bool diffuse, bool specular, int active, LaneBlock& b);
-// SpecularPower for the lanes set in active.
-void PowerByLane(int exponent, int active, LaneBlock& b);
-// Whether the vector powers below work out exponent (else PowerByLane does).
-inline bool PowerInLanes(int exponent) { return exponent > 0 && exponent < (1 << 20); }
-// PowerByLane in AVX2 registers: only where the processor has AVX2.
-void PowerLanesAvx2(int exponent, int active, LaneBlock& b);
-// The same for all sixteen lanes in AVX-512 registers: only where the
-// processor has AVX-512.
-void PowerLanesAvx512(int exponent, int active, LaneBlock& b);
+// SpecularPower for the lanes set in active of sp (the specular bases in,
+// their powers out).
+void PowerByLane(int exponent, int active, float* sp);
+inline void PowerByLane(int exponent, int active, LaneBlock& b) { PowerByLane(exponent, active, b.sp); }
+// PowerByLane in AVX2 registers for the eight lanes sp[0..8) (32-byte
+// aligned): only where the processor has AVX2.
+void PowerLanesAvx2(int exponent, int active, float* sp);
+inline void PowerLanesAvx2(int exponent, int active, LaneBlock& b) { PowerLanesAvx2(exponent, active, b.sp); }
+// The same for all sixteen lanes, eight at a time: where the processor has
+// AVX-512, and so AVX2.
+inline void PowerLanesAvx512(int exponent, int active, LaneBlock& b) {
+    if (active & 0xff) PowerLanesAvx2(exponent, active & 0xff, b.sp);
+    if (active >> 8) PowerLanesAvx2(exponent, active >> 8, b.sp + 8);
+}
 
 }  // namespace kx

@@ -118,12 +118,12 @@ struct PowerLanes {
 
 }  // namespace
 
-void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
-    if (!PowerInLanes(exponent)) {
-        PowerByLane(exponent, active, b);
+void PowerLanesAvx2(int exponent, int active, float* sp) {
+    if (exponent <= 0 || exponent >= (1 << 20)) {
+        PowerByLane(exponent, active, sp);
         return;
     }
-    const __m256 x = _mm256_load_ps(b.sp);
+    const __m256 x = _mm256_load_ps(sp);
     int goodLow, goodHigh;
     const __m128 low = PowerLanes::Power(_mm256_castps256_ps128(x), static_cast<unsigned>(exponent), goodLow);
     const __m128 high = PowerLanes::Power(_mm256_extractf128_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
@@ -132,9 +132,9 @@ void PowerLanesAvx2(int exponent, int active, LaneBlock& b) {
     const int good = active & (goodLow | goodHigh << 4);
     for (unsigned bits = static_cast<unsigned>(good); bits; bits &= bits - 1) {
         const int k = __builtin_ctz(bits);
-        b.sp[k] = power[k];
+        sp[k] = power[k];
     }
-    if (active & ~good) PowerByLane(exponent, active & ~good, b);
+    if (active & ~good) PowerByLane(exponent, active & ~good, sp);
 }
 
 void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); }

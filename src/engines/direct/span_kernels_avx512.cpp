@@ -110,44 +110,7 @@ struct Avx512Lanes {
     }
 };
 
-// The power of span_kernels_avx2.cpp (its bound: there) for eight lanes of
-// doubles at a time.
-struct PowerLanes {
-    using D = __m512d;
-    // The floats of eight lanes x, and the lanes (bits) where they hold.
-    static __m256 Power(__m256 x, unsigned n, int& good) {
-        const D xd = _mm512_cvtps_pd(x);
-        const double e = static_cast<double>(n + 4) * 0x1p-52;  // exact, as are 1 - e and 1 + e
-        D base = xd, r = _mm512_set1_pd(1.0);
-        for (unsigned k = n;;) {
-            if (k & 1) r = _mm512_mul_pd(r, base);
-            k >>= 1;
-            if (!k) break;
-            base = _mm512_mul_pd(base, base);
-        }
-        const __m256 below = _mm512_cvtpd_ps(_mm512_mul_pd(r, _mm512_set1_pd(1.0 - e)));
-        const __m256 above = _mm512_cvtpd_ps(_mm512_mul_pd(r, _mm512_set1_pd(1.0 + e)));
-        good = _mm256_cmp_ps_mask(below, above, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(xd, _mm512_setzero_pd(), _CMP_GT_OQ) &
-               _mm512_cmp_pd_mask(r, _mm512_set1_pd(0x1p-600), _CMP_GE_OQ);
-        return below;
-    }
-};
-
 }  // namespace
-
-void PowerLanesAvx512(int exponent, int active, LaneBlock& b) {
-    if (!PowerInLanes(exponent)) {
-        PowerByLane(exponent, active, b);
-        return;
-    }
-    const __m512 x = _mm512_load_ps(b.sp);
-    int goodLow, goodHigh;
-    const __m256 low = PowerLanes::Power(_mm512_castps512_ps256(x), static_cast<unsigned>(exponent), goodLow);
-    const __m256 high = PowerLanes::Power(_mm512_extractf32x8_ps(x, 1), static_cast<unsigned>(exponent), goodHigh);
-    const int good = active & (goodLow | goodHigh << 8);
-    _mm512_mask_store_ps(b.sp, static_cast<__mmask16>(good), _mm512_insertf32x8(_mm512_castps256_ps512(low), high, 1));
-    if (active & ~good) PowerByLane(exponent, active & ~good, b);
-}
 
 void SpanFunctionsAvx512(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx512Lanes>(m); }
 
