@@ -108,6 +108,7 @@ void PolygonBins::Batch::clear() {
     polygonCount = 0;
     snapshotCount = 0;
     for (uint32_t& n : bandSize) n = 0;
+    for (float& w : bandWork) w = 0;
     dev = nullptr;
     frame = nullptr;
     depth = nullptr;
@@ -202,10 +203,14 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     // The rows the polygon's edges cover, as the scan converter finds them
     // (each edge's from the rows of its ends).
     int rowFirst = height_, rowEnd = 0;
+    float left = (*v[0])[0], right = left;
     for (int i = 0; i < n; ++i) {
         const int row = CeilIndex((*v[i])[1], height_);
         if (row < rowFirst) rowFirst = row;
         if (row > rowEnd) rowEnd = row;
+        const float x = (*v[i])[0];
+        left = x < left ? x : left;
+        right = x > right ? x : right;
     }
     if (rowFirst >= rowEnd) return true;  // no edge crosses a row: nothing to fill
 
@@ -245,15 +250,26 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     CopyVertices(b->floats + b->floatCount, v, n, count);
     b->floatCount += floats;
     const size_t stride = static_cast<size_t>(bandCount_);
-    for (int band = firstBand; band <= lastBand; ++band)
+    // Each row costs about as much as a few pixels, and each polygon as a
+    // few rows.
+    constexpr float kRowCost = 8, kPolygonCost = 32;
+    left = left > 0 ? left : 0;
+    right = right < static_cast<float>(width_) ? right : static_cast<float>(width_);
+    const float rowWork = (right > left ? right - left : 0) + kRowCost;
+    for (int band = firstBand; band <= lastBand; ++band) {
         b->bandLists[b->bandSize[band]++ * stride + static_cast<size_t>(band)] = index;
+        const int top = band * bandRows_, bottom = top + bandRows_;
+        const int rows = (rowEnd < bottom ? rowEnd : bottom) - (rowFirst > top ? rowFirst : top);
+        b->bandWork[band] += static_cast<float>(rows) * rowWork + kPolygonCost;
+    }
     if (b->polygonCount >= kEagerPolygons && pool_.done()) submit();
     return true;
 }
 
-void PolygonBins::FillBand(void* bins, int band, int worker) {
+void PolygonBins::FillBand(void* bins, int task, int worker) {
     PolygonBins& self = *static_cast<PolygonBins*>(bins);
     const Batch& b = *self.inHand_;
+    const int band = b.order[task];
     Worker& w = self.workers_[static_cast<size_t>(worker)];
     DirectState& s = *w.state;
     const int rowFirst = band * self.bandRows_;
@@ -286,6 +302,16 @@ void PolygonBins::submit() {
     Batch& b = batches_[filling_];
     if (b.empty()) return;
     if (inHand_) complete();
+    // The bands by their work, the most first (an insertion sort: there are
+    // few).
+    for (int i = 0; i < bandCount_; ++i) {
+        int at = i;
+        while (at > 0 && b.bandWork[b.order[at - 1]] < b.bandWork[i]) {
+            b.order[at] = b.order[at - 1];
+            --at;
+        }
+        b.order[at] = i;
+    }
     inHand_ = &b;
     pool_.launch(FillBand, this, bandCount_);
     filling_ ^= 1;

@@ -104,6 +104,11 @@ private:
         // that the lists in use lie together at the start.
         uint32_t* bandLists = nullptr;
         uint32_t bandSize[kDirectMaxBands] = {};
+        // A guess at each band's work (its polygons' rows and columns in it),
+        // and the bands by it, the most first: the threads take them in that
+        // order, so that the last ones taken are short.
+        float bandWork[kDirectMaxBands] = {};
+        int order[kDirectMaxBands] = {};
         uint64_t surface = 0;  // the surface the last snapshot is known to be of (0: none)
         ShadingLights lights;  // as gathered for the batch's first polygon
         // The image the batch draws into, from its first polygon on.
@@ -125,7 +130,7 @@ private:
 
     // The helpers, the batches and the per-row records; false when refused.
     bool allocate();
-    static void FillBand(void* bins, int band, int worker);
+    static void FillBand(void* bins, int task, int worker);
     // Hands the batch being binned to the threads (after the one before).
     void submit();
     // Waits for the batch in hand: pixels counted, the device told.
