@@ -12,7 +12,8 @@ bool FrameBuffer::allocate(int w, int h) {
     if (static_cast<long long>(w) * h > kMaxImagePixels) return false;
     size_t count = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
     try {
-        pixels.assign(count, 0);
+        pixels.resize(count);  // unset: zeros from the allocator, or set here
+        if (!LargePageAllocator<uint8_t>::Zeroed(count)) std::memset(pixels.data(), 0, count);
     } catch (const std::bad_alloc&) {
         pixels.clear();
         return false;
@@ -22,11 +23,15 @@ bool FrameBuffer::allocate(int w, int h) {
     }
     width = w;
     height = h;
+    blank_ = true;
     return true;
 }
 
 void FrameBuffer::clear() {
     if (pixels.empty()) return;
+    const bool black = background_[0] == 0 && background_[1] == 0 && background_[2] == 0;
+    if (black && blank_) return;
+    blank_ = black;
     // The first row pixel by pixel, the others copied from it.
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     uint8_t* first = pixels.data();

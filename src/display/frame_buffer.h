@@ -26,7 +26,9 @@ inline uint8_t ColorByte(float c) {
 struct FrameBuffer {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t, LargePageAllocator<uint8_t>> pixels;  // width * height * 3
+    // width * height * 3; written through pixel, row and write only, which
+    // tell clear that the image may no longer be blank.
+    std::vector<uint8_t, LargePageAllocator<uint8_t>> pixels;
     bool bottomRowFirst = false;  // the order of the rows in pixels
 
     // Returns false when the memory cannot be had.
@@ -37,15 +39,22 @@ struct FrameBuffer {
         pixels.clear();
         pixels.shrink_to_fit();
         width = height = 0;
+        blank_ = false;
     }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 
     // The red, green and blue bytes of pixel (x, y); null outside the image.
-    uint8_t* pixel(int x, int y) { return inside(x, y) ? &pixels[offset(x, y)] : nullptr; }
+    uint8_t* pixel(int x, int y) {
+        blank_ = false;
+        return inside(x, y) ? &pixels[offset(x, y)] : nullptr;
+    }
     const uint8_t* pixel(int x, int y) const { return inside(x, y) ? &pixels[offset(x, y)] : nullptr; }
 
     // The bytes of row y, pixel x at 3 * x; null outside the image.
-    uint8_t* row(int y) { return y >= 0 && y < height && width > 0 ? &pixels[offset(0, y)] : nullptr; }
+    uint8_t* row(int y) {
+        blank_ = false;
+        return y >= 0 && y < height && width > 0 ? &pixels[offset(0, y)] : nullptr;
+    }
 
     // The colour of pixel (x, y); black outside the image.
     void read(int x, int y, ColorRGB& c) const {
@@ -61,6 +70,7 @@ struct FrameBuffer {
     // nothing stored, outside the image.
     bool write(int x, int y, const ColorRGB& c) {
         if (!inside(x, y)) return false;
+        blank_ = false;
         uint8_t* p = &pixels[offset(x, y)];
         p[0] = ColorByte(c.r);
         p[1] = ColorByte(c.g);
@@ -85,6 +95,10 @@ private:
     }
 
     uint8_t background_[3] = {0, 0, 0};
+    // Every byte 0 (as allocated, or cleared to black) and nothing written
+    // since: clearing to black again has nothing to do, and the pages of a
+    // fresh buffer stay unmapped until the image is drawn into them.
+    bool blank_ = false;
 };
 
 }  // namespace kx

@@ -191,7 +191,7 @@ bool AssembleRegions(const std::vector<RegionFile>& regions, FrameBuffer& image,
     for (const RegionFile& r : regions) {
         const size_t rowBytes = static_cast<size_t>(r.region.x1 - r.region.x0) * 3;
         for (int y = r.region.y0; y < r.region.y1; ++y)
-            std::memcpy(&image.pixels[(static_cast<size_t>(y) * image.width + r.region.x0) * 3],
+            std::memcpy(image.row(y) + static_cast<size_t>(r.region.x0) * 3,
                         &r.pixels[static_cast<size_t>(y - r.region.y0) * rowBytes], rowBytes);
     }
     return true;
