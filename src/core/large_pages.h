@@ -18,6 +18,16 @@
 
 #include "core/unset_elements.h"
 
+// Under AddressSanitizer (GCC's macro, clang's feature test) the buffers
+// are the sanitizer's own memory, so that it checks every access to them.
+#if defined(__SANITIZE_ADDRESS__)
+#define KX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KX_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace kx {
 
 template <class T>
@@ -39,8 +49,7 @@ struct LargePageAllocator : UnsetElements {
         const size_t bytes = n * sizeof(T);
         if (bytes < kThreshold) return static_cast<T*>(::operator new(bytes));
         const size_t whole = Whole(bytes);
-#if defined(__SANITIZE_ADDRESS__)
-        // The sanitizer's own memory, so that it checks every access.
+#if defined(KX_ADDRESS_SANITIZER)
         void* p = std::aligned_alloc(kHugePage, whole);
         if (!p) throw std::bad_alloc();
         std::memset(p, 0, whole);
@@ -63,7 +72,7 @@ struct LargePageAllocator : UnsetElements {
             ::operator delete(p);
             return;
         }
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KX_ADDRESS_SANITIZER)
         std::free(p);
 #else
         munmap(p, Whole(bytes));
