@@ -60,7 +60,7 @@ struct LargePageAllocator : UnsetElements {
         const uintptr_t start = (reinterpret_cast<uintptr_t>(mapped) + kHugePage - 1) & ~(kHugePage - 1);
         const size_t head = start - reinterpret_cast<uintptr_t>(mapped);
         if (head > 0) munmap(mapped, head);
-        if (head < kHugePage) munmap(reinterpret_cast<void*>(start + whole), kHugePage - head);
+        munmap(reinterpret_cast<void*>(start + whole), kHugePage - head);  // head < kHugePage
         void* p = reinterpret_cast<void*>(start);
 #endif
         madvise(p, whole, MADV_HUGEPAGE);  // advice only: without huge pages, small ones
