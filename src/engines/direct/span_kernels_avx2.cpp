@@ -14,12 +14,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)  // as KX_SPAN_LANES in span_kernels.cpp
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "core/target_isa.h"
+
+KX_TARGET_BEGIN("avx2")
 
 #include "engines/direct/span_lanes.h"
 
@@ -141,10 +138,6 @@ void SpanFunctionsAvx2(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx2Lanes>(m); 
 
 }  // namespace kx
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+KX_TARGET_END()
 
 #endif

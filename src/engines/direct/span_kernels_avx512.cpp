@@ -21,12 +21,9 @@
 #endif
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512dq,avx512bw,avx512vl")
-#endif
+#include "core/target_isa.h"
+
+KX_TARGET_BEGIN("avx512f,avx512dq,avx512bw,avx512vl")
 
 #include "engines/direct/span_lanes.h"
 
@@ -116,10 +113,6 @@ void SpanFunctionsAvx512(SpanMaterial& m) { lanes::SpanFunctionsOf<Avx512Lanes>(
 
 }  // namespace kx
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+KX_TARGET_END()
 
 #endif

@@ -14,12 +14,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)  // as KX_AVX2_WALK in packet_walk.h
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "core/target_isa.h"
+
+KX_TARGET_BEGIN("avx2")
 
 #include "engines/raytrace/packet_walk.h"
 
@@ -59,9 +56,5 @@ void PacketAnyHitAvx2(const FlatNode* flat, size_t count, double tmin, double tm
 
 }  // namespace kx::raytrace
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+KX_TARGET_END()
 #endif
