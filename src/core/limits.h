@@ -46,16 +46,16 @@ constexpr int kRayMaxThreads = kFuzzingBuild ? 2 : 256;
 
 // ---- the direct engine's threads ----
 // Threads drawing one image, and the polygons, vertex floats and surface
-// snapshots one batch of binned polygons holds (two batches are kept; a
-// full one is drawn before more are binned), and the bands of rows an image
-// is shared out in.
+// snapshots one batch of binned polygons holds (a few batches are in
+// flight at once; when all are, the binning waits for the oldest), and the
+// bands of rows an image is shared out in.
 constexpr int kDirectMaxThreads = kFuzzingBuild ? 2 : 256;
-constexpr int kDirectBinPolygons = kFuzzingBuild ? 64 : 16384;
-constexpr int kDirectBinFloats = kFuzzingBuild ? 4096 : 1 << 20;
+constexpr int kDirectBinPolygons = kFuzzingBuild ? 64 : 4096;
+constexpr int kDirectBinFloats = kFuzzingBuild ? 4096 : 1 << 18;
 constexpr int kDirectBinSnapshots = kFuzzingBuild ? 8 : 1024;
 constexpr int kDirectMaxBands = 32;
 // The entries of a batch's band lists, over all its bands.
-constexpr int kDirectBinBandEntries = kFuzzingBuild ? 256 : 1 << 17;
+constexpr int kDirectBinBandEntries = kFuzzingBuild ? 256 : 1 << 16;
 
 // ---- texture maps ----
 // Larger map files or images are treated as unrecognized rather than read.

@@ -27,7 +27,8 @@ struct FrameBuffer {
     int width = 0;
     int height = 0;
     // width * height * 3; written through pixel, row and write only, which
-    // tell clear that the image may no longer be blank.
+    // tell clear that the image may no longer be blank (or, after
+    // markWritten, through rowBytes).
     std::vector<uint8_t, LargePageAllocator<uint8_t>> pixels;
     bool bottomRowFirst = false;  // the order of the rows in pixels
 
@@ -53,8 +54,13 @@ struct FrameBuffer {
     // The bytes of row y, pixel x at 3 * x; null outside the image.
     uint8_t* row(int y) {
         blank_ = false;
-        return y >= 0 && y < height && width > 0 ? &pixels[offset(0, y)] : nullptr;
+        return rowBytes(y);
     }
+    // For threads writing rows at once: markWritten, on one thread before
+    // they start, then rowBytes on any of them (which, unlike row, writes
+    // nothing of the buffer's own).
+    void markWritten() { blank_ = false; }
+    uint8_t* rowBytes(int y) { return y >= 0 && y < height && width > 0 ? &pixels[offset(0, y)] : nullptr; }
 
     // The colour of pixel (x, y); black outside the image.
     void read(int x, int y, ColorRGB& c) const {

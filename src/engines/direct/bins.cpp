@@ -66,7 +66,7 @@ void CopyVertices(To to, From from, int n, int count) {
 constexpr int kBandsPerThread = 8;
 
 // A batch of this many polygons or more is handed to the threads as soon as
-// they are done with the one before, rather than when it is full: they start
+// one of them has nothing to do, rather than when it is full: they start
 // early and keep pace with the binning.
 constexpr size_t kEagerPolygons = 256;
 
@@ -108,12 +108,6 @@ void PolygonBins::Batch::clear() {
     polygonCount = 0;
     snapshotCount = 0;
     for (uint32_t& n : bandSize) n = 0;
-    for (float& w : bandWork) w = 0;
-    dev = nullptr;
-    frame = nullptr;
-    depth = nullptr;
-    bounds = nullptr;
-    stats = nullptr;
     surface = 0;
 }
 
@@ -121,6 +115,7 @@ PolygonBins::PolygonBins() = default;
 
 PolygonBins::~PolygonBins() {
     flush();
+    pool_.stop();
     if (memory_) LargePageAllocator<std::byte>().deallocate(memory_, memoryBytes_);
 }
 
@@ -136,7 +131,6 @@ void PolygonBins::prepare(int threads, const DirectState& s, int width, int heig
 
 bool PolygonBins::allocate() {
     if (refused_) return false;
-    if (pool_.helpers() == 0) pool_.start(threads_ - 1);
     int bands = threads_ * kBandsPerThread;
     if (bands > kDirectMaxBands) bands = kDirectMaxBands;
     if (bands > height_) bands = height_;
@@ -147,6 +141,10 @@ bool PolygonBins::allocate() {
     bandRows_ = ((height_ + bands - 1) / bands + kTile - 1) / kTile * kTile;
     bandCount_ = (height_ + bandRows_ - 1) / bandRows_;
     bandCapacity_ = static_cast<uint32_t>(kDirectBinBandEntries / bandCount_);
+    // Every band is up to date (flushed): the threads see bands with
+    // nothing to fill until a batch is handed over.
+    for (Band& band : bands_) band.done.store(serial_, std::memory_order_relaxed);
+    taskBands_.store(bandCount_, std::memory_order_release);
     try {
         if (!memory_) {
             static_assert(std::is_trivially_destructible_v<Polygon> && std::is_trivially_destructible_v<SurfaceSnapshot>);
@@ -158,7 +156,7 @@ bool PolygonBins::allocate() {
             static_assert(kPolygons % alignof(SurfaceSnapshot) == 0 && kSnapshots % alignof(uint32_t) == 0 &&
                           kBandLists % alignof(float) == 0 && kBatch % alignof(Polygon) == 0 &&
                           kBatch % alignof(SurfaceSnapshot) == 0);
-            memoryBytes_ = 2 * kBatch;
+            memoryBytes_ = kBatches * kBatch;
             memory_ = LargePageAllocator<std::byte>().allocate(memoryBytes_);
             std::byte* at = memory_;
             for (Batch& b : batches_) {
@@ -170,7 +168,9 @@ bool PolygonBins::allocate() {
                 at += kBatch;
             }
         }
-        workers_.resize(static_cast<size_t>(pool_.helpers() + 1));
+        // The workers are made before the helpers start, and kept: a helper
+        // looks at its own from then on.
+        if (workers_.empty()) workers_.resize(static_cast<size_t>(threads_ > 1 ? threads_ : 1));
         for (Worker& w : workers_) {
             if (!w.state) w.state = std::make_unique<DirectState>();
             DirectState& ws = *w.state;
@@ -189,6 +189,7 @@ bool PolygonBins::allocate() {
         refused_ = true;
         return false;
     }
+    if (pool_.helpers() == 0) pool_.start(threads_ - 1, Step, this);
     ready_ = true;
     return true;
 }
@@ -203,23 +204,24 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     // The rows the polygon's edges cover, as the scan converter finds them
     // (each edge's from the rows of its ends).
     int rowFirst = height_, rowEnd = 0;
-    float left = (*v[0])[0], right = left;
     for (int i = 0; i < n; ++i) {
         const int row = CeilIndex((*v[i])[1], height_);
         if (row < rowFirst) rowFirst = row;
         if (row > rowEnd) rowEnd = row;
-        const float x = (*v[i])[0];
-        left = x < left ? x : left;
-        right = x > right ? x : right;
     }
     if (rowFirst >= rowEnd) return true;  // no edge crosses a row: nothing to fill
 
-    Batch* b = &batches_[filling_];
-    if (!b->empty() &&
-        (b->dev != &dev || b->frame != frame || b->depth != s.depth.data() || b->stats != &p.stats)) {
-        flush();
-        b = &batches_[filling_];
+    if (open_ && (dev_ != &dev || frame_ != frame || depth_ != s.depth.data() || stats_ != &p.stats)) flush();
+    if (!open_) {
+        open_ = true;
+        dev_ = &dev;
+        frame_ = frame;
+        frame->markWritten();  // the threads store through rowBytes
+        depth_ = s.depth.data();
+        bounds_ = s.depthBounds.ready() ? &s.depthBounds : nullptr;
+        stats_ = &p.stats;
     }
+    Batch* b = &binning();
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
     const bool known = surface != 0 && surface == b->surface;
     bool newSnapshot =
@@ -231,17 +233,10 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
         b->floatCount + floats > static_cast<size_t>(kDirectBinFloats) || bandsFull ||
         (newSnapshot && b->snapshotCount >= kDirectBinSnapshots)) {
         submit();
-        b = &batches_[filling_];
+        b = &binning();
         newSnapshot = true;  // the batch is a new one
     }
-    if (b->empty()) {
-        b->dev = &dev;
-        b->frame = frame;
-        b->depth = s.depth.data();
-        b->bounds = s.depthBounds.ready() ? &s.depthBounds : nullptr;
-        b->stats = &p.stats;
-        b->lights.gather(p.lights, p.maps);
-    }
+    if (b->empty()) b->lights.gather(p.lights, p.maps);
     if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
     b->surface = surface;
 
@@ -250,34 +245,55 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
     CopyVertices(b->floats + b->floatCount, v, n, count);
     b->floatCount += floats;
     const size_t stride = static_cast<size_t>(bandCount_);
-    // Each row costs about as much as a few pixels, and each polygon as a
-    // few rows.
-    constexpr float kRowCost = 8, kPolygonCost = 32;
-    left = left > 0 ? left : 0;
-    right = right < static_cast<float>(width_) ? right : static_cast<float>(width_);
-    const float rowWork = (right > left ? right - left : 0) + kRowCost;
-    for (int band = firstBand; band <= lastBand; ++band) {
+    for (int band = firstBand; band <= lastBand; ++band)
         b->bandLists[b->bandSize[band]++ * stride + static_cast<size_t>(band)] = index;
-        const int top = band * bandRows_, bottom = top + bandRows_;
-        const int rows = (rowEnd < bottom ? rowEnd : bottom) - (rowFirst > top ? rowFirst : top);
-        b->bandWork[band] += static_cast<float>(rows) * rowWork + kPolygonCost;
-    }
-    if (b->polygonCount >= kEagerPolygons && pool_.done()) submit();
+    if (b->polygonCount >= kEagerPolygons && pool_.idle()) submit();
     return true;
 }
 
-void PolygonBins::FillBand(void* bins, int task, int worker) {
-    PolygonBins& self = *static_cast<PolygonBins*>(bins);
-    const Batch& b = *self.inHand_;
-    const int band = b.order[task];
-    Worker& w = self.workers_[static_cast<size_t>(worker)];
+bool PolygonBins::Step(void* bins, int worker) { return static_cast<PolygonBins*>(bins)->fillReady(worker); }
+
+bool PolygonBins::fillReady(int worker) {
+    const int count = taskBands_.load(std::memory_order_acquire);
+    if (count == 0) return false;
+    Worker& w = workers_[static_cast<size_t>(worker)];
+    for (int i = 0; i < count; ++i) {
+        const int band = (w.lastBand + i) % count;
+        Band& state = bands_[band];
+        if (state.done.load(std::memory_order_acquire) >= submitted_.load(std::memory_order_acquire)) continue;
+        if (state.busy.exchange(true, std::memory_order_acquire)) continue;
+        // The band's batches in turn, as long as there are any.
+        uint64_t done = state.done.load(std::memory_order_relaxed);
+        bool filled = false;
+        while (done < submitted_.load(std::memory_order_acquire)) {
+            fillBand(done, band, worker);
+            state.done.store(++done, std::memory_order_release);
+            filled = true;
+        }
+        state.busy.store(false, std::memory_order_release);
+        if (filled) {
+            w.lastBand = band;
+            return true;
+        }
+    }
+    return false;
+}
+
+void PolygonBins::fillBand(uint64_t serial, int band, int worker) {
+    const Batch& b = batches_[serial % kBatches];
+    if (b.bandSize[band] == 0) return;
+    Worker& w = workers_[static_cast<size_t>(worker)];
     DirectState& s = *w.state;
-    const int rowFirst = band * self.bandRows_;
-    const int rowEnd = rowFirst + self.bandRows_ < self.height_ ? rowFirst + self.bandRows_ : self.height_;
+    if (w.batch != serial) {
+        w.batch = serial;
+        w.snapshot = -1;
+    }
+    const int rowFirst = band * bandRows_;
+    const int rowEnd = rowFirst + bandRows_ < height_ ? rowFirst + bandRows_ : height_;
     PendingLanes pending;
-    SpanTarget target{s, b.depth, *b.dev, b.frame, rowFirst, rowEnd, self.writtenFirst_.data(),
-                      self.writtenLast_.data(), b.bounds, &pending};
-    const size_t stride = static_cast<size_t>(self.bandCount_);
+    SpanTarget target{s, depth_, *dev_, frame_, rowFirst, rowEnd, writtenFirst_.data(), writtenLast_.data(),
+                      bounds_, &pending};
+    const size_t stride = static_cast<size_t>(bandCount_);
     const uint32_t* const end = b.bandLists + b.bandSize[band] * stride;
     uint64_t shaded = 0;
     for (const uint32_t* at = b.bandLists + band; at < end; at += stride) {
@@ -298,48 +314,45 @@ void PolygonBins::FillBand(void* bins, int task, int worker) {
     w.shaded += shaded;
 }
 
-void PolygonBins::submit() {
-    Batch& b = batches_[filling_];
-    if (b.empty()) return;
-    if (inHand_) complete();
-    // The bands by their work, the most first (an insertion sort: there are
-    // few).
-    for (int i = 0; i < bandCount_; ++i) {
-        int at = i;
-        while (at > 0 && b.bandWork[b.order[at - 1]] < b.bandWork[i]) {
-            b.order[at] = b.order[at - 1];
-            --at;
-        }
-        b.order[at] = i;
-    }
-    inHand_ = &b;
-    pool_.launch(FillBand, this, bandCount_);
-    filling_ ^= 1;
+bool PolygonBins::filledTo(uint64_t end) const {
+    for (int band = 0; band < bandCount_; ++band)
+        if (bands_[band].done.load(std::memory_order_acquire) < end) return false;
+    return true;
 }
 
-void PolygonBins::complete() {
-    pool_.finish();
-    Batch& b = *inHand_;
+void PolygonBins::fillTo(uint64_t end) {
+    while (!filledTo(end))
+        if (!fillReady(0)) WorkerPool::pause();
+}
+
+void PolygonBins::submit() {
+    if (binning().empty()) return;
+    submitted_.store(++serial_, std::memory_order_release);
+    pool_.wake();
+    // The next batch's memory is the one handed over kBatches ago: free
+    // once every band has filled it.
+    if (serial_ >= kBatches) fillTo(serial_ - kBatches + 1);
+    binning().clear();
+}
+
+void PolygonBins::flush() {
+    if (!open_) return;
+    submit();
+    fillTo(serial_);
     uint64_t shaded = 0;
     for (Worker& w : workers_) {
         shaded += w.shaded;
         w.shaded = 0;
-        w.snapshot = -1;
     }
-    if (b.stats->enabled) b.stats->pixels += shaded;
+    if (stats_->enabled) stats_->pixels += shaded;
     for (int y = 0; y < height_; ++y) {
         if (writtenLast_[static_cast<size_t>(y)] < 0) continue;
-        b.dev->spanWritten(writtenFirst_[static_cast<size_t>(y)], writtenLast_[static_cast<size_t>(y)], y);
+        dev_->spanWritten(writtenFirst_[static_cast<size_t>(y)], writtenLast_[static_cast<size_t>(y)], y);
         writtenFirst_[static_cast<size_t>(y)] = INT_MAX;
         writtenLast_[static_cast<size_t>(y)] = -1;
     }
-    b.clear();
-    inHand_ = nullptr;
-}
-
-void PolygonBins::flush() {
-    submit();
-    if (inHand_) complete();
+    for (Batch& b : batches_) b.clear();
+    open_ = false;
 }
 
 }  // namespace kx

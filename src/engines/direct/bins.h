@@ -9,12 +9,15 @@
 //
 // Only polygons wait in the bins. Whatever else reads or writes the image,
 // the depth buffer, the device, the lights or the texture maps flushes them
-// first (DirectState::flushBins). Two batches take turns: the threads fill
-// one while the parser's thread bins the next; a batch that is full is
-// handed over, and the parser's thread waits only when the other is still
-// being filled.
+// first (DirectState::flushBins). The polygons are handed over in batches,
+// several at a time in flight: a band takes the batches in turn, each as
+// soon as it is done with the one before, whatever the other bands are at,
+// so no thread waits for the slowest band of a batch. The parser's thread
+// bins the next batch meanwhile, and fills bands itself only when every
+// batch is in flight, or at a flush.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -82,7 +85,6 @@ public:
     // Fills every polygon binned so far; on return the image, the depth
     // buffer and the statistics are as if each had been filled at once.
     void flush();
-    bool empty() const { return batches_[filling_].empty() && !pool_.busy(); }
 
 private:
     struct Polygon {
@@ -104,49 +106,63 @@ private:
         // that the lists in use lie together at the start.
         uint32_t* bandLists = nullptr;
         uint32_t bandSize[kDirectMaxBands] = {};
-        // A guess at each band's work (its polygons' rows and columns in it),
-        // and the bands by it, the most first: the threads take them in that
-        // order, so that the last ones taken are short.
-        float bandWork[kDirectMaxBands] = {};
-        int order[kDirectMaxBands] = {};
         uint64_t surface = 0;  // the surface the last snapshot is known to be of (0: none)
         ShadingLights lights;  // as gathered for the batch's first polygon
-        // The image the batch draws into, from its first polygon on.
-        DisplayDevice* dev = nullptr;
-        FrameBuffer* frame = nullptr;
-        float* depth = nullptr;
-        DepthBounds* bounds = nullptr;
-        FrameStats* stats = nullptr;
         void clear();
         bool empty() const { return polygonCount == 0; }
+    };
+    // Batches in flight at once, the one being binned included.
+    static constexpr int kBatches = 4;
+    // A band's progress: the batches it has filled (batch serials below
+    // done), and whether a thread is filling it. On cache lines of their
+    // own, as the threads write them.
+    struct alignas(64) Band {
+        std::atomic<uint64_t> done{0};
+        std::atomic<bool> busy{false};
     };
     // A thread's own: the state it shades with, its pixel count. Each on
     // cache lines of its own, as the threads write them while they fill.
     struct alignas(64) Worker {
         std::unique_ptr<DirectState> state;
-        int snapshot = -1;  // of the batch in hand, applied to state
+        uint64_t batch = UINT64_MAX;  // the serial of the batch whose snapshot is applied
+        int snapshot = -1;            // that snapshot
+        int lastBand = 0;             // the band it filled last, looked at first
         uint64_t shaded = 0;
     };
 
     // The helpers, the batches and the per-row records; false when refused.
     bool allocate();
-    static void FillBand(void* bins, int task, int worker);
-    // Hands the batch being binned to the threads (after the one before).
+    // Fills, on worker, the batches ready for one band no other thread is
+    // filling; false when there is none.
+    static bool Step(void* bins, int worker);
+    bool fillReady(int worker);
+    // Fills band of the batch with serial `serial` on worker.
+    void fillBand(uint64_t serial, int band, int worker);
+    // Hands the batch being binned to the threads, and makes the next one
+    // ready to bin into (waiting, and filling, until its memory is free).
     void submit();
-    // Waits for the batch in hand: pixels counted, the device told.
-    void complete();
+    // Whether every band has filled every batch up to serial `end`.
+    bool filledTo(uint64_t end) const;
+    // Fills on this thread until every band has filled the batches up to
+    // serial `end`.
+    void fillTo(uint64_t end);
+    Batch& binning() { return batches_[serial_ % kBatches]; }
 
     WorkerPool pool_;
-    // The memory of both batches, on large pages: a page fault for each of
+    // The memory of the batches, on large pages: a page fault for each of
     // a batch's small pages costs more than binning its polygons. Each
     // batch's polygons, snapshots and band lists come first and its vertex
     // floats last, so that a batch touches few large pages (each costs the
     // kernel the clearing of it).
     std::byte* memory_ = nullptr;
     size_t memoryBytes_ = 0;
-    Batch batches_[2];
-    int filling_ = 0;   // the batch being binned; the other may be in hand
-    Batch* inHand_ = nullptr;
+    Batch batches_[kBatches];
+    // The serial of the batch being binned, in batches_[serial_ % kBatches];
+    // the batches before it are handed over (submitted_, for the threads).
+    uint64_t serial_ = 0;
+    std::atomic<uint64_t> submitted_{0};
+    Band bands_[kDirectMaxBands];
+    std::atomic<int> taskBands_{0};  // bandCount_, as the threads read it
     std::vector<Worker> workers_;
     int threads_ = 0;
     const LightSet* lights_ = nullptr;
@@ -155,7 +171,14 @@ private:
     bool refused_ = false;  // memory refused for this image size
     int width_ = 0, height_ = 0, bandRows_ = 1, bandCount_ = 0;
     uint32_t bandCapacity_ = 0;  // entries each band's list can take
-    // Per row, the columns stored by the batch in hand (SpanTarget).
+    // The image the batches since the last flush draw into (open_: any).
+    bool open_ = false;
+    DisplayDevice* dev_ = nullptr;
+    FrameBuffer* frame_ = nullptr;
+    float* depth_ = nullptr;
+    DepthBounds* bounds_ = nullptr;
+    FrameStats* stats_ = nullptr;
+    // Per row, the columns stored since the last flush (SpanTarget).
     std::vector<int> writtenFirst_, writtenLast_;
 };
 

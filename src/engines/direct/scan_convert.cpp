@@ -75,7 +75,7 @@ template <int kCount, class Shader>
     float* depthRow = target.depth + static_cast<size_t>(y) * static_cast<size_t>(s.width);
     // The frame buffer's row, and the end of the span inside it: the buffer
     // may be smaller than the engine's image.
-    uint8_t* row = frame ? frame->row(y) : nullptr;
+    uint8_t* row = frame ? frame->rowBytes(y) : nullptr;
     const int rowEnd = row ? (xe < frame->width ? xe : frame->width) : 0;
     if constexpr (Shader::kLanes) {
         // The lanes work out the attributes they read themselves, and read
@@ -309,6 +309,7 @@ void FillNow(DirectPipeline& p) {
     DisplayDevice& dev = p.display.dev();
     if (s.bins) s.bins->flush();
     SpanTarget target{s, s.depth.data(), dev, dev.frame(), 0, s.height};
+    if (target.frame) target.frame->markWritten();
     if (s.depthBounds.ready()) target.bounds = &s.depthBounds;
     Material m;
     if (MaterialOf(s.shader, m)) s.shadingLights.gather(p.lights, p.maps);

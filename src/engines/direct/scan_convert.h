@@ -34,7 +34,7 @@ struct SpanTarget {
     DirectState& s;
     float* depth;  // s.width * s.height
     DisplayDevice& dev;
-    FrameBuffer* frame;  // dev.frame()
+    FrameBuffer* frame;  // dev.frame(), marked written (FrameBuffer::markWritten)
     int rowFirst = 0, rowEnd = 0;
     // Per row, the first and last columns stored into the frame buffer, for
     // the device to be told later (DisplayDevice::spanWritten); null: it is

@@ -1,20 +1,31 @@
 #include "engines/direct/worker_pool.h"
 
+#include <new>
 #include <system_error>
 
 namespace kx {
 
-WorkerPool::~WorkerPool() {
-    if (busy_) finish();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : threads_) t.join();
+namespace {
+
+// How many pauses a helper watches for new work before it sleeps: some
+// tens of microseconds, about what waking a sleeping thread costs.
+constexpr int kWatchPauses = 1000;
+
+}  // namespace
+
+void WorkerPool::pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
 }
 
-int WorkerPool::start(int count) {
+int WorkerPool::start(int count, Step step, void* owner) {
+    step_ = step;
+    owner_ = owner;
+    const unsigned cores = std::thread::hardware_concurrency();
+    watch_ = count > 0 && static_cast<unsigned>(count) + 1 <= cores;
     try {
         threads_.reserve(static_cast<size_t>(count > 0 ? count : 0));
         for (int i = 0; i < count; ++i) threads_.emplace_back(&WorkerPool::helperLoop, this, i + 1);
@@ -25,53 +36,44 @@ int WorkerPool::start(int count) {
     return helpers();
 }
 
-void WorkerPool::launch(Task task, void* job, int count) {
+void WorkerPool::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        finished_.store(0, std::memory_order_relaxed);
-        job_ = Job{task, job, count, job_.generation + 1};
-        next_.store(static_cast<uint64_t>(job_.generation) << 32, std::memory_order_release);
-        busy_ = true;
+        stop_.store(true, std::memory_order_relaxed);
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+}
+
+void WorkerPool::wake() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wakes_.fetch_add(1, std::memory_order_release);
     }
     wake_.notify_all();
 }
 
-void WorkerPool::runTasks(const Job& job, int worker) {
-    uint64_t v = next_.load(std::memory_order_acquire);
-    for (;;) {
-        if (static_cast<uint32_t>(v >> 32) != job.generation) return;
-        const int index = static_cast<int>(static_cast<uint32_t>(v));
-        if (index >= job.count) return;
-        if (!next_.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
-        job.task(job.data, index, worker);
-        if (finished_.fetch_add(1, std::memory_order_acq_rel) + 1 == job.count) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_.notify_all();
-        }
-        v = next_.load(std::memory_order_acquire);
-    }
-}
-
-void WorkerPool::finish() {
-    if (!busy_) return;
-    runTasks(job_, 0);
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return finished_.load(std::memory_order_acquire) == job_.count; });
-    busy_ = false;
-}
-
 void WorkerPool::helperLoop(int worker) {
-    uint32_t seen = 0;
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stop_ || job_.generation != seen; });
-            if (stop_) return;
-            job = job_;
-            seen = job.generation;
+    uint64_t seen = wakes_.load(std::memory_order_acquire);
+    while (!stop_.load(std::memory_order_relaxed)) {
+        if (step_(owner_, worker)) continue;
+        // Nothing ready: whatever is handed over after `seen` was read
+        // changes wakes_.
+        idle_.fetch_add(1, std::memory_order_relaxed);
+        bool woken = false;
+        for (int i = 0; watch_ && i < kWatchPauses && !woken; ++i) {
+            pause();
+            woken = wakes_.load(std::memory_order_acquire) != seen || stop_.load(std::memory_order_relaxed);
         }
-        runTasks(job, worker);
+        if (!woken) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] {
+                return stop_.load(std::memory_order_relaxed) || wakes_.load(std::memory_order_acquire) != seen;
+            });
+        }
+        idle_.fetch_sub(1, std::memory_order_relaxed);
+        seen = wakes_.load(std::memory_order_acquire);
     }
 }
 

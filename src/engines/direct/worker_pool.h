@@ -1,9 +1,12 @@
 // A persistent pool of helper threads for the direct engine's rasteriser.
-// The calling thread hands a job of numbered tasks over (launch) and goes
-// on with its own work; when it needs the results it joins in and runs the
-// tasks left (finish), as worker 0, until every task is done. The helpers
-// are workers 1..helpers(). Which worker runs which task is left to chance:
-// a task must give the same result on any of them.
+// The owner hands its work out through one function, step(owner, worker),
+// which does one piece of work and returns true, or returns false when none
+// is ready; the owner's own thread calls it too, as worker 0, while it
+// waits. The helpers are workers 1..helpers(). A helper that finds nothing
+// to do watches for a moment (handing work over is frequent, and a
+// sleeping thread is slow to wake), then sleeps until the owner calls
+// wake(). Which worker does which piece is left to chance: a piece must
+// give the same result on any of them.
 #pragma once
 
 #include <atomic>
@@ -17,55 +20,41 @@ namespace kx {
 
 class WorkerPool {
 public:
-    // Runs task number `task` of a job on worker `worker`.
-    using Task = void (*)(void* job, int task, int worker);
+    using Step = bool (*)(void* owner, int worker);
 
     WorkerPool() = default;
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
-    // Finishes the job in hand and stops the helpers.
-    ~WorkerPool();
+    ~WorkerPool() { stop(); }
 
-    // Starts up to `helpers` helper threads (those the system refuses are
-    // left out); returns how many run.
-    int start(int helpers);
+    // Starts up to `helpers` helper threads calling step(owner, worker)
+    // (those the system refuses are left out); returns how many run.
+    int start(int helpers, Step step, void* owner);
     int helpers() const { return static_cast<int>(threads_.size()); }
+    // Stops and joins the helpers: step is not called again.
+    void stop();
 
-    // Hands tasks 0..count-1 of job to the helpers and returns at once. The
-    // job launched before must be finished.
-    void launch(Task task, void* job, int count);
-    // Runs the tasks no helper has taken on the calling thread, then waits
-    // for the others: on return every task's work is visible to the caller.
-    void finish();
-    bool busy() const { return busy_; }
-    // Whether every task of the job launched last has been run (finish then
-    // returns at once); true without a job in hand.
-    bool done() const { return !busy_ || finished_.load(std::memory_order_acquire) == job_.count; }
+    // New work may be ready: the helpers look again.
+    void wake();
+    // Whether a helper is looking for work.
+    bool idle() const { return idle_.load(std::memory_order_relaxed) > 0; }
+
+    // Waits a moment, while worker 0 (the owner) finds nothing ready but
+    // what it waits for is still being done on another thread.
+    static void pause();
 
 private:
-    // A job as launched; each helper takes its own copy under the mutex.
-    struct Job {
-        Task task = nullptr;
-        void* data = nullptr;
-        int count = 0;
-        uint32_t generation = 0;
-    };
-
     void helperLoop(int worker);
-    // Takes and runs tasks of job until none of its generation is left.
-    void runTasks(const Job& job, int worker);
 
     std::vector<std::thread> threads_;
+    Step step_ = nullptr;
+    void* owner_ = nullptr;
+    bool watch_ = false;  // helpers watch before they sleep (no more threads than cores)
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    bool stop_ = false;
-    bool busy_ = false;
-    Job job_;  // the job launched last; written under the mutex
-    // The job's generation (high half) and its next task (low half): a
-    // helper late from an earlier job sees another generation and takes
-    // nothing.
-    std::atomic<uint64_t> next_{0};
-    std::atomic<int> finished_{0};
+    std::condition_variable wake_;
+    std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> wakes_{0};  // calls of wake
+    std::atomic<int> idle_{0};        // helpers finding nothing to do
 };
 
 }  // namespace kx
