@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all programs build demo gallery test test-sanitize bench clean fuzz-build fuzz fuzz-smoke
+.PHONY: all programs build demo gallery test test-sanitize test-threads bench clean fuzz-build fuzz fuzz-smoke
 
 all: build
 
@@ -43,6 +43,15 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKX_SANITIZE=ON"
 
+# The engines' threads under ThreadSanitizer: the tests that run the binary
+# at several thread counts, which fail on any report (it changes the
+# standard error and the exit status).
+test-threads:
+	$(DEPS) program test
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_TESTS=ON -DKX_THREAD_SANITIZER=ON
+	cmake --build build-tsan -j $(JOBS) --target kxrender test_e2e
+	cd build-tsan && ctest -j $(JOBS) -R 'Threads' --output-on-failure --timeout 600
+
 # Micro-benchmarks of the hot paths, whole-scene timings, then how the cost
 # grows with the number of spheres and the size of a mesh.
 bench:
@@ -71,4 +80,4 @@ fuzz-smoke: fuzz-build
 	fuzz/run.sh --smoke $(FUZZ_BUILD) 60
 
 clean:
-	rm -rf build build-sanitize build-fuzz out
+	rm -rf build build-sanitize build-tsan build-fuzz out
