@@ -1,5 +1,6 @@
 #include "engines/direct/bins.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -109,6 +110,7 @@ void PolygonBins::Batch::clear() {
     snapshotCount = 0;
     for (uint32_t& n : bandSize) n = 0;
     surface = 0;
+    clearDepth = nullptr;
 }
 
 PolygonBins::PolygonBins() = default;
@@ -221,6 +223,15 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
         bounds_ = s.depthBounds.ready() ? &s.depthBounds : nullptr;
         stats_ = &p.stats;
     }
+    if (clearDepth_) {
+        // The threads set the depths, in a batch of their own, while the
+        // polygons are binned into the next.
+        Batch& c = binning();
+        c.clearDepth = clearDepth_;
+        c.clearValue = clearValue_;
+        clearDepth_ = nullptr;
+        submit();
+    }
     Batch* b = &binning();
     const size_t floats = static_cast<size_t>(n) * static_cast<size_t>(count);
     const bool known = surface != 0 && surface == b->surface;
@@ -281,6 +292,13 @@ bool PolygonBins::fillReady(int worker) {
 
 void PolygonBins::fillBand(uint64_t serial, int band, int worker) {
     const Batch& b = batches_[serial % kBatches];
+    const int rowFirst = band * bandRows_;
+    const int rowEnd = rowFirst + bandRows_ < height_ ? rowFirst + bandRows_ : height_;
+    if (b.clearDepth) {
+        const size_t width = static_cast<size_t>(width_);
+        std::fill(b.clearDepth + static_cast<size_t>(rowFirst) * width, b.clearDepth + static_cast<size_t>(rowEnd) * width,
+                  b.clearValue);
+    }
     if (b.bandSize[band] == 0) return;
     Worker& w = workers_[static_cast<size_t>(worker)];
     DirectState& s = *w.state;
@@ -288,8 +306,6 @@ void PolygonBins::fillBand(uint64_t serial, int band, int worker) {
         w.batch = serial;
         w.snapshot = -1;
     }
-    const int rowFirst = band * bandRows_;
-    const int rowEnd = rowFirst + bandRows_ < height_ ? rowFirst + bandRows_ : height_;
     PendingLanes pending;
     SpanTarget target{s, depth_, *dev_, frame_, rowFirst, rowEnd, writtenFirst_.data(), writtenLast_.data(),
                       bounds_, &pending};
@@ -335,7 +351,20 @@ void PolygonBins::submit() {
     binning().clear();
 }
 
+bool PolygonBins::clearDepth(float* depth, int width, int height, float value) {
+    if (width != width_ || height != height_) return false;
+    flush();
+    clearDepth_ = depth;
+    clearValue_ = value;
+    return true;
+}
+
 void PolygonBins::flush() {
+    if (clearDepth_) {
+        // No polygon came: the depths are set here.
+        std::fill(clearDepth_, clearDepth_ + static_cast<size_t>(width_) * static_cast<size_t>(height_), clearValue_);
+        clearDepth_ = nullptr;
+    }
     if (!open_) return;
     submit();
     fillTo(serial_);

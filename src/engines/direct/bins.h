@@ -82,6 +82,11 @@ public:
     // buffer or the memory for the bins was refused: the caller fills it
     // itself on its own thread (the image is the same), after a flush.
     bool add(DirectPipeline& p, const AttributeVertex* const* v, int n, uint64_t surface);
+    // Sets every depth of depth (the image's, width x height) to value,
+    // later: each band sets its own before its first polygons, while this
+    // thread goes on binning (or flush sets them all). False, and nothing
+    // done, when the image is not one the bins were prepared for.
+    bool clearDepth(float* depth, int width, int height, float value);
     // Fills every polygon binned so far; on return the image, the depth
     // buffer and the statistics are as if each had been filled at once.
     void flush();
@@ -108,8 +113,12 @@ private:
         uint32_t bandSize[kDirectMaxBands] = {};
         uint64_t surface = 0;  // the surface the last snapshot is known to be of (0: none)
         ShadingLights lights;  // as gathered for the batch's first polygon
+        // A depth buffer each band sets to clearValue before its polygons
+        // (null: none); a batch may hold this and no polygon.
+        float* clearDepth = nullptr;
+        float clearValue = 0;
         void clear();
-        bool empty() const { return polygonCount == 0; }
+        bool empty() const { return polygonCount == 0 && !clearDepth; }
     };
     // Batches in flight at once, the one being binned included.
     static constexpr int kBatches = 4;
@@ -171,6 +180,10 @@ private:
     bool refused_ = false;  // memory refused for this image size
     int width_ = 0, height_ = 0, bandRows_ = 1, bandCount_ = 0;
     uint32_t bandCapacity_ = 0;  // entries each band's list can take
+    // A depth buffer to set to clearValue_ (clearDepth): handed to the
+    // threads with the first polygon, or set by flush.
+    float* clearDepth_ = nullptr;
+    float clearValue_ = 0;
     // The image the batches since the last flush draw into (open_: any).
     bool open_ = false;
     DisplayDevice* dev_ = nullptr;

@@ -77,8 +77,8 @@ int REDirect::WorldBegin() {
     if (s.width != w || s.height != h || s.spanTable.size() != static_cast<size_t>(h)) {
         if (!s.allocateBuffers(d.width, d.height)) return kErrDepthMemory;
     }
-    s.clearDepth();
     s.prepareBins();
+    s.clearDepth();  // by the threads, when there are any
 
     TransformState& xf = context_.transforms;
     xf.setIdentity();

@@ -54,6 +54,7 @@ void DirectState::link(const LightSet& runLights, const MapList& runMaps) {
 }
 
 bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
+    flushBins();  // nothing left waiting for the buffers
     int w = imageWidth > 0 ? imageWidth : 0;
     int h = imageHeight > 0 ? imageHeight : 0;
     if (w == 0 || h == 0) w = h = 0;
@@ -81,11 +82,14 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
 }
 
 void DirectState::clearDepth() {
-    std::fill(depth.begin(), depth.end(), 1.0f);
+    flushBins();  // what was drawn before goes first
     depthBounds.clear(1.0f);
+    if (bins && bins->clearDepth(depth.data(), width, height, 1.0f)) return;
+    std::fill(depth.begin(), depth.end(), 1.0f);
 }
 
 void DirectState::releaseBuffers() {
+    flushBins();
     depth.clear();
     depth.shrink_to_fit();
     depthBounds.release();

@@ -117,7 +117,8 @@ struct DirectState {
     // empty).
     bool allocateBuffers(int imageWidth, int imageHeight);
     void releaseBuffers();
-    // Every depth back to the farthest (1).
+    // Every depth back to the farthest (1): by the bins' threads when there
+    // are any, as flushBins makes sure.
     void clearDepth();
 
     // Depth test at device (x, y): passes when the stored depth is strictly
