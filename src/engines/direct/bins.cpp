@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <type_traits>
 
 #include "core/large_pages.h"
@@ -337,8 +338,16 @@ bool PolygonBins::filledTo(uint64_t end) const {
 }
 
 void PolygonBins::fillTo(uint64_t end) {
-    while (!filledTo(end))
-        if (!fillReady(0)) WorkerPool::pause();
+    for (int waits = 0; !filledTo(end);) {
+        if (fillReady(0)) continue;
+        // What is left is being filled on other threads: wait, and now and
+        // then give the processor up, for them when there are more threads
+        // than cores.
+        if (++waits % 64 == 0)
+            std::this_thread::yield();
+        else
+            WorkerPool::pause();
+    }
 }
 
 void PolygonBins::submit() {
