@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <thread>
 #include <type_traits>
 
 #include "core/large_pages.h"
@@ -61,6 +60,12 @@ void CopyVertices(To to, From from, int n, int count) {
     } else {
         for (int i = 0; i < n; ++i, from += count) std::memcpy(to[i].v, from, static_cast<size_t>(count) * sizeof(float));
     }
+}
+
+// Rows rowFirst..rowEnd-1 of a depth buffer width wide set to value.
+void SetDepths(float* depth, int width, int rowFirst, int rowEnd, float value) {
+    const size_t w = static_cast<size_t>(width);
+    std::fill(depth + static_cast<size_t>(rowFirst) * w, depth + static_cast<size_t>(rowEnd) * w, value);
 }
 
 // Bands per thread: enough for the threads to share the work out evenly
@@ -295,11 +300,7 @@ void PolygonBins::fillBand(uint64_t serial, int band, int worker) {
     const Batch& b = batches_[serial % kBatches];
     const int rowFirst = band * bandRows_;
     const int rowEnd = rowFirst + bandRows_ < height_ ? rowFirst + bandRows_ : height_;
-    if (b.clearDepth) {
-        const size_t width = static_cast<size_t>(width_);
-        std::fill(b.clearDepth + static_cast<size_t>(rowFirst) * width, b.clearDepth + static_cast<size_t>(rowEnd) * width,
-                  b.clearValue);
-    }
+    if (b.clearDepth) SetDepths(b.clearDepth, width_, rowFirst, rowEnd, b.clearValue);
     if (b.bandSize[band] == 0) return;
     Worker& w = workers_[static_cast<size_t>(worker)];
     DirectState& s = *w.state;
@@ -338,16 +339,8 @@ bool PolygonBins::filledTo(uint64_t end) const {
 }
 
 void PolygonBins::fillTo(uint64_t end) {
-    for (int waits = 0; !filledTo(end);) {
-        if (fillReady(0)) continue;
-        // What is left is being filled on other threads: wait, and now and
-        // then give the processor up, for them when there are more threads
-        // than cores.
-        if (++waits % 64 == 0)
-            std::this_thread::yield();
-        else
-            WorkerPool::pause();
-    }
+    for (int waits = 0; !filledTo(end);)
+        if (!fillReady(0)) WorkerPool::waitAMoment(waits);
 }
 
 void PolygonBins::submit() {
@@ -371,7 +364,7 @@ bool PolygonBins::clearDepth(float* depth, int width, int height, float value) {
 void PolygonBins::flush() {
     if (clearDepth_) {
         // No polygon came: the depths are set here.
-        std::fill(clearDepth_, clearDepth_ + static_cast<size_t>(width_) * static_cast<size_t>(height_), clearValue_);
+        SetDepths(clearDepth_, width_, 0, height_, clearValue_);
         clearDepth_ = nullptr;
     }
     if (!open_) return;

@@ -11,14 +11,22 @@ namespace {
 // tens of microseconds, about what waking a sleeping thread costs.
 constexpr int kWatchPauses = 1000;
 
-}  // namespace
-
-void WorkerPool::pause() {
+// A pause of the processor for a thread that spins.
+void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #else
     std::this_thread::yield();
 #endif
+}
+
+}  // namespace
+
+void WorkerPool::waitAMoment(int& waits) {
+    if (++waits % 64 == 0)
+        std::this_thread::yield();
+    else
+        Pause();
 }
 
 int WorkerPool::start(int count, Step step, void* owner) {
@@ -63,7 +71,7 @@ void WorkerPool::helperLoop(int worker) {
         idle_.fetch_add(1, std::memory_order_relaxed);
         bool woken = false;
         for (int i = 0; watch_ && i < kWatchPauses && !woken; ++i) {
-            pause();
+            Pause();
             woken = wakes_.load(std::memory_order_acquire) != seen || stop_.load(std::memory_order_relaxed);
         }
         if (!woken) {

@@ -40,8 +40,10 @@ public:
     bool idle() const { return idle_.load(std::memory_order_relaxed) > 0; }
 
     // Waits a moment, while worker 0 (the owner) finds nothing ready but
-    // what it waits for is still being done on another thread.
-    static void pause();
+    // what it waits for is still being done on other threads; waits counts
+    // the calls, and now and then the processor is given up, for those
+    // threads when there are more threads than cores.
+    static void waitAMoment(int& waits);
 
 private:
     void helperLoop(int worker);
