@@ -77,6 +77,7 @@ protected:
         FrameBuffer& frame = *displayState().dev().frame();
         frame.allocate(narrow ? kWidth - 5 : kWidth, narrow ? kHeight - 4 : kHeight);
         frame.clear();
+        s.flushBins();  // as whatever writes the depth buffer does
         s.depth.assign(depth.begin(), depth.end());
         s.depthBounds.clear(std::numeric_limits<float>::infinity());  // depths of any size
         s.spanPath = path;

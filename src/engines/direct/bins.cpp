@@ -170,7 +170,6 @@ bool PolygonBins::allocate() {
             for (Batch& b : batches_) {
                 b.polygons = reinterpret_cast<Polygon*>(at);
                 b.snapshots = reinterpret_cast<SurfaceSnapshot*>(at + kPolygons);
-                std::uninitialized_default_construct_n(b.snapshots, kDirectBinSnapshots);
                 b.bandLists = reinterpret_cast<uint32_t*>(at + kPolygons + kSnapshots);
                 b.floats = reinterpret_cast<float*>(at + kPolygons + kSnapshots + kBandLists);
                 at += kBatch;
@@ -254,7 +253,9 @@ bool PolygonBins::add(DirectPipeline& p, const AttributeVertex* const* v, int n,
         newSnapshot = true;  // the batch is a new one
     }
     if (b->empty()) b->lights.gather(p.lights, p.maps);
-    if (newSnapshot) b->snapshots[static_cast<size_t>(b->snapshotCount++)].take(s);
+    // Made where it is taken: the snapshots of a batch are not touched
+    // before, so that memory the bins never use is never faulted in.
+    if (newSnapshot) (new (b->snapshots + b->snapshotCount++) SurfaceSnapshot)->take(s);
     b->surface = surface;
 
     const uint32_t index = static_cast<uint32_t>(b->polygonCount++);
@@ -367,6 +368,10 @@ void PolygonBins::flush() {
         SetDepths(clearDepth_, width_, 0, height_, clearValue_);
         clearDepth_ = nullptr;
     }
+    flushPolygons();
+}
+
+void PolygonBins::flushPolygons() {
     if (!open_) return;
     submit();
     fillTo(serial_);

@@ -90,6 +90,9 @@ public:
     // Fills every polygon binned so far; on return the image, the depth
     // buffer and the statistics are as if each had been filled at once.
     void flush();
+    // The same, except that depths waiting to be set (clearDepth) are left
+    // to the threads, with the next polygon.
+    void flushPolygons();
 
 private:
     struct Polygon {

@@ -161,29 +161,29 @@ int REDirect::Ks(float ks) {
 
 // The threads read the texture maps while they fill: a change waits for them.
 int REDirect::MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) {
-    state_.flushBins();
+    state_.flushPolygons();
     return maps_.MapBorder(maptype, ubound, vbound);
 }
 int REDirect::MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) {
-    state_.flushBins();
+    state_.flushPolygons();
     return maps_.MapBound(maptype, umin, vmin, umax, vmax);
 }
 int REDirect::MapLoad(const std::string& filename, const std::string& label) {
-    state_.flushBins();
+    state_.flushPolygons();
     return maps_.MapLoad(filename, label);
 }
 int REDirect::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
-    state_.flushBins();
+    state_.flushPolygons();
     return maps_.MapSample(maptype, magnify, minify);
 }
 int REDirect::Map(const std::string& maptype, const std::string& label) {
-    state_.flushBins();
+    state_.flushPolygons();
     return maps_.Map(maptype, label);
 }
 
 int REDirect::OptionBool(const std::string& name, bool value) {
     DirectState& s = state_;
-    s.flushBins();
+    s.flushPolygons();
     if (name == "Interpolate") {
         s.interpolate = value;
     } else if (name == "Wireframe") {
@@ -200,7 +200,7 @@ int REDirect::OptionBool(const std::string& name, bool value) {
 }
 
 int REDirect::OptionReal(const std::string& name, float value) {
-    state_.flushBins();
+    state_.flushPolygons();
     int n = TruncateToInt(value);
     if (name == "Divisions")
         state_.divisions = n;
@@ -214,24 +214,24 @@ int REDirect::OptionReal(const std::string& name, float value) {
 int REDirect::Custom(const std::string&) { return 0; }
 
 int REDirect::Background(const ColorRGB& c) {
-    state_.flushBins();
+    state_.flushPolygons();
     return LitEngineBase::Background(c);
 }
 int REDirect::ConeLight(const Point3& at, const Point3& to, float coneangle, float conedelta, const ColorRGB& c,
                         float intensity) {
-    state_.flushBins();
+    state_.flushPolygons();
     return LitEngineBase::ConeLight(at, to, coneangle, conedelta, c, intensity);
 }
 int REDirect::PointLight(const Point3& at, const ColorRGB& c, float intensity) {
-    state_.flushBins();
+    state_.flushPolygons();
     return LitEngineBase::PointLight(at, c, intensity);
 }
 int REDirect::FarLight(const Vector3& dir, const ColorRGB& c, float intensity) {
-    state_.flushBins();
+    state_.flushPolygons();
     return LitEngineBase::FarLight(dir, c, intensity);
 }
 int REDirect::AmbientLight(const ColorRGB& c, float intensity) {
-    state_.flushBins();
+    state_.flushPolygons();
     return LitEngineBase::AmbientLight(c, intensity);
 }
 void REDirect::finishDrawing() { state_.flushBins(); }

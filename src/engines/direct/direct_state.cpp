@@ -19,6 +19,10 @@ void DirectState::flushBins() {
     if (bins) bins->flush();
 }
 
+void DirectState::flushPolygons() {
+    if (bins) bins->flushPolygons();
+}
+
 void DirectState::prepareBins() {
     int n = threads;
     if (n <= 0) {

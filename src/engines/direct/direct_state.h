@@ -100,9 +100,15 @@ struct DirectState {
     // The polygons waiting for the threads, and the threads; none with one
     // thread (bins.h).
     std::unique_ptr<PolygonBins> bins;
-    // Fills the polygons waiting: whatever reads or writes the image, the
-    // depth buffer, the device, the lights or the texture maps calls it first.
+    // Fills the polygons waiting, and sets the depths when a clear waits for
+    // the threads (clearDepth): whatever reads or writes the image, the depth
+    // buffer or the device calls it first.
     void flushBins();
+    // Fills the polygons waiting, and leaves a clear of the depths waiting
+    // for the threads: whatever changes what the threads read as they fill
+    // (the lights, the texture maps, an option, the background) but not the
+    // depth buffer calls it first.
+    void flushPolygons();
     // Makes the bins ready for an image of the buffers' size with the
     // threads asked for (without bins when the memory is refused).
     void prepareBins();
