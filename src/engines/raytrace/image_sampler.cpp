@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "display/frame_buffer.h"
 #include "engines/raytrace/row_pipeline.h"
 #include "engines/raytrace/tracer.h"
 
@@ -93,6 +94,45 @@ private:
     int levels_;
 };
 
+// Where a row's pixels go: straight into the device's frame buffer, as
+// WritePixel would store them, where it has one (the device told once per
+// row), else through WritePixel. The pixels of columns x0..x1-1 are stored
+// in turn, those outside the buffer left out as WritePixel leaves them.
+class RowStore {
+public:
+    RowStore(DisplayDevice& dev, int x0, int x1) : dev_(dev), frame_(dev.frame()) {
+        first_ = x0 > 0 ? x0 : 0;
+        end_ = frame_ && x1 > frame_->width ? frame_->width : x1;
+        if (frame_ && first_ < end_) frame_->markWritten();
+    }
+    // Row y, whose pixels follow.
+    void begin(int y) {
+        y_ = y;
+        row_ = frame_ ? frame_->rowBytes(y) : nullptr;
+    }
+    void put(int x, const ColorRGB& c) {
+        if (!frame_) {
+            dev_.WritePixel(x, y_, c);
+            return;
+        }
+        if (!row_ || x < first_ || x >= end_) return;
+        uint8_t* p = row_ + static_cast<size_t>(x) * 3;
+        p[0] = ColorByte(c.r);
+        p[1] = ColorByte(c.g);
+        p[2] = ColorByte(c.b);
+    }
+    void end() {
+        if (row_ && first_ < end_) dev_.spanWritten(first_, end_ - 1, y_);
+    }
+
+private:
+    DisplayDevice& dev_;
+    FrameBuffer* frame_;
+    int first_ = 0, end_ = 0;
+    int y_ = 0;
+    uint8_t* row_ = nullptr;
+};
+
 }  // namespace
 
 void TraceImage(const RayState& st, const LightSet& lights, DisplayState& ds, FrameStats& stats) {
@@ -113,6 +153,7 @@ void TraceImage(const RayState& st, const LightSet& lights, DisplayState& ds, Fr
     const int y0 = region.given ? region.y0 : 0, y1 = region.given ? region.y1 : H;
     const int rows = y1 - y0, columns = x1 - x0;
     const PixelSampler sampler(st, n);
+    RowStore store(dev, x0, x1);
     // Each row is traced with a context of its own, whose count of rays is
     // added to the statistics once the row is done, instead of every ray
     // contending for the shared counter.
@@ -131,14 +172,18 @@ void TraceImage(const RayState& st, const LightSet& lights, DisplayState& ds, Fr
             [&traceRow, x0, y0](int y, ColorRGB* row) {
                 traceRow(y0 + y, [row, x0](int x, const ColorRGB& c) { row[x - x0] = c; });
             },
-            [&dev, &stats, columns, rows, x0, y0](int y, const ColorRGB* row) {
-                for (int x = 0; x < columns; ++x) dev.WritePixel(x0 + x, y0 + y, row[x]);
+            [&store, &stats, columns, rows, x0, y0](int y, const ColorRGB* row) {
+                store.begin(y0 + y);
+                for (int x = 0; x < columns; ++x) store.put(x0 + x, row[x]);
+                store.end();
                 stats.reportRowsDone(y + 1, rows);
             });
         if (ran) return;
     }
     for (int y = y0; y < y1; ++y) {
-        traceRow(y, [&dev, y](int x, const ColorRGB& c) { dev.WritePixel(x, y, c); });
+        store.begin(y);
+        traceRow(y, [&store](int x, const ColorRGB& c) { store.put(x, c); });
+        store.end();
         stats.reportRowsDone(y - y0 + 1, rows);
     }
 }
