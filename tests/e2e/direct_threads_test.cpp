@@ -3,8 +3,9 @@
 // same to the byte, with polygons of many materials, colours and texture
 // settings overlapping (coplanar ones too, where the order of the depth
 // tests decides) among lines, points, circles, seed fills and background
-// changes that read or write the image between them; and with more
-// polygons and attribute changes than one batch of the bins holds.
+// changes that read or write the image between them, and worlds with no
+// polygon; and with more polygons and attribute changes than one batch of
+// the bins holds.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -66,6 +67,10 @@ std::string Mixed(const std::string& threads) {
         s += "OptionBool \"Wireframe\" on\nCone 1.5 1 360\nOptionBool \"Wireframe\" off\n"
              "OptionBool \"DoubleSide\" on\nDisk 0.5 1.4 270\nWorldEnd\nFrameEnd\n";
     }
+    // A world without polygons, then one whose line is drawn before any:
+    // the depths left to the threads to set are set all the same.
+    s += "FrameBegin 3\nWorldBegin\nAmbientLight 1 1 1 0.3\nWorldEnd\nFrameEnd\n"
+         "FrameBegin 4\nWorldBegin\nAmbientLight 1 1 1 0.3\nLine -3 0 -1 3 0 1\nSphere 1 -1 1 360\nWorldEnd\nFrameEnd\n";
     return s;
 }
 
@@ -111,7 +116,7 @@ void ExpectSame(const Output& a, const Output& b, const std::string& what) {
 }
 
 TEST(DirectThreads, EveryThreadCountDrawsTheSameImagesAndStatistics) {
-    const std::vector<std::string> files = {"mixed0001.ppm", "mixed0002.ppm"};
+    const std::vector<std::string> files = {"mixed0001.ppm", "mixed0002.ppm", "mixed0003.ppm", "mixed0004.ppm"};
     const Output one = Render(Mixed("1"), files);
     ASSERT_EQ(one.run.status, 0) << one.run.err;
     ASSERT_NE(one.run.err.find("pixels shaded"), std::string::npos) << one.run.err;

@@ -356,7 +356,7 @@ void PolygonBins::submit() {
 
 bool PolygonBins::clearDepth(float* depth, int width, int height, float value) {
     if (width != width_ || height != height_) return false;
-    flush();
+    flushPolygons();  // a clear still waiting is replaced by this one
     clearDepth_ = depth;
     clearValue_ = value;
     return true;

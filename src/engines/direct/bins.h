@@ -93,6 +93,8 @@ public:
     // The same, except that depths waiting to be set (clearDepth) are left
     // to the threads, with the next polygon.
     void flushPolygons();
+    // Forgets depths waiting to be set: their buffer goes.
+    void dropDepthClear() { clearDepth_ = nullptr; }
 
 private:
     struct Polygon {

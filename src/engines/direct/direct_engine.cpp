@@ -29,7 +29,6 @@ REDirect::REDirect(EngineContext& context, DirectState& state, MapList& maps)
 
 // The engine's buffers go with it; the attributes stay, being the run's.
 REDirect::~REDirect() {
-    state_.flushBins();
     state_.releaseBuffers();
     state_.started = false;
 }
@@ -56,7 +55,6 @@ int REDirect::Begin() {
 }
 
 int REDirect::End() {
-    state_.flushBins();
     state_.releaseBuffers();
     maps_.releaseAll();
     return 0;
@@ -92,8 +90,9 @@ int REDirect::WorldBegin() {
 }
 
 // An image that cannot be shown (a file that cannot be written) ends the run.
+// A clear of the depths left to the threads waits for whatever draws next.
 int REDirect::WorldEnd() {
-    state_.flushBins();
+    state_.flushPolygons();
     const int status = context_.display.dev().ImageShow();
     FrameStats& stats = context_.stats;
     if (context_.display.drawing) stats.reportFrame({{"polygons", stats.polygons}, {"pixels shaded", stats.pixels}});
@@ -109,7 +108,7 @@ int REDirect::FrameBegin(int frame) {
 // never overwrites the frame's file.
 int REDirect::FrameEnd() {
     state_.frame = 0;
-    state_.flushBins();
+    state_.flushPolygons();
     return context_.display.dev().ImageShow();
 }
 

@@ -86,13 +86,16 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
 }
 
 void DirectState::clearDepth() {
-    flushBins();  // what was drawn before goes first
+    flushPolygons();  // what was drawn before goes first; a clear waiting is replaced
     depthBounds.clear(1.0f);
     if (bins && bins->clearDepth(depth.data(), width, height, 1.0f)) return;
     std::fill(depth.begin(), depth.end(), 1.0f);
 }
 
 void DirectState::releaseBuffers() {
+    // The polygons waiting are filled; depths waiting to be set are not,
+    // as the buffer goes.
+    if (bins) bins->dropDepthClear();
     flushBins();
     depth.clear();
     depth.shrink_to_fit();
