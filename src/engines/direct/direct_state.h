@@ -101,13 +101,13 @@ struct DirectState {
     // thread (bins.h).
     std::unique_ptr<PolygonBins> bins;
     // Fills the polygons waiting, and sets the depths when a clear waits for
-    // the threads (clearDepth): whatever reads or writes the image, the depth
-    // buffer or the device calls it first.
+    // the threads (clearDepth): whatever reads or writes the depth buffer,
+    // or draws into the image itself, calls it first.
     void flushBins();
     // Fills the polygons waiting, and leaves a clear of the depths waiting
-    // for the threads: whatever changes what the threads read as they fill
-    // (the lights, the texture maps, an option, the background) but not the
-    // depth buffer calls it first.
+    // for the threads, with the next polygon: whatever shows the image or
+    // changes what the threads read as they fill (the lights, the texture
+    // maps, an option, the background) calls it first.
     void flushPolygons();
     // Makes the bins ready for an image of the buffers' size with the
     // threads asked for (without bins when the memory is refused).
