@@ -18,6 +18,13 @@ inline uint8_t ColorByte(float c) {
     return static_cast<uint8_t>(static_cast<int>(255.999 * c));
 }
 
+// The three bytes of colour c at p, each component clamped (ColorByte).
+inline void StoreColor(uint8_t* p, const ColorRGB& c) {
+    p[0] = ColorByte(c.r);
+    p[1] = ColorByte(c.g);
+    p[2] = ColorByte(c.b);
+}
+
 
 // An RGB image in memory, rows packed, with the pixel operations every
 // device that keeps its image in memory does alike. Pixel (x, y) has y = 0
@@ -77,19 +84,14 @@ struct FrameBuffer {
     bool write(int x, int y, const ColorRGB& c) {
         if (!inside(x, y)) return false;
         blank_ = false;
-        uint8_t* p = &pixels[offset(x, y)];
-        p[0] = ColorByte(c.r);
-        p[1] = ColorByte(c.g);
-        p[2] = ColorByte(c.b);
+        StoreColor(&pixels[offset(x, y)], c);
         return true;
     }
 
     // The colour clear() fills the image with; it stays when the buffer is
     // allocated again or released.
     void setBackground(const ColorRGB& c) {
-        background_[0] = ColorByte(c.r);
-        background_[1] = ColorByte(c.g);
-        background_[2] = ColorByte(c.b);
+        StoreColor(background_, c);
     }
     // Every pixel the background colour.
     void clear();

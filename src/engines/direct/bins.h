@@ -7,9 +7,11 @@
 // command order: every pixel sees the same depth tests and writes as on one
 // thread, so the image is the same to the byte.
 //
-// Only polygons wait in the bins. Whatever else reads or writes the image,
-// the depth buffer, the device, the lights or the texture maps flushes them
-// first (DirectState::flushBins). The polygons are handed over in batches,
+// Only polygons, and a clear of the depth buffer, wait in the bins.
+// Whatever else reads or writes the depth buffer or draws into the image
+// flushes both first (DirectState::flushBins); whatever shows the image or
+// changes the lights, the texture maps or the options flushes the polygons
+// (DirectState::flushPolygons). The polygons are handed over in batches,
 // several at a time in flight: a band takes the batches in turn, each as
 // soon as it is done with the one before, whatever the other bands are at,
 // so no thread waits for the slowest band of a batch. The parser's thread

@@ -58,7 +58,9 @@ void DirectState::link(const LightSet& runLights, const MapList& runMaps) {
 }
 
 bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
-    flushBins();  // nothing left waiting for the buffers
+    // No polygon left waiting for the buffers; a clear of the depths still
+    // waiting holds for buffers kept, and goes with buffers released.
+    flushPolygons();
     int w = imageWidth > 0 ? imageWidth : 0;
     int h = imageHeight > 0 ? imageHeight : 0;
     if (w == 0 || h == 0) w = h = 0;

@@ -125,10 +125,7 @@ template <int kCount, class Shader>
                 dev.WritePixel(x, y, ClampColor(c));
             } else if (x < rowEnd) {
                 // ColorByte clamps as ClampColor would: the same bytes.
-                uint8_t* p = row + static_cast<size_t>(x) * 3;
-                p[0] = ColorByte(c.r);
-                p[1] = ColorByte(c.g);
-                p[2] = ColorByte(c.b);
+                StoreColor(row + static_cast<size_t>(x) * 3, c);
                 if (writtenLast < 0) writtenFirst = x;
                 writtenLast = x;
             }

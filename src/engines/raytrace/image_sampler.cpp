@@ -116,10 +116,7 @@ public:
             return;
         }
         if (!row_ || x < first_ || x >= end_) return;
-        uint8_t* p = row_ + static_cast<size_t>(x) * 3;
-        p[0] = ColorByte(c.r);
-        p[1] = ColorByte(c.g);
-        p[2] = ColorByte(c.b);
+        StoreColor(row_ + static_cast<size_t>(x) * 3, c);
     }
     void end() {
         if (row_ && first_ < end_) dev_.spanWritten(first_, end_ - 1, y_);
