@@ -22,8 +22,8 @@ set -euo pipefail
 packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
-                  libjpeg-dev libassimp-dev ;;
-    test)    echo libgtest-dev xvfb xauth xdotool x11-apps ;;
+                  libjpeg-dev libassimp-dev libstb-dev ;;
+    test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels ;;
     bench)   echo libbenchmark-dev time python3 ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;
     cluster) echo slurmctld slurmd slurm-client munge python3 ;;

@@ -64,5 +64,18 @@ constexpr uint64_t kMaxMapPixels = uint64_t{1} << 28;
 // Pixels decoded from one file: fuzzing builds keep a small compressed file
 // from spending seconds on a legitimately large picture.
 constexpr uint64_t kMaxDecodedPixels = kFuzzingBuild ? uint64_t{1} << 20 : kMaxMapPixels;
+// PNG pictures wider than this are refused. libpng keeps two rows of the
+// widest form a pixel takes on its way to 8-bit RGB (up to 8 bytes) and the
+// decoder one row more: bounded in width, they take under 2 MB whatever the
+// picture, instead of up to four times the map for a picture of one row.
+// JPEG and TGA sides end at 65535 by their headers.
+constexpr uint32_t kMaxPngWidth = uint32_t{1} << 16;
+// The work the scans of one JPEG may ask for, in passes over all its
+// blocks: a scan costs the blocks of the components it covers, and a
+// progressive file has one scan per band of coefficients and bit of
+// precision. The usual scripts take 5 to 6 passes; a file that asks for
+// more than this is refused when its scans reach it, its cost bounded by a
+// few times a plain decode of the same size.
+constexpr int kMaxJpegScanPasses = 12;
 
 }  // namespace kx

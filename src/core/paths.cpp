@@ -12,4 +12,16 @@ std::string ConfinedPath(const std::string& path) {
     return confined;
 }
 
+void SceneFolder::setFromScene(const std::string& sceneFile) {
+    path.clear();
+    if (sceneFile == "-") return;
+    const size_t slash = sceneFile.rfind('/');
+    if (slash != std::string::npos) path = slash == 0 ? "/" : sceneFile.substr(0, slash);
+}
+
+std::string SceneFolder::alternative(const std::string& name) const {
+    if (path.empty() || path == "." || name.empty() || name[0] == '/') return std::string();
+    return path == "/" ? path + name : path + "/" + name;
+}
+
 }  // namespace kx

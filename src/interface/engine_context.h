@@ -1,10 +1,12 @@
 // What every engine shares with the rest of the run: the display, the
-// modelling transform and camera, the lights and the frame statistics. The
+// modelling transform and camera, the lights, the frame statistics and the
+// folder where the files the scene names are also looked for. The
 // run owns these once (shell/process.h) and hands them to every engine it
 // makes; an engine keeps its own state beside them.
 #pragma once
 
 #include "core/lights.h"
+#include "core/paths.h"
 #include "core/transform.h"
 #include "display/display.h"
 #include "interface/frame_stats.h"
@@ -16,6 +18,7 @@ struct EngineContext {
     TransformState& transforms;
     LightSet& lights;
     FrameStats& stats;
+    const SceneFolder& sceneFolder;
 };
 
 }  // namespace kx

@@ -85,6 +85,13 @@ public:
     virtual int MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound);
     virtual int MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax);
     virtual int MapLoad(const std::string& filename, const std::string& label);
+    // MapLoad replayed from an object definition (scene/objects.h), where a
+    // label an earlier instance loaded from the same file is no error for an
+    // engine that keeps maps. The default is MapLoad itself: an engine that
+    // does not keep maps sees the command as written.
+    virtual int MapLoadReplayed(const std::string& filename, const std::string& label) {
+        return MapLoad(filename, label);
+    }
     virtual int MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify);
     virtual int Map(const std::string& maptype, const std::string& label);
     virtual int OptionArray(const std::string& name, int n, const float* values);

@@ -59,9 +59,18 @@ struct Field<const std::string*> {
     using type = std::vector<std::string>;
 };
 
+// The engine operation a recorded call makes when its definition is
+// replayed: the one it was recorded for, except that MapLoad finds a map
+// that an earlier instance loaded (RenderEngine::MapLoadReplayed).
+template <auto Op>
+inline constexpr auto kReplayed = Op;
+template <>
+inline constexpr auto kReplayed<&RenderEngine::MapLoad> = &RenderEngine::MapLoadReplayed;
+
 }  // namespace recorded
 
 // A recorded call of the engine operation Op with the fields in call order.
+// call() and invoke() make it at once, replay() from its definition.
 template <auto Op, bool Draws, typename... F>
 class ParsedCommand final : public ParsedObject {
 public:
@@ -69,7 +78,10 @@ public:
 
     explicit ParsedCommand(F... fields) : fields_(std::move(fields)...) {}
     explicit ParsedCommand(Fields&& fields) : fields_(std::move(fields)) {}
-    int replay(RenderEngine& engine) const override { return call(engine, fields_); }
+    int replay(RenderEngine& engine) const override {
+        return std::apply([&](const F&... f) { return (engine.*recorded::kReplayed<Op>)(recorded::pass(f)...); },
+                          fields_);
+    }
     bool draws() const override { return Draws; }
     // Executes the same call at once, without recording.
     template <typename... Args>

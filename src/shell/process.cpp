@@ -29,6 +29,7 @@ void Process::reset() {
     transforms.reset();
     lights.reset();
     maps.reset();
+    sceneFolder.reset();
     direct.reset();
     ray.reset();
     echo.reset();

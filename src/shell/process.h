@@ -1,9 +1,9 @@
 // Everything one run of the program keeps, owned here once: the scene input
 // and parser, the object definitions, the current engine, the display, the
-// shared transform, lights, texture maps and statistics, and each engine's
-// own state. The run builds it and passes references to whatever uses it;
-// tests, benchmarks and fuzzing reach it the same way and put it back to
-// program start with reset().
+// shared transform, lights, texture maps, statistics and the scene file's
+// folder, and each engine's own state. The run builds it and passes
+// references to whatever uses it; tests, benchmarks and fuzzing reach it the
+// same way and put it back to program start with reset().
 #pragma once
 
 #include <memory>
@@ -45,7 +45,8 @@ public:
     LightSet lights;
     FrameStats stats;
     MapList maps;
-    EngineContext context{display, transforms, lights, stats};
+    SceneFolder sceneFolder;  // where map files are also looked for, by every engine
+    EngineContext context{display, transforms, lights, stats, sceneFolder};
 
     // ---- each engine's own ----
     DirectState direct;

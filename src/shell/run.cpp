@@ -188,10 +188,7 @@ int RunProgram(int argc, char** argv) {
         return status;
     }
     p.parser.reset();
-    if (file != "-") {
-        const size_t slash = file.rfind('/');
-        if (slash != std::string::npos) p.maps.sceneFolder = slash == 0 ? "/" : file.substr(0, slash);
-    }
+    p.sceneFolder.setFromScene(file);
     DisplayState& display = p.display;
     display.selection = selection;
     display.window = WindowHooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};

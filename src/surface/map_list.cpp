@@ -1,6 +1,9 @@
 #include "surface/map_list.h"
 
+#include <cstdio>
+
 #include "core/errors.h"
+#include "core/printable.h"
 #include "surface/texture_load.h"
 
 namespace kx {
@@ -33,23 +36,52 @@ int setPair(bool (*parse)(const std::string&, T&), const std::string& a, T& outA
 
 const char* const kMapType = "texture";
 
+// One line on standard error, before the error report, which names no file.
+void Note(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
 }  // namespace
 
-int MapList::MapLoad(const std::string& fileName, const std::string& label) {
+int MapList::MapLoad(const std::string& fileName, const std::string& label, const SceneFolder& folder) {
     if (maps.size() >= static_cast<size_t>(kMaxMaps)) return kErrMapListOverflow;
     if (label == "none") return kErrMapLabel;
     for (const TextureMap& m : maps)
         if (m.label == label) return kErrMapLabel;
     TextureMap map;
+    std::string opened = fileName;
     int rc = LoadTextureFile(fileName, label, map);
     // "brick.ppm" named by "scenes/room.kx" is also "scenes/brick.ppm"; a
     // name found as given keeps its meaning.
-    if (rc == kErrMapFileNotFound && !sceneFolder.empty() && !fileName.empty() && fileName[0] != '/')
-        rc = LoadTextureFile(sceneFolder + "/" + fileName, label, map);
+    const std::string other = folder.alternative(fileName);
+    if (rc == kErrMapFileNotFound && !other.empty()) {
+        opened = other;
+        rc = LoadTextureFile(other, label, map);
+    }
+    if (rc == kErrMapFileNotFound) {
+        std::string line = "cannot open map file \"" + PrintableName(fileName) + "\"";
+        if (!fileName.empty() && fileName[0] != '/')
+            line += other.empty() ? ": looked in ." : ": looked in . and " + PrintableName(folder.path);
+        Note(line + "\n");
+    } else if (rc == kErrMapFormat) {
+        Note("cannot read map file \"" + PrintableName(opened) + "\"\n");
+    }
     if (rc != kOk) return rc;
+    map.file = fileName;
     maps.reserve(kMaxMaps);  // the current map never moves
     maps.push_back(std::move(map));
     return kOk;
+}
+
+int MapList::MapLoadReplayed(const std::string& fileName, const std::string& label, const SceneFolder& folder) {
+    return holds(fileName, label) ? kOk : MapLoad(fileName, label, folder);
+}
+
+bool MapList::holds(const std::string& fileName, const std::string& label) const {
+    for (const TextureMap& m : maps)
+        if (m.label == label && m.file == fileName) return true;
+    return false;
 }
 
 int MapList::Map(const std::string& type, const std::string& label) {

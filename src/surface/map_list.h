@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/math.h"
+#include "core/paths.h"
 #include "surface/texture_map.h"
 #include "surface/texture_sampling.h"
 
@@ -19,7 +20,18 @@ class MapList {
 public:
     static constexpr int kMaxMaps = 20;
 
-    int MapLoad(const std::string& fileName, const std::string& label);
+    // Loads a map file under a label: 0, -28, -29, -30 (label in use or
+    // "none") or -27 (list full). A relative name not found as given is
+    // looked for in the scene file's folder. A file not found, or found but
+    // not read as a map, is named on standard error before the error is
+    // reported.
+    int MapLoad(const std::string& fileName, const std::string& label, const SceneFolder& folder = SceneFolder{});
+    // MapLoad replayed from an object definition: a label loaded from the
+    // same file name, as written, is taken as it is loaded (a definition is
+    // instanced many times); anything else is a MapLoad.
+    int MapLoadReplayed(const std::string& fileName, const std::string& label, const SceneFolder& folder);
+    // Whether a map of the label is loaded from the file name, as written.
+    bool holds(const std::string& fileName, const std::string& label) const;
     int Map(const std::string& type, const std::string& label);
     int MapSample(const std::string& type, const std::string& first, const std::string& second);
     int MapBorder(const std::string& type, const std::string& u, const std::string& v);
@@ -49,9 +61,6 @@ public:
     MapFilter secondFilter = MapFilter::Nearest;
     float umin = 0, vmin = 0, du = 1, dv = 1;  // MapBound: origin and extent
     int maxLevel = -1;                         // option "MaxTextureLevel"; -1 no limit
-    // The folder of the scene file ("" for standard input): a map file name
-    // that is not found as given is looked up there too.
-    std::string sceneFolder;
 };
 
 }  // namespace kx

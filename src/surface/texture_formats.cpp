@@ -11,6 +11,39 @@ namespace kx {
 namespace {
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 const uint8_t kJpegSignature[3] = {0xFF, 0xD8, 0xFF};
+const uint8_t kBmpSignature[2] = {'B', 'M'};
+
+// Whether the TGA header fields among the first `size` bytes are all ones
+// the decoder reads: a colour map (type 1) exactly when the image type is
+// colour-mapped (1 or 9), starting at entry 0 and of 8, 15, 16, 24 or
+// 32-bit entries, and none otherwise; indices of 8 or 16 bits, true colour
+// of 15, 16, 24 or 32, grey of 8 or 16 (with alpha); a width and height;
+// no interleaving. Every other signature has a byte 1 above 1, so that no
+// file of another kind passes.
+bool tgaFieldsRead(const uint8_t* d, size_t size) {
+    auto has = [&](size_t at) { return at < size; };
+    auto u16 = [&](size_t at) { return d[at] | d[at + 1] << 8; };
+    if (has(1) && d[1] > 1) return false;
+    if (!has(2)) return true;
+    const bool mapped = d[1] == 1;
+    const int type = d[2] & ~8;
+    if (d[2] & 0xF0 || (mapped ? type != 1 : type != 2 && type != 3)) return false;
+    if (has(4) && u16(3) != 0) return false;
+    if (has(6) && (mapped ? u16(5) == 0 : u16(5) != 0)) return false;
+    if (has(7) && mapped && d[7] != 8 && d[7] != 15 && d[7] != 16 && d[7] != 24 && d[7] != 32) return false;
+    if (has(13) && u16(12) == 0) return false;
+    if (has(15) && u16(14) == 0) return false;
+    if (has(16)) {
+        const int bits = d[16];
+        const bool ok = mapped      ? bits == 8 || bits == 16
+                        : type == 3 ? bits == 8 || bits == 16
+                                    : bits == 15 || bits == 16 || bits == 24 || bits == 32;
+        if (!ok) return false;
+    }
+    return !has(17) || (d[17] & 0xC0) == 0;
+}
+constexpr size_t kTgaHeaderBytes = 18;
+
 }  // namespace
 
 ImageFileKind SniffImageFile(const uint8_t* data, size_t size) {
@@ -19,6 +52,9 @@ ImageFileKind SniffImageFile(const uint8_t* data, size_t size) {
         return ImageFileKind::Png;
     if (size >= sizeof kJpegSignature && std::memcmp(data, kJpegSignature, sizeof kJpegSignature) == 0)
         return ImageFileKind::Jpeg;
+    if (size >= sizeof kBmpSignature && std::memcmp(data, kBmpSignature, sizeof kBmpSignature) == 0)
+        return ImageFileKind::Bmp;
+    if (size >= kTgaHeaderBytes && tgaFieldsRead(data, size)) return ImageFileKind::Tga;
     return ImageFileKind::Unknown;
 }
 
@@ -27,7 +63,8 @@ bool MayBeImageFile(const uint8_t* data, size_t size) {
     auto prefixOf = [&](const uint8_t* sig, size_t n) { return size < n && std::memcmp(data, sig, size) == 0; };
     const uint8_t pnm[1] = {'P'};
     return prefixOf(pnm, 1) || prefixOf(kPngSignature, sizeof kPngSignature) ||
-           prefixOf(kJpegSignature, sizeof kJpegSignature);
+           prefixOf(kJpegSignature, sizeof kJpegSignature) || prefixOf(kBmpSignature, sizeof kBmpSignature) ||
+           (size < kTgaHeaderBytes && tgaFieldsRead(data, size));
 }
 
 void AllocateLevel(TextureLevel& lv, uint32_t width, uint32_t height) {

@@ -1,7 +1,8 @@
-// Image files as texture maps: PNM read by hand, PNG through libpng and JPEG
-// through libjpeg, recognised by their first bytes. Each decoder fills level
-// 0 of a map with the same 8-bit red, green and blue planes a PPM of the same
-// values gives (row 0 the bottom row of the image).
+// Image files as texture maps: PNM read by hand, PNG through libpng, JPEG
+// through libjpeg, TGA and BMP through stb_image, recognised by their first
+// bytes. Each decoder fills level 0 of a map with the same 8-bit red, green
+// and blue planes a PPM of the same values gives (row 0 the bottom row of
+// the image).
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,12 @@
 
 namespace kx {
 
-enum class ImageFileKind { Unknown, Pnm, Png, Jpeg };
+enum class ImageFileKind { Unknown, Pnm, Png, Jpeg, Tga, Bmp };
 
-// What the first bytes of a file say it is. Needs at most 8 bytes; fewer
-// give Unknown unless they are already decisive.
+// What the first bytes of a file say it is. Needs at most 18 bytes (a TGA,
+// which has no signature, is told by every field of its 18-byte header
+// being one that is read); fewer give Unknown unless they are already
+// decisive.
 ImageFileKind SniffImageFile(const uint8_t* data, size_t size);
 
 // True when these first bytes (any number, even 0 or 1) can still begin a
@@ -36,5 +39,13 @@ int DecodePnm(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel
 // colour-profile correction is applied.
 int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
 int DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
+
+// The same for TGA (grey, true colour and colour-mapped, run-length coded or
+// not, either row order) and BMP (BI_RGB and BI_BITFIELDS, 1 to 32 bits,
+// either row order). A file whose data stops before the picture's end, or
+// whose header says what the decoder would read wrongly (a colour map that
+// does not start at entry 0, a pixel indexing past the colour map), is -29.
+int DecodeTga(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
+int DecodeBmp(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel& out);
 
 }  // namespace kx

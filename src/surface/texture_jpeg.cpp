@@ -8,6 +8,7 @@
 #include <jpeglib.h>
 
 #include "core/errors.h"
+#include "core/limits.h"
 #include "surface/texture_formats.h"
 #include "surface/texture_rows.h"
 
@@ -15,9 +16,6 @@ namespace kx {
 
 namespace {
 
-// A progressive file may have any number of scans, each a pass over the
-// whole image; real files have a dozen or so.
-constexpr int kMaxScans = 500;
 // libjpeg's own working memory (a progressive image keeps every
 // coefficient): beyond this it stops with an error.
 constexpr long kMaxDecoderMemory = 1L << 30;
@@ -41,16 +39,36 @@ void jpegMessage(j_common_ptr cinfo, int level) {
     jpegFail(cinfo);
 }
 
+// Counts the blocks each scan covers as it starts (libjpeg calls the
+// monitor before each row of blocks it reads), and stops the decoder when
+// they pass the budget (kMaxJpegScanPasses passes over every block).
+struct ScanBudget {
+    jpeg_progress_mgr mgr;  // first, so that libjpeg's pointer is ours
+    int lastScan = 0;
+    uint64_t blocks = 0, budget = 0;
+};
+
 void jpegProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) jpegFail(cinfo);
+    auto* scans = reinterpret_cast<ScanBudget*>(cinfo->progress);
+    if (d->input_scan_number == scans->lastScan) return;
+    scans->lastScan = d->input_scan_number;
+    if (scans->budget == 0) {
+        for (int c = 0; c < d->num_components; ++c)
+            scans->budget += uint64_t{d->comp_info[c].width_in_blocks} * d->comp_info[c].height_in_blocks;
+        scans->budget *= kMaxJpegScanPasses;
+    }
+    for (int c = 0; c < d->comps_in_scan; ++c)
+        scans->blocks += uint64_t{d->cur_comp_info[c]->width_in_blocks} * d->cur_comp_info[c]->height_in_blocks;
+    if (scans->blocks > scans->budget) jpegFail(cinfo);
 }
 
 // Owns libjpeg's state for the decoder, also when libjpeg jumps out.
 struct JpegReader {
     jpeg_decompress_struct cinfo{};
     JpegErrors errors{};
-    jpeg_progress_mgr progress{};
+    ScanBudget progress{};
     volatile bool created = false;  // set after the jump target
     ~JpegReader() {
         if (created) jpeg_destroy_decompress(&cinfo);
@@ -72,8 +90,8 @@ int DecodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLeve
     jpeg_create_decompress(&r.cinfo);
     r.created = true;
     r.cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
-    r.progress.progress_monitor = jpegProgress;
-    r.cinfo.progress = &r.progress;
+    r.progress.mgr.progress_monitor = jpegProgress;
+    r.cinfo.progress = &r.progress.mgr;
     jpeg_mem_src(&r.cinfo, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&r.cinfo, TRUE) != JPEG_HEADER_OK) return kErrMapFormat;
 

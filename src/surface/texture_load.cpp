@@ -1,5 +1,9 @@
 #include "surface/texture_load.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -16,22 +20,21 @@ namespace {
 
 // The file's kind is told by its first bytes, not by its name.
 int parseTexture(const uint8_t* data, size_t size, const std::string& label, TextureMap& out) {
-    int rc = kErrMapFormat;
+    int (*decode)(const uint8_t*, size_t, uint64_t, TextureLevel&) = nullptr;
+    uint64_t maxPixels = kMaxDecodedPixels;
     switch (SniffImageFile(data, size)) {
         case ImageFileKind::Pnm:
-            out.levels.resize(1);
-            rc = DecodePnm(data, size, kMaxMapPixels, out.levels[0]);
+            decode = DecodePnm;
+            maxPixels = kMaxMapPixels;
             break;
-        case ImageFileKind::Png:
-            out.levels.resize(1);
-            rc = DecodePng(data, size, kMaxDecodedPixels, out.levels[0]);
-            break;
-        case ImageFileKind::Jpeg:
-            out.levels.resize(1);
-            rc = DecodeJpeg(data, size, kMaxDecodedPixels, out.levels[0]);
-            break;
-        case ImageFileKind::Unknown: break;
+        case ImageFileKind::Png: decode = DecodePng; break;
+        case ImageFileKind::Jpeg: decode = DecodeJpeg; break;
+        case ImageFileKind::Tga: decode = DecodeTga; break;
+        case ImageFileKind::Bmp: decode = DecodeBmp; break;
+        case ImageFileKind::Unknown: return kErrMapFormat;
     }
+    out.levels.resize(1);
+    const int rc = decode(data, size, maxPixels, out.levels[0]);
     if (rc != kOk) return rc;
     BuildTextureLevels(out);
     out.label = label;
@@ -72,8 +75,20 @@ int LoadTextureFile(const std::string& fileName, const std::string& label, Textu
     // A NUL inside (a "\0" escape) would cut the name short and load
     // another file.
     if (fileName.find('\0') != std::string::npos) return kErrMapFileNotFound;
-    std::FILE* f = std::fopen(ConfinedPath(fileName).c_str(), "rb");
-    if (!f) return kErrMapFileNotFound;
+    // Without waiting for a writer: a FIFO or a terminal is no map file and
+    // must not hold the run up (a folder is none either).
+    const int fd = open(ConfinedPath(fileName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kErrMapFileNotFound;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return kErrMapFormat;
+    }
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return kErrMapFileNotFound;
+    }
     std::vector<uint8_t> bytes;
     int rc;
     try {

@@ -1,5 +1,5 @@
-// Texture maps read from PNM, PNG and JPEG files, told apart by their first
-// bytes, with their reduced levels built.
+// Texture maps read from PNM, PNG, JPEG, TGA and BMP files, told apart by
+// their first bytes, with their reduced levels built.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +10,8 @@
 
 namespace kx {
 
-// Loads one PNM, PNG or JPEG file into a map (levels and label). 0, -28 or
-// -29.
+// Loads one PNM, PNG, JPEG, TGA or BMP file into a map (levels and label). 0, -28 (cannot
+// be opened) or -29 (no regular file, or not read as a map).
 int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out);
 
 // The same from the bytes of a file already read. 0 or -29; out is left

@@ -21,6 +21,7 @@ struct TextureLevel {
 struct TextureMap {
     std::vector<TextureLevel> levels;
     std::string label;
+    std::string file;  // the file name MapLoad was given, as written
     int levelCount() const { return static_cast<int>(levels.size()); }
 };
 

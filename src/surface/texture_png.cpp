@@ -36,6 +36,12 @@ void pngRead(png_structp png, png_bytep out, size_t n) {
 // many times the file cannot be in it, and the file is refused unread.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
+// Chunks that play no part in the pixels: they are skipped unread (their
+// checksums still checked), so that no text or profile is decompressed.
+const png_byte kSkippedChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0"
+                                  "sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+constexpr int kSkippedChunkCount = sizeof kSkippedChunks / 5;
+
 // libpng's allocations, noting one that memory refused: libpng then stops
 // with an error like any other, which is no fault of the file.
 png_voidp pngAllocate(png_structp png, png_alloc_size_t n) {
@@ -89,6 +95,7 @@ int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel
     // The size is checked below against our own limit, not libpng's.
     png_set_user_limits(r.png, 0x7fffffff, 0x7fffffff);
     png_set_chunk_malloc_max(r.png, 8u << 20);
+    png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
     if (kFuzzingBuild) {
         // Mutated files rarely keep their checksums: fuzzing looks past them.
         png_set_crc_action(r.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
@@ -104,7 +111,7 @@ int DecodePng(const uint8_t* data, size_t size, uint64_t maxPixels, TextureLevel
     int depth = 0, colorType = 0, interlace = 0;
     png_get_IHDR(r.png, r.info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
     const uint64_t pixels = uint64_t{width} * height;
-    if (width == 0 || height == 0 || pixels > maxPixels) return kErrMapFormat;
+    if (width == 0 || height == 0 || width > kMaxPngWidth || pixels > maxPixels) return kErrMapFormat;
     const uint64_t rawBytes = (uint64_t{width} * png_get_channels(r.png, r.info) * depth + 7) / 8 * height;
     if (rawBytes > kMaxInflateRatio * size) return kErrMapFormat;
 

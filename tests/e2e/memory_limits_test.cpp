@@ -140,6 +140,44 @@ TEST(MemoryLimits, ProgressiveJpegMap) {
     EXPECT_EQ(r.status, StatusOf(-15));
 }
 
+// Texture files whose decoding cost nothing like their picture: a 1 x 1 PNG
+// carrying 500 zTXt chunks of 8 MB of text each (half a minute when the
+// text was decompressed; now skipped unread), a PNG of 2^28 x 1 pixels in
+// 32 KB (2.4 GB; now wider than any PNG read, refused before libpng sizes
+// its rows) beside one of the widest read, and a JPEG of 500 scans (each a
+// pass over every block; refused once they pass a few times a plain
+// decode) beside the usual progressive one.
+TEST(MemoryLimits, TextureFilesCostWhatTheirPictureCosts) {
+    SKIP_UNDER_ADDRESS_SANITIZER();
+    kxtest::Image flat;
+    flat.width = flat.height = 512;
+    flat.rgb.assign(size_t{512} * 512 * 3, 200);
+    const struct {
+        const char* file;
+        std::string bytes;
+        int status;
+    } cases[] = {
+        {"text.png", kxtest::PngWithTextBomb(500, size_t{8} << 20), 0},
+        {"row.png", kxtest::PngOneRow(uint32_t{1} << 28), StatusOf(-29)},
+        {"widest.png", kxtest::PngOneRow(uint32_t{1} << 16), 0},
+        {"scans.jpg", kxtest::JpegManyScans(flat, 500), StatusOf(-29)},
+        {"progressive.jpg", kxtest::JpegBytes(flat, kxtest::JpegKind::Grey, true), 0},
+    };
+    std::string dir = MakeTempDir();
+    const std::string refused = "Error in scene.kx on line 4: Map file in unrecognized format\n";
+    for (const auto& c : cases) {
+        WriteFile(dir, c.file, c.bytes);
+        WriteFile(dir, "scene.kx", std::string("Display \"img\" \"PNM\" \"rgb\"\nFormat 8 8\nWorldBegin\nMapLoad \"") +
+                                       c.file + "\" \"t\"\nWorldEnd\n");
+        RunResult r = Limited(dir, 64, "exec timeout 10 $kx scene.kx");
+        EXPECT_EQ(r.status, c.status) << c.file << ": " << r.err;
+        // The report is the last line (a note naming the file may come
+        // before it).
+        const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+        EXPECT_EQ(c.status == 0 ? r.err : last, c.status == 0 ? "" : refused) << c.file << ": " << r.err;
+    }
+}
+
 // The fill keeps a few spans, not one per row: an image one pixel wide and
 // 4 million rows tall is filled from its middle within 100 MB, of which the
 // image itself (frame, depth buffer and span table) takes 46 MB.

@@ -63,3 +63,20 @@ TEST(Gallery, DocsPicturesAreWhatTheScenesRender) {
         EXPECT_NE(readme.find("(docs/" + name + ")"), std::string::npos) << name << " is not shown in README.md";
     }
 }
+
+// From the folder above examples/, as the README runs it, the ray-traced
+// scene finds the textures it names ("../examples/textures/...") beside the
+// scene file, as the direct engine does, and renders its picture.
+TEST(Gallery, RayTracedSceneFindsItsTexturesBesideTheSceneFile) {
+    const std::string source = KX_SOURCE_DIR;
+    const std::string project = MakeTempDir() + "/project";  // with no ../examples
+    ASSERT_EQ(mkdir(project.c_str(), 0755), 0);
+    ASSERT_EQ(symlink((source + "/examples").c_str(), (project + "/examples").c_str()), 0);
+    RunResult r = RunKx({"examples/gallery_raytrace.kx"}, project);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Image now = ReadPNG(project + "/gallery_raytrace0000.png");
+    Image committed = ReadPNG(source + "/docs/gallery_raytrace0000.png");
+    ASSERT_TRUE(now.ok && committed.ok);
+    EXPECT_TRUE(now.rgb == committed.rgb);
+}

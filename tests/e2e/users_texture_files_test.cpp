@@ -1,9 +1,10 @@
 // Texture files as users have them: the same textured scene renders the
-// same picture from a PPM, PGM, PNG of every colour type and a JPEG of a
-// flat image; a broken file of each kind ends the run with the report of a
-// bad PNM.
+// same picture from a PPM, PGM, PNG of every colour type, TGA and BMP of
+// every layout and a JPEG of a flat image; a broken file of each kind ends
+// the run with the report of a bad PNM.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/image_write.h"
@@ -83,6 +84,34 @@ TEST(UsersTextureFiles, EveryFileKindRendersThePnmPicture) {
     }
 }
 
+// Every TGA and BMP layout gives the map of the PPM (or PGM) of the same
+// pixels: rows stored either way up, run-length coded or not, colour-mapped,
+// with alpha (ignored), and a TGA whose rows run right to left.
+TEST(UsersTextureFiles, TgaAndBmpRenderThePnmPicture) {
+    const std::string dir = MakeTempDir();
+    const Image colour = Texture(false);
+    const std::string ppm = Render(dir, "t.ppm", PnmBytes(colour, false));
+    const std::string pgm = Render(dir, "t.pgm", PnmBytes(colour, true));
+    for (bool topDown : {false, true}) {
+        for (bool rle : {false, true}) {
+            const std::string how = std::string(topDown ? " top first" : " bottom first") + (rle ? " rle" : "");
+            EXPECT_EQ(Render(dir, "t.tga", TgaBytes(colour, TgaKind::Rgb, rle, topDown)), ppm) << "rgb" << how;
+            EXPECT_EQ(Render(dir, "t.tga", TgaBytes(colour, TgaKind::Rgba, rle, topDown)), ppm) << "rgba" << how;
+            EXPECT_EQ(Render(dir, "t.tga", TgaBytes(colour, TgaKind::Palette, rle, topDown)), ppm) << "map" << how;
+            EXPECT_EQ(Render(dir, "t.tga", TgaBytes(colour, TgaKind::Grey, rle, topDown)), pgm) << "grey" << how;
+        }
+        for (int bits : {8, 24, 32})
+            EXPECT_EQ(Render(dir, "t.bmp", BmpBytes(colour, bits, topDown)), ppm) << bits << " bits " << topDown;
+    }
+    Image mirrored = colour;
+    for (int y = 0; y < mirrored.height; ++y)
+        for (int x = 0; x < mirrored.width; ++x)
+            std::copy_n(colour.at(mirrored.width - 1 - x, y), 3, &mirrored.rgb[(size_t(y) * mirrored.width + x) * 3]);
+    std::string rightToLeft = TgaBytes(mirrored, TgaKind::Rgb, true, false);
+    rightToLeft[17] = static_cast<char>(rightToLeft[17] | 0x10);
+    EXPECT_EQ(Render(dir, "t.tga", rightToLeft), ppm);
+}
+
 TEST(UsersTextureFiles, BrokenFilesEndWithTheReportOfABadPnm) {
     const std::string dir = MakeTempDir();
     const Image colour = Texture(false);
@@ -97,7 +126,8 @@ TEST(UsersTextureFiles, BrokenFilesEndWithTheReportOfABadPnm) {
         WriteFile(dir, "scene.kx", Scene("bad.img"));
         RunResult r = RunKx({"scene.kx"}, dir);
         EXPECT_EQ(r.status, StatusOf(-29));
-        EXPECT_EQ(r.err, "Error in scene.kx on line 6: Map file in unrecognized format\n");
+        EXPECT_EQ(r.err,
+                  "cannot read map file \"bad.img\"\nError in scene.kx on line 6: Map file in unrecognized format\n");
         EXPECT_EQ(r.out, "");
     }
 }

@@ -1,5 +1,6 @@
-// PNG and JPEG texture files: the same texture as a PPM or PGM of the same
-// 8-bit values, and every broken file refused with the code of a bad PNM.
+// PNG, JPEG, TGA and BMP texture files: the same texture as a PPM or PGM of
+// the same 8-bit values, and every broken file refused with the code of a
+// bad PNM.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -174,4 +175,52 @@ TEST(TextureCompressed, CorruptAndTruncatedFilesAreRefusedAsABadPnm) {
     // A PNG signature on JPEG data, and the other way round.
     EXPECT_EQ(Parse("\x89PNG\r\n\x1A\n" + jpeg.substr(8), m), kErrMapFormat);
     EXPECT_EQ(Parse("\xFF\xD8\xFF" + PngBytes(im, PngKind::Rgb).substr(3), m), kErrMapFormat);
+}
+
+// TGA and BMP (each layout is also rendered end to end): a file cut
+// anywhere, a colour map that does not start at entry 0, a BMP pixel
+// indexing past its colour map, and headers no decoder reads are refused
+// as a bad PNM, not decoded into zeros or whatever memory held.
+TEST(TextureTgaBmp, CutOrInconsistentFilesAreRefusedAsABadPnm) {
+    using kxtest::BmpBytes;
+    using kxtest::TgaBytes;
+    using kxtest::TgaKind;
+    const Image im = Picture(24, 20);
+    const TextureMap ppm = ParseOk(kxtest::PnmBytes(im, false));
+    const std::pair<std::string, std::string> files[] = {
+        {"tga rgb", TgaBytes(im, TgaKind::Rgb, false, false)},
+        {"tga rgba rle", TgaBytes(im, TgaKind::Rgba, true, true)},
+        {"tga map rle", TgaBytes(im, TgaKind::Palette, true, false)},
+        {"tga map", TgaBytes(im, TgaKind::Palette, false, true)},
+        {"bmp 8", BmpBytes(im, 8, false)},
+        {"bmp 24", BmpBytes(im, 24, true)},
+        {"bmp 32", BmpBytes(im, 32, false)},
+    };
+    for (const auto& [name, bytes] : files) {
+        ExpectSameTexture(ParseOk(bytes), ppm, name);
+        for (size_t n = 0; n < bytes.size(); ++n) {
+            TextureMap m;
+            ASSERT_EQ(Parse(bytes.substr(0, n), m), kErrMapFormat) << name << " cut at " << n;
+            EXPECT_EQ(m.levelCount(), 0);
+        }
+    }
+    TextureMap m;
+    std::string tga = TgaBytes(im, TgaKind::Palette, false, false);
+    tga[3] = 1;  // the first colour-map entry
+    EXPECT_EQ(Parse(tga, m), kErrMapFormat);
+    std::string bmp = BmpBytes(im, 8, true);
+    bmp[bmp.size() - 1] = static_cast<char>(0xF0);  // 99 entries
+    EXPECT_EQ(Parse(bmp, m), kErrMapFormat);
+    // Headers of no kind read: a TGA of width or height 0, with interleaved
+    // rows, of 8-bit true colour; a BMP of two planes, run-length coded.
+    for (auto [at, value] : {std::pair{12, 0}, {14, 0}, {17, 0x40}, {16, 8}}) {
+        std::string bad = TgaBytes(im, TgaKind::Rgb, false, false);
+        bad[at] = static_cast<char>(value);
+        EXPECT_EQ(Parse(bad, m), kErrMapFormat) << at;
+    }
+    for (auto [at, value] : {std::pair{26, 2}, {30, 1}}) {
+        std::string bad = BmpBytes(im, 24, false);
+        bad[at] = static_cast<char>(value);
+        EXPECT_EQ(Parse(bad, m), kErrMapFormat) << at;
+    }
 }

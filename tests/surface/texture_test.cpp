@@ -48,6 +48,16 @@ std::string TempFile(const std::string& name, const std::string& bytes) {
 
 float Byte(float value) { return value / 255.9999f; }
 
+// A file with its width and height (little-endian, `bytes` bytes each from
+// `at`) rewritten.
+std::string Resized(std::string file, size_t at, uint32_t width, uint32_t height, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) {
+        file[at + i] = static_cast<char>(width >> (8 * i));
+        file[at + bytes + i] = static_cast<char>(height >> (8 * i));
+    }
+    return file;
+}
+
 kxtest::Image Tiny() {
     kxtest::Image im;
     im.width = im.height = 8;
@@ -235,6 +245,13 @@ TEST(TextureFormats, ClaimedSizeIsCheckedBeforeAllocating) {
         kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, false), 65000, 65000),
         kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, false), 16000, 16000),
         kxtest::JpegResized(kxtest::JpegBytes(Tiny(), kxtest::JpegKind::YCbCr, true), 16000, 16000),
+        // TGA (its sides at bytes 12 to 15) and BMP (at 18 to 25) alike.
+        Resized(kxtest::TgaBytes(Tiny(), kxtest::TgaKind::Rgb, false, false), 12, 65535, 65535, 2),
+        Resized(kxtest::TgaBytes(Tiny(), kxtest::TgaKind::Rgb, false, true), 12, 16000, 16000, 2),
+        Resized(kxtest::TgaBytes(Tiny(), kxtest::TgaKind::Palette, true, false), 12, 16000, 16000, 2),
+        Resized(kxtest::BmpBytes(Tiny(), 24, false), 18, 16000, 16000, 4),
+        Resized(kxtest::BmpBytes(Tiny(), 8, true), 18, 16000, uint32_t(-16000), 4),
+        Resized(kxtest::BmpBytes(Tiny(), 32, false), 18, 1u << 20, 1u << 20, 4),
     };
     for (size_t n = 0; n < std::size(files); ++n) {
         const std::string& f = files[n];

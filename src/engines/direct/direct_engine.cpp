@@ -169,7 +169,13 @@ int REDirect::MapBound(const std::string& maptype, float umin, float vmin, float
 }
 int REDirect::MapLoad(const std::string& filename, const std::string& label) {
     state_.flushPolygons();
-    return maps_.MapLoad(filename, label);
+    return maps_.MapLoad(filename, label, context_.sceneFolder);
+}
+int REDirect::MapLoadReplayed(const std::string& filename, const std::string& label) {
+    // A map an earlier instance loaded is taken as it is: nothing the
+    // threads read changes, and they go on filling.
+    if (!maps_.holds(filename, label)) state_.flushPolygons();
+    return maps_.MapLoadReplayed(filename, label, context_.sceneFolder);
 }
 int REDirect::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
     state_.flushPolygons();

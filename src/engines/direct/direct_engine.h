@@ -65,6 +65,7 @@ public:
     int MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) override;
     int MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) override;
     int MapLoad(const std::string& filename, const std::string& label) override;
+    int MapLoadReplayed(const std::string& filename, const std::string& label) override;
     int MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) override;
     int Map(const std::string& maptype, const std::string& label) override;
     int OptionBool(const std::string& name, bool value) override;

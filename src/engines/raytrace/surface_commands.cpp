@@ -243,7 +243,10 @@ int RERay::MapBound(const std::string& maptype, float umin, float vmin, float um
     return state_.maps.MapBound(maptype, umin, vmin, umax, vmax);
 }
 int RERay::MapLoad(const std::string& filename, const std::string& label) {
-    return state_.maps.MapLoad(filename, label);
+    return state_.maps.MapLoad(filename, label, context_.sceneFolder);
+}
+int RERay::MapLoadReplayed(const std::string& filename, const std::string& label) {
+    return state_.maps.MapLoadReplayed(filename, label, context_.sceneFolder);
 }
 int RERay::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
     return state_.maps.MapSample(maptype, magnify, minify);
