@@ -71,7 +71,8 @@ fuzz-build:
 	$(DEPS) program fuzz
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
 	  -DKX_FUZZ=ON -DKX_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_scene fuzz_echo fuzz_texture fuzz_png fuzz_jpeg
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_scene fuzz_echo fuzz_texture fuzz_png fuzz_jpeg \
+	  fuzz_import
 
 fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)

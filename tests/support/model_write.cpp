@@ -24,6 +24,8 @@ void Put(std::string& out, T v) {
     out.append(b, sizeof(T));
 }
 
+}  // namespace
+
 std::string Base64(const std::string& in) {
     static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -41,8 +43,6 @@ std::string Base64(const std::string& in) {
     }
     return out;
 }
-
-}  // namespace
 
 TestMesh CubeMesh(bool triangles) {
     // Each side: its normal, and two axes spanning it counter-clockwise.

@@ -42,4 +42,7 @@ std::string StlBytes(const TestMesh& mesh, bool binary);       // triangles with
 std::string GltfBytes(const TestMesh& mesh, bool glb, const std::string& materialJson = "",
                       const std::string& extraJson = "");
 
+// Base64 text of bytes, for data URIs.
+std::string Base64(const std::string& in);
+
 }  // namespace kxtest

@@ -117,7 +117,8 @@ TEST(Import, MaterialsAndTexturesFromObjAndGltf) {
     const std::string red = "Color 0.75 0.125 0.125\nKd 1\nKs 0.5\nSpecular 1 0.5 0.5 20\nSurface \"plastic\"\n";
     const std::string textured =
         "Color 1 1 1\nKd 1\nKs 0\nSpecular 1 1 1 10\nMapLoad \"tex.png\" \"cube.obj#1\"\n"
-        "Map \"texture\" \"cube.obj#1\"\nSurface \"painted plastic\"\n";
+        "Map \"texture\" \"cube.obj#1\"\nMapBorder \"texture\" \"repeat\" \"repeat\"\n"
+        "Surface \"painted plastic\"\n";
     TestMesh first = cube, second = cube;
     first.faces.resize(3);
     second.faces.erase(second.faces.begin(), second.faces.begin() + 3);
@@ -164,7 +165,8 @@ TEST(Import, MaterialsAndTexturesFromObjAndGltf) {
     const std::string material = "Color 0.25 0.5 1\nKd 1\nKs 0\n";
     EXPECT_EQ(r.out.find(material), r.out.find('\n') + 1) << r.out.substr(0, 300);
     const std::string map = "MapLoad \"tex.png\" \"ball.gltf#1\"\nMap \"texture\" \"ball.gltf#1\"\n"
-                            "Surface \"painted plastic\"\nPolySet \"PNT\" 151 224\n";
+                            "MapBorder \"texture\" \"repeat\" \"repeat\"\nSurface \"painted plastic\"\n"
+                            "PolySet \"PNT\" 151 224\n";
     EXPECT_NE(r.out.find(map), std::string::npos) << r.out.substr(0, 300);
     std::string ball = r.out;
     ball.replace(ball.find("tex.png"), 7, "tex.ppm");

@@ -1,61 +1,29 @@
 #include "import.h"
 
 #include <assimp/Importer.hpp>
+#include <assimp/MemoryIOWrapper.h>
 #include <assimp/scene.h>
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <unordered_map>
 #include <vector>
 
+#include "child.h"
+#include "claims.h"
+#include "confine.h"
+#include "import_text.h"
+#include "materials.h"
 #include "obj_check.h"
 
 namespace kx {
 
 namespace {
-
-// A kx string holds at most this many characters.
-constexpr size_t kKxStringLimit = 300;
-
-// Messages are one line each, whatever the names in them hold.
-int Fail(std::FILE* err, const std::string& path, const std::string& what) {
-    std::fprintf(err, "%s: %s\n", KxEscape(path, false).c_str(), KxEscape(what, false).c_str());
-    return 1;
-}
-
-void Warn(std::FILE* err, const std::string& path, const std::string& what) {
-    std::fprintf(err, "%s: warning: %s\n", KxEscape(path, false).c_str(), KxEscape(what, false).c_str());
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// The name's extension without the dot, in lower case; "" when none.
-std::string Extension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return Lower(path.substr(dot + 1));
-}
-
-std::string Folder(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The library's messages may span lines: one line.
 std::string OneLine(const std::string& text) {
@@ -109,12 +77,15 @@ bool ReadInput(const std::string& path, std::FILE* f, bool keep, ObjCheck* check
 // ---------------------------------------------------------------------------
 // Meshes to PolySets
 
+// Floats of a vertex: position, normal, colour, texture coordinates.
+constexpr int kVertexFloats = 11;
+
 struct Vertex {
-    float v[8];  // position, normal, texture coordinates (as many as written)
+    float v[kVertexFloats];  // position, normal, colour, texture coordinates (as many as written)
 };
 
 struct VertexKey {
-    uint32_t bits[8];
+    uint32_t bits[kVertexFloats];
     int n;
     bool operator==(const VertexKey& o) const {
         return n == o.n && std::memcmp(bits, o.bits, sizeof(uint32_t) * static_cast<size_t>(n)) == 0;
@@ -138,32 +109,88 @@ struct Placed {
 struct Group {
     unsigned material = 0;
     std::vector<Placed> meshes;
-    bool normals = true, texcoords = true;
+    bool normals = true, colors = true, texcoords = true;
+    std::vector<std::string> notes;  // attributes left out, and why
     std::vector<Vertex> vertices;
     std::vector<int> faceStarts;  // into corners; one past the end last
     std::vector<int> corners;
 };
 
-void Collect(const aiScene* scene, const aiNode* node, const aiMatrix4x4& parent, std::vector<Group>& groups) {
-    const aiMatrix4x4 global = parent * node->mTransformation;
-    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-        const aiMesh* mesh = scene->mMeshes[node->mMeshes[i]];
-        auto it = std::find_if(groups.begin(), groups.end(),
-                               [&](const Group& g) { return g.material == mesh->mMaterialIndex; });
-        if (it == groups.end()) {
-            groups.emplace_back();
-            groups.back().material = mesh->mMaterialIndex;
-            it = groups.end() - 1;
-        }
-        it->meshes.push_back({mesh, global, global.IsIdentity()});
+void Place(const aiMesh* mesh, const aiMatrix4x4& global, std::vector<Group>& groups) {
+    auto it = std::find_if(groups.begin(), groups.end(),
+                           [&](const Group& g) { return g.material == mesh->mMaterialIndex; });
+    if (it == groups.end()) {
+        groups.emplace_back();
+        groups.back().material = mesh->mMaterialIndex;
+        it = groups.end() - 1;
     }
-    for (unsigned i = 0; i < node->mNumChildren; ++i) Collect(scene, node->mChildren[i], global, groups);
+    it->meshes.push_back({mesh, global, global.IsIdentity()});
+}
+
+// The node tree, parents before children, without recursion (trees may be
+// tens of thousands of nodes deep). Null entries and mesh numbers out of
+// range are passed over; the library leaves a null child where it failed to
+// make a node (RAW files of several groups), and then the meshes no node
+// places come out where they are, unmoved.
+void Collect(const aiScene* scene, const aiNode* root, const aiMatrix4x4& parent, std::vector<Group>& groups) {
+    struct Visit {
+        const aiNode* node;
+        aiMatrix4x4 parent;
+    };
+    std::vector<Visit> todo{{root, parent}};
+    std::vector<bool> placed(scene->mNumMeshes, false);
+    bool lost = false;
+    while (!todo.empty()) {
+        const Visit v = todo.back();
+        todo.pop_back();
+        if (!v.node) {
+            lost = true;
+            continue;
+        }
+        const aiMatrix4x4 global = v.parent * v.node->mTransformation;
+        for (unsigned i = 0; v.node->mMeshes && i < v.node->mNumMeshes; ++i) {
+            const unsigned m = v.node->mMeshes[i];
+            if (m >= scene->mNumMeshes || !scene->mMeshes[m]) continue;
+            placed[m] = true;
+            Place(scene->mMeshes[m], global, groups);
+        }
+        for (unsigned i = v.node->mChildren ? v.node->mNumChildren : 0; i > 0; --i)
+            todo.push_back({v.node->mChildren[i - 1], global});
+    }
+    for (unsigned m = 0; lost && m < scene->mNumMeshes; ++m)
+        if (!placed[m] && scene->mMeshes[m]) Place(scene->mMeshes[m], parent, groups);
+}
+
+// What is wrong with vertex vi of mesh m: "vertex 12 of mesh \"x\" has a
+// <what> that is not a finite number" (the mesh by number when unnamed).
+std::string NotFinite(const aiScene* scene, const aiMesh* m, unsigned vi, const char* what) {
+    std::string text = "vertex ";
+    text += std::to_string(vi);
+    text += " of mesh ";
+    if (m->mName.length) {
+        ((text += '"') += m->mName.C_Str()) += '"';
+    } else {
+        for (unsigned i = 0; i < scene->mNumMeshes; ++i)
+            if (scene->mMeshes[i] == m) text += std::to_string(i);
+    }
+    ((text += " has a ") += what) += " that is not a finite number";
+    return text;
+}
+
+bool Finite(const float* v, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
 }
 
 // Vertices shared by value, faces as index lists; returns the number of
 // faces split into triangles and adds up the points and lines left out.
-// False for an index past the mesh's vertices.
-bool Build(Group& g, size_t& split, size_t& leftOut) {
+// "" or what is wrong: an index past the mesh's vertices, a position that is
+// not a finite number (infinite or NaN, as read or after the node's
+// transform). A normal, colour or texture coordinate that is not finite
+// leaves that attribute out of the group's PolySet, with a note; the group
+// is then built again without it.
+std::string BuildOnce(const aiScene* scene, Group& g, size_t& split, size_t& leftOut, bool& again) {
     std::unordered_map<VertexKey, int, VertexKeyHash> index;
     std::vector<int> local;
     std::vector<int> face;
@@ -182,7 +209,7 @@ bool Build(Group& g, size_t& split, size_t& leftOut) {
             face.clear();
             for (unsigned k = 0; k < af.mNumIndices; ++k) {
                 const unsigned vi = af.mIndices[k];
-                if (vi >= m->mNumVertices) return false;
+                if (vi >= m->mNumVertices) return "vertex index out of range";
                 if (local[vi] < 0) {
                     Vertex v{};
                     aiVector3D pos = m->mVertices[vi];
@@ -198,9 +225,33 @@ bool Build(Group& g, size_t& split, size_t& leftOut) {
                         v.v[n++] = nor.y;
                         v.v[n++] = nor.z;
                     }
+                    const int colorAt = n;
+                    if (g.colors) {
+                        const aiColor4D& c = m->mColors[0][vi];
+                        v.v[n++] = c.r;
+                        v.v[n++] = c.g;
+                        v.v[n++] = c.b;
+                    }
+                    const int texAt = n;
                     if (g.texcoords) {
                         v.v[n++] = m->mTextureCoords[0][vi].x;
                         v.v[n++] = m->mTextureCoords[0][vi].y;
+                    }
+                    if (!Finite(v.v, 3)) return NotFinite(scene, m, vi, "position");
+                    bool* drop = !Finite(v.v + 3, colorAt - 3)              ? &g.normals
+                                 : !Finite(v.v + colorAt, texAt - colorAt) ? &g.colors
+                                 : !Finite(v.v + texAt, n - texAt)         ? &g.texcoords
+                                                                           : nullptr;
+                    if (drop) {
+                        const char* what = drop == &g.normals ? "normal" : drop == &g.colors ? "colour"
+                                                                                            : "texture coordinate";
+                        const char* left = drop == &g.normals  ? "normals"
+                                           : drop == &g.colors ? "vertex colours"
+                                                               : "texture coordinates";
+                        g.notes.push_back(std::string(left) + " left out: " + NotFinite(scene, m, vi, what));
+                        *drop = false;
+                        again = true;
+                        return "";
                     }
                     VertexKey key{};
                     key.n = n;
@@ -223,93 +274,21 @@ bool Build(Group& g, size_t& split, size_t& leftOut) {
             }
         }
     }
-    return true;
+    return "";
 }
 
-void WriteNumber(std::string& line, float value) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    line += ' ';
-    line.append(buf, r.ptr);
-}
-
-// ---------------------------------------------------------------------------
-// Materials
-
-struct MaterialText {
-    std::string commands;
-    bool named = false;
-    std::string name;
-};
-
-// Texture file names as the model gives them, relative to the model's
-// folder; written relative to where the importer was run, as the model's
-// path is.
-std::string TexturePath(const std::string& modelPath, const std::string& given) {
-    std::string name = given;
-    std::replace(name.begin(), name.end(), '\\', '/');
-    if (name.rfind("file://", 0) == 0) name = name.substr(7);
-    if (!name.empty() && name[0] == '/') return name;
-    return (modelPath == "-" ? "" : Folder(modelPath)) + name;
-}
-
-MaterialText Material(const aiScene* scene, unsigned index, const std::string& path,
-                      std::unordered_map<std::string, std::string>& labels, std::FILE* err) {
-    MaterialText t;
-    if (index >= scene->mNumMaterials) return t;
-    const aiMaterial* m = scene->mMaterials[index];
-    aiString name;
-    if (m->Get(AI_MATKEY_NAME, name) == AI_SUCCESS) t.name = name.C_Str();
-    aiColor3D diffuse(1, 1, 1), specular(0, 0, 0);
-    m->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse);
-    aiString texture;
-    const bool hasTexture = m->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS ||
-                            m->GetTexture(aiTextureType_BASE_COLOR, 0, &texture) == AI_SUCCESS;
-    // Files without materials (PLY, STL, OBJ without MTL) get the library's
-    // default one, with no name or its own: nothing to say. An unnamed
-    // material of the file's own still has a colour or a texture.
-    t.named = t.name.empty() ? hasTexture || diffuse != aiColor3D(1, 1, 1)
-                             : t.name != AI_DEFAULT_MATERIAL_NAME && t.name != "%%%DEFAULT";  // 3DS's own
-    if (!t.named) return t;
-
-    m->Get(AI_MATKEY_COLOR_SPECULAR, specular);
-    // No exponent (or 0, which formats use for none): kxrender's own 10.
-    float shininess = 0;
-    m->Get(AI_MATKEY_SHININESS, shininess);
-    if (!(shininess > 0)) shininess = 10;
-    const float ks = std::max({specular.r, specular.g, specular.b, 0.0f});
-    const int exponent = static_cast<int>(std::clamp(std::lround(std::min(shininess, 1e6f)), 1L, 10000L));
-
-    std::string line = "Color";
-    WriteNumber(line, diffuse.r);
-    WriteNumber(line, diffuse.g);
-    WriteNumber(line, diffuse.b);
-    t.commands += line + "\nKd 1\nKs";
-    line.clear();
-    WriteNumber(line, ks);
-    t.commands += line + "\nSpecular";
-    line.clear();
-    for (float c : {specular.r, specular.g, specular.b}) WriteNumber(line, ks > 0 ? c / ks : 1.0f);
-    t.commands += line + " " + std::to_string(exponent) + "\n";
-
-    bool textured = false;
-    if (hasTexture) {
-        const std::string given = texture.C_Str();
-        if (!given.empty() && given[0] == '*') {
-            Warn(err, path, "material \"" + t.name + "\": texture stored inside the model left out");
-        } else if (!given.empty()) {
-            const std::string file = TexturePath(path, given);
-            auto [it, added] = labels.try_emplace(file, BaseName(path) + "#" + std::to_string(labels.size() + 1));
-            const std::string quoted = KxEscape(file);
-            if (quoted.size() >= kKxStringLimit)
-                Warn(err, path, "texture path longer than a scene string may be (300 characters): " + file);
-            if (added) t.commands += "MapLoad \"" + quoted + "\" \"" + KxEscape(it->second) + "\"\n";
-            t.commands += "Map \"texture\" \"" + KxEscape(it->second) + "\"\n";
-            textured = true;
-        }
+std::string Build(const aiScene* scene, Group& g, size_t& split, size_t& leftOut) {
+    for (;;) {
+        bool again = false;
+        const size_t splitBefore = split, leftOutBefore = leftOut;
+        const std::string wrong = BuildOnce(scene, g, split, leftOut, again);
+        if (!again) return wrong;
+        g.vertices.clear();
+        g.faceStarts.clear();
+        g.corners.clear();
+        split = splitBefore;
+        leftOut = leftOutBefore;
     }
-    t.commands += std::string("Surface \"") + (textured ? "painted plastic" : ks > 0 ? "plastic" : "matte") + "\"\n";
-    return t;
 }
 
 bool Write(std::FILE* out, const std::string& text) {
@@ -327,6 +306,7 @@ int Convert(const std::string& path, const aiScene* scene, const ObjCheck* obj, 
         for (const Placed& p : g.meshes) {
             g.normals = g.normals && p.mesh->HasNormals();
             g.texcoords = g.texcoords && p.mesh->HasTextureCoords(0);
+            g.colors = g.colors && p.mesh->HasVertexColors(0);
         }
         if (obj) {
             g.normals = g.normals && obj->allNormals();
@@ -340,7 +320,9 @@ int Convert(const std::string& path, const aiScene* scene, const ObjCheck* obj, 
 
     size_t split = 0, leftOut = 0, faces = 0;
     for (Group& g : groups) {
-        if (!Build(g, split, leftOut)) return Fail(err, path, "vertex index out of range");
+        const std::string wrong = Build(scene, g, split, leftOut);
+        if (!wrong.empty()) return Fail(err, path, wrong);
+        for (const std::string& note : g.notes) Warn(err, path, note);
         faces += g.faceStarts.size() - 1;
     }
     if (faces == 0) return Fail(err, path, "no faces");
@@ -367,28 +349,34 @@ int Convert(const std::string& path, const aiScene* scene, const ObjCheck* obj, 
                                             static_cast<double>(hi[2]) - lo[2]});
             if (extent > 0 && std::isfinite(extent)) s *= 2 / extent;
         }
+        bool finite = true;
         for (Group& g : groups)
             for (Vertex& v : g.vertices)
-                for (int k = 0; k < 3; ++k) v.v[k] = static_cast<float>((v.v[k] - c[k]) * s);
+                for (int k = 0; k < 3; ++k) {
+                    v.v[k] = static_cast<float>((v.v[k] - c[k]) * s);
+                    finite = finite && std::isfinite(v.v[k]);
+                }
+        if (!finite) return Fail(err, path, "a coordinate is beyond the range of a float after --scale");
     }
 
-    std::unordered_map<std::string, std::string> labels;
+    Materials materials(scene, path, options, err);
     const bool several = groups.size() > 1;
     std::string line;
     for (const Group& g : groups) {
         const size_t faceCount = g.faceStarts.size() - 1;
         if (faceCount == 0) continue;
-        MaterialText mat = Material(scene, g.material, path, labels, err);
+        MaterialText mat = materials.Text(g.material);
         std::string head = "# " + KxEscape(path);
         if (mat.named || several) head += ", material \"" + KxEscape(mat.name) + "\"";
         head += ": " + std::to_string(g.vertices.size()) + " vertices, " + std::to_string(faceCount) + " faces\n";
         std::string type = "P";
         if (g.normals) type += 'N';
+        if (g.colors) type += 'C';
         if (g.texcoords) type += 'T';
         if (!Write(out, head + mat.commands + "PolySet \"" + type + "\" " + std::to_string(g.vertices.size()) + " " +
                             std::to_string(faceCount) + "\n"))
             break;
-        const int n = 3 + (g.normals ? 3 : 0) + (g.texcoords ? 2 : 0);
+        const int n = 3 + (g.normals ? 3 : 0) + (g.colors ? 3 : 0) + (g.texcoords ? 2 : 0);
         for (const Vertex& v : g.vertices) {
             line.assign(1, ' ');
             for (int k = 0; k < n; ++k) WriteNumber(line, v.v[k]);
@@ -409,8 +397,12 @@ int Convert(const std::string& path, const aiScene* scene, const ObjCheck* obj, 
     return 0;
 }
 
-int Import(const std::string& path, const ImportOptions& options, std::FILE* out, std::FILE* err) {
-    const bool standardInput = path == "-";
+// The model at path, or held in memory (then named path, its format the
+// --format one). Runs in the child of ImportModel, or in this process for the
+// fuzz target.
+int Import(const std::string& path, const std::string* memory, const ImportOptions& options, std::FILE* out,
+           std::FILE* err) {
+    const bool standardInput = path == "-" || memory;
     std::string ext = standardInput ? (options.format.empty() ? "obj" : Lower(options.format)) : Extension(path);
     Assimp::Importer importer;
     if (ext.empty() || !importer.IsExtensionSupported("." + ext))
@@ -422,11 +414,14 @@ int Import(const std::string& path, const ImportOptions& options, std::FILE* out
 
     std::FILE* f = stdin;
     bool regular = false;
+    uint64_t fileBytes = 0;
+    if (memory && memory->size() > kMaxModelBytes) return Fail(err, path, "larger than 1 GiB");
     if (!standardInput) {
         struct stat st;
         if (stat(path.c_str(), &st) != 0) return Fail(err, path, std::strerror(errno));
         if (S_ISDIR(st.st_mode)) return Fail(err, path, std::strerror(EISDIR));
         regular = S_ISREG(st.st_mode);
+        fileBytes = static_cast<uint64_t>(st.st_size);
         if (regular && static_cast<uint64_t>(st.st_size) > kMaxModelBytes)
             return Fail(err, path, "larger than 1 GiB");
         // Regular files are read by the library itself (it finds their
@@ -440,11 +435,32 @@ int Import(const std::string& path, const ImportOptions& options, std::FILE* out
     Source src;
     int status = 0;
     bool ok = true;
-    if (!regular || isObj) {
+    if (memory && isObj && (!check.feed(memory->data(), memory->size()) || !check.finish()))
+        return Fail(err, path, check.error());
+    if (!memory && (!regular || isObj)) {
         ok = ReadInput(path, f, !regular, isObj ? &check : nullptr, src, err, status);
         if (f != stdin) std::fclose(f);
     }
     if (!ok) return status;
+    const std::string& bytes = memory ? *memory : src.bytes;
+
+    // Counts in the header that the file's size cannot hold.
+    std::string head;
+    if (regular) {
+        head.resize(kClaimsHeadBytes);
+        std::FILE* h = std::fopen(path.c_str(), "rb");
+        head.resize(h ? std::fread(&head[0], 1, head.size(), h) : 0);
+        if (h) std::fclose(h);
+    }
+    const std::string claim = regular ? CheckClaims(ext, head.data(), head.size(), fileBytes)
+                                      : CheckClaims(ext, bytes.data(), bytes.size(), bytes.size());
+    if (!claim.empty()) return Fail(err, path, claim);
+
+    // Every other file the model names goes through the confinement; the
+    // library owns it.
+    ConfinedFiles* files = new ConfinedFiles(regular ? path : "", path == "-");
+    importer.SetIOHandler(files);
+    StartLibraryClock();
 
     // Vertices are shared here, exactly (the library's own joining merges
     // vertices closer than a fraction of the model's size), and indices
@@ -453,14 +469,20 @@ int Import(const std::string& path, const ImportOptions& options, std::FILE* out
     const unsigned flags = 0;
     const aiScene* scene =
         regular ? importer.ReadFile(path, flags)
-                : importer.ReadFileFromMemory(src.bytes.data(), src.bytes.size(), flags, ext.c_str());
+                : importer.ReadFileFromMemory(bytes.data(), bytes.size(), flags, ext.c_str());
+    if (!files->refusal().empty()) return Fail(err, path, files->refusal());
     if (!scene || !scene->mRootNode) {
-        const std::string why = OneLine(importer.GetErrorString());
-        return Fail(err, path, why.find("bad_alloc") != std::string::npos ? "out of memory"
-                               : why.empty()                              ? "cannot be read"
-                                                                          : why);
+        // Not the library's name for a model in memory; not the words of a
+        // file the library quotes.
+        std::string why = OneLine(importer.GetErrorString());
+        const std::string magic = AI_MEMORYIO_MAGIC_FILENAME + ("." + ext);
+        for (size_t at; (at = why.find(magic)) != std::string::npos;) why.replace(at, magic.size(), "the model");
+        return Fail(err, path, why == "std::bad_alloc" ? "out of memory" : why.empty() ? "cannot be read" : why);
     }
-    return Convert(path, scene, isObj ? &check : nullptr, options, out, err);
+    // A model held in memory reads no texture file and writes none.
+    ImportOptions used = options;
+    if (memory) used.textureFiles = false;
+    return Convert(path, scene, isObj ? &check : nullptr, used, out, err);
 }
 
 }  // namespace
@@ -483,14 +505,33 @@ std::string KxEscape(const std::string& text, bool quotes) {
     return out;
 }
 
-int ImportModel(const std::string& path, const ImportOptions& options, std::FILE* out, std::FILE* err) {
+namespace {
+
+int ImportCaught(const std::string& path, const std::string* memory, const ImportOptions& options, std::FILE* out,
+                 std::FILE* err) {
     try {
-        return Import(path, options, out, err);
+        return Import(path, memory, options, out, err);
     } catch (const std::bad_alloc&) {
         return Fail(err, path, "out of memory");
     } catch (const std::exception& e) {
         return Fail(err, path, OneLine(e.what()));
     }
+}
+
+}  // namespace
+
+int ImportModel(const std::string& path, const ImportOptions& options, std::FILE* out, std::FILE* err) {
+    return RunInChild(KxEscape(path, false), DefaultChildLimits(), err,
+                      [&](std::FILE* childErr) { return ImportCaught(path, nullptr, options, out, childErr); });
+}
+
+int ImportBuffer(const std::string& name, const std::string& bytes, const ImportOptions& options, std::FILE* out,
+                 std::FILE* err, bool inChild, const ChildLimits* limits) {
+    if (!inChild)
+        return RunOnLargeStack(DefaultChildLimits().stackBytes,
+                               [&] { return ImportCaught(name, &bytes, options, out, err); });
+    return RunInChild(KxEscape(name, false), limits ? *limits : DefaultChildLimits(), err,
+                      [&](std::FILE* childErr) { return ImportCaught(name, &bytes, options, out, childErr); });
 }
 
 }  // namespace kx

@@ -41,7 +41,6 @@ private:
     // Line state.
     uint64_t line_ = 1;
     size_t lineBytes_ = 0;
-    bool atStart_ = true;   // only blanks so far on this line
     bool comment_ = false;  // past a '#'
     std::string keyword_;
     bool keywordDone_ = false;
