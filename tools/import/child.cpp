@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -17,13 +18,16 @@
 
 // Sanitizers reserve terabytes of address space, and their reports are
 // what such a build is for: there the child gets no address space limit and
-// keeps the standard error it was given.
+// its sanitizer reports on the standard error it was given, the library not.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KX_SANITIZED 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
 #define KX_SANITIZED 1
 #endif
+#endif
+#ifdef KX_SANITIZED
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 namespace kx {
@@ -91,15 +95,18 @@ void Limit(int resource, rlim_t value) {
     for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGALRM, SIGXCPU, SIGPIPE, SIGTRAP, SIGSYS})
         signal(sig, SIG_DFL);
     Limit(RLIMIT_CORE, 0);
-#ifndef KX_SANITIZED
+#ifdef KX_SANITIZED
+    const int report = dup(2);
+    if (report >= 0) __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(report)));
+#else
     Limit(RLIMIT_AS, limits.memoryBytes);
+#endif
     // What the library might print goes nowhere: the user sees our lines.
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) {
         dup2(null, 2);
         close(null);
     }
-#endif
     child.inChild = true;
     child.limits = limits;
     child.path = path;
