@@ -78,21 +78,21 @@ public:
 
     explicit ParsedCommand(F... fields) : fields_(std::move(fields)...) {}
     explicit ParsedCommand(Fields&& fields) : fields_(std::move(fields)) {}
-    int replay(RenderEngine& engine) const override {
-        return std::apply([&](const F&... f) { return (engine.*recorded::kReplayed<Op>)(recorded::pass(f)...); },
-                          fields_);
-    }
+    int replay(RenderEngine& engine) const override { return callAs<recorded::kReplayed<Op>>(engine, fields_); }
     bool draws() const override { return Draws; }
     // Executes the same call at once, without recording.
     template <typename... Args>
     static int invoke(RenderEngine& engine, const Args&... args) {
         return (engine.*Op)(recorded::pass(args)...);
     }
-    static int call(RenderEngine& engine, const Fields& fields) {
-        return std::apply([&](const F&... f) { return (engine.*Op)(recorded::pass(f)...); }, fields);
-    }
+    static int call(RenderEngine& engine, const Fields& fields) { return callAs<Op>(engine, fields); }
 
 private:
+    template <auto Operation>
+    static int callAs(RenderEngine& engine, const Fields& fields) {
+        return std::apply([&](const F&... f) { return (engine.*Operation)(recorded::pass(f)...); }, fields);
+    }
+
     Fields fields_;
 };
 

@@ -74,10 +74,6 @@ int MapList::MapLoad(const std::string& fileName, const std::string& label, cons
     return kOk;
 }
 
-int MapList::MapLoadReplayed(const std::string& fileName, const std::string& label, const SceneFolder& folder) {
-    return holds(fileName, label) ? kOk : MapLoad(fileName, label, folder);
-}
-
 bool MapList::holds(const std::string& fileName, const std::string& label) const {
     for (const TextureMap& m : maps)
         if (m.label == label && m.file == fileName) return true;

@@ -26,11 +26,9 @@ public:
     // not read as a map, is named on standard error before the error is
     // reported.
     int MapLoad(const std::string& fileName, const std::string& label, const SceneFolder& folder = SceneFolder{});
-    // MapLoad replayed from an object definition: a label loaded from the
-    // same file name, as written, is taken as it is loaded (a definition is
-    // instanced many times); anything else is a MapLoad.
-    int MapLoadReplayed(const std::string& fileName, const std::string& label, const SceneFolder& folder);
-    // Whether a map of the label is loaded from the file name, as written.
+    // Whether a map of the label is loaded from the file name, as written: a
+    // MapLoad replayed from an object definition (instanced many times) then
+    // takes it as it is loaded.
     bool holds(const std::string& fileName, const std::string& label) const;
     int Map(const std::string& type, const std::string& label);
     int MapSample(const std::string& type, const std::string& first, const std::string& second);

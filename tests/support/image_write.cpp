@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -98,7 +99,12 @@ std::string PngBytes(const Image& image, PngKind kind, int depth, bool interlace
     return out;
 }
 
-std::string JpegBytes(const Image& image, JpegKind kind, bool progressive, int quality) {
+namespace {
+
+// The image as a JPEG file of the kind and quality; scans() sets the scans
+// after the other settings.
+std::string encodeJpeg(const Image& image, JpegKind kind, int quality,
+                       const std::function<void(jpeg_compress_struct&)>& scans) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -115,7 +121,7 @@ std::string JpegBytes(const Image& image, JpegKind kind, bool progressive, int q
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (kind != JpegKind::Grey)  // no subsampling of the colour channels
         for (int c = 0; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
-    if (progressive) jpeg_simple_progression(&cinfo);
+    scans(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(image.width) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -136,6 +142,14 @@ std::string JpegBytes(const Image& image, JpegKind kind, bool progressive, int q
     std::string out(reinterpret_cast<const char*>(buffer), size);
     std::free(buffer);
     return out;
+}
+
+}  // namespace
+
+std::string JpegBytes(const Image& image, JpegKind kind, bool progressive, int quality) {
+    return encodeJpeg(image, kind, quality, [&](jpeg_compress_struct& cinfo) {
+        if (progressive) jpeg_simple_progression(&cinfo);
+    });
 }
 
 std::string PngResized(const std::string& png, uint32_t width, uint32_t height) {
@@ -336,32 +350,11 @@ std::string JpegManyScans(const Image& image, int scans) {
         for (int al = 7; al > 0 && static_cast<int>(script.size()) < scans; --al)
             script.push_back({1, {0}, k, k, al, al - 1});
     }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(image.width);
-    cinfo.image_height = static_cast<JDIMENSION>(image.height);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    cinfo.scan_info = script.data();
-    cinfo.num_scans = static_cast<int>(script.size());
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(image.width));
-    while (cinfo.next_scanline < cinfo.image_height) {
-        for (int x = 0; x < image.width; ++x) row[size_t(x)] = image.at(x, int(cinfo.next_scanline))[0];
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::string out(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    return out;
+    // libjpeg's default quality.
+    return encodeJpeg(image, JpegKind::Grey, 75, [&](jpeg_compress_struct& cinfo) {
+        cinfo.scan_info = script.data();
+        cinfo.num_scans = static_cast<int>(script.size());
+    });
 }
 
 std::string PngWithTextBomb(int chunks, size_t inflated) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,17 +29,6 @@ constexpr size_t kMaxFolderEntries = 100000;
 // Names tried for one file written beside the scene.
 constexpr int kMaxNameTries = 100;
 
-bool EqualIgnoringCase(const char* a, const std::string& b) {
-    size_t i = 0;
-    for (; a[i] && i < b.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return a[i] == '\0' && i == b.size();
-}
-
 // The entry of folder named name without regard to case (the first in
 // byte order when several are); "" when none.
 std::string FindIgnoringCase(const std::string& folder, const std::string& name) {
@@ -48,7 +38,8 @@ std::string FindIgnoringCase(const std::string& folder, const std::string& name)
     size_t seen = 0;
     while (const dirent* e = readdir(d)) {
         if (++seen > kMaxFolderEntries) break;
-        if (EqualIgnoringCase(e->d_name, name) && (best.empty() || best > e->d_name)) best = e->d_name;
+        const bool same = std::strlen(e->d_name) == name.size() && strcasecmp(e->d_name, name.c_str()) == 0;
+        if (same && (best.empty() || best > e->d_name)) best = e->d_name;
     }
     closedir(d);
     return best;

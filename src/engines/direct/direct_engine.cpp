@@ -174,8 +174,7 @@ int REDirect::MapLoad(const std::string& filename, const std::string& label) {
 int REDirect::MapLoadReplayed(const std::string& filename, const std::string& label) {
     // A map an earlier instance loaded is taken as it is: nothing the
     // threads read changes, and they go on filling.
-    if (!maps_.holds(filename, label)) state_.flushPolygons();
-    return maps_.MapLoadReplayed(filename, label, context_.sceneFolder);
+    return maps_.holds(filename, label) ? kOk : MapLoad(filename, label);
 }
 int REDirect::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
     state_.flushPolygons();

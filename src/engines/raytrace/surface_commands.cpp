@@ -246,7 +246,7 @@ int RERay::MapLoad(const std::string& filename, const std::string& label) {
     return state_.maps.MapLoad(filename, label, context_.sceneFolder);
 }
 int RERay::MapLoadReplayed(const std::string& filename, const std::string& label) {
-    return state_.maps.MapLoadReplayed(filename, label, context_.sceneFolder);
+    return state_.maps.holds(filename, label) ? kOk : MapLoad(filename, label);
 }
 int RERay::MapSample(const std::string& maptype, const std::string& magnify, const std::string& minify) {
     return state_.maps.MapSample(maptype, magnify, minify);
