@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "display/file_write.h"
 #include "scene/report.h"
+#include "shell/command_line.h"
 #include "shell/process.h"
 
 namespace kx {
@@ -20,9 +21,6 @@ namespace {
 #ifndef KX_VERSION
 #define KX_VERSION "unknown"
 #endif
-
-// The exit status of a command line that names more than one scene.
-constexpr int kUsageStatus = 2;
 
 const char kHelpText[] =
     "Renders a kx scene file (\"-\" reads the scene from standard input).\n"
@@ -53,62 +51,6 @@ const char kHelpText[] =
     "                            for every image file the run would write\n"
     "  -h, --help                this text\n"
     "  --version                 the program's version\n";
-
-// A whole number in 0 .. INT_MAX.
-bool ReadPixelBound(const char* text, int& value) {
-    if (*text < '0' || *text > '9') return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v > INT_MAX) return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-// The options and the scene file name of the command line. 0, or the exit
-// status after a message on the error stream.
-int ReadCommandLine(int argc, char** argv, ImageSelection& selection, std::string& file) {
-    bool haveFile = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--frames") {
-            if (i + 1 >= argc || !selection.frames.parse(argv[i + 1])) {
-                std::fprintf(stderr, "%s: --frames needs a list of frames such as 3, 1-100, 1-100:5 or 1,4,9-12\n",
-                             argv[0]);
-                return kUsageStatus;
-            }
-            ++i;
-        } else if (arg == "--region") {
-            ImageRegion& r = selection.region;
-            if (i + 4 >= argc || !ReadPixelBound(argv[i + 1], r.x0) || !ReadPixelBound(argv[i + 2], r.y0) ||
-                !ReadPixelBound(argv[i + 3], r.x1) || !ReadPixelBound(argv[i + 4], r.y1) || r.x0 >= r.x1 ||
-                r.y0 >= r.y1) {
-                std::fprintf(stderr,
-                             "%s: --region needs the pixel bounds X0 Y0 X1 Y1, whole numbers with X0 < X1 and "
-                             "Y0 < Y1\n",
-                             argv[0]);
-                return kUsageStatus;
-            }
-            r.given = true;
-            i += 4;
-        } else if (arg == "--list-images") {
-            selection.listOnly = true;
-        } else if (haveFile) {
-            // One scene per run: a second name is refused, never silently dropped.
-            std::fprintf(stderr, "%s: one scene file only, not also \"%s\"\nUsage: %s  kx_file\n", argv[0],
-                         argv[i], argv[0]);
-            return kUsageStatus;
-        } else {
-            file = arg;
-            haveFile = true;
-        }
-    }
-    if (!haveFile) {
-        std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
-        return kUsageStatus;
-    }
-    return 0;
-}
 
 void Shutdown(Process& p) {
     p.input.close();
@@ -167,21 +109,19 @@ int RunProgram(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s  kx_file\n", argv[0]);
         return 0;
     }
-    // Every argument other than the options of ReadCommandLine names the
-    // scene, --help and --version included when they are not alone.
-    ImageSelection selection;
-    std::string file;
-    if (int status = ReadCommandLine(argc, argv, selection, file)) return status;
-    if (argc == 2 && (file == "--help" || file == "-h")) {
+    CommandLine line;
+    if (int status = ReadCommandLine(argc, argv, line)) return status;
+    if (line.help) {
         std::printf("Usage: %s  kx_file\n\n%s", argv[0], kHelpText);
         return 0;
     }
-    if (argc == 2 && file == "--version") {
+    if (line.version) {
         std::printf("kxrender %s\n", KX_VERSION);
         return 0;
     }
     RemoveTemporaryOnInterrupt();
     Process& p = process();
+    const std::string& file = line.file;
     int status = p.input.open(file);
     if (status != 0) {
         ReportError(status, file, p.input);
@@ -189,8 +129,8 @@ int RunProgram(int argc, char** argv) {
     }
     p.parser.reset();
     p.sceneFolder.setFromScene(file);
+    ApplyCommandLine(line, p);
     DisplayState& display = p.display;
-    display.selection = selection;
     display.window = WindowHooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};
     return RunOpenedScene(p, file);
 }
