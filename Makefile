@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all programs build demo gallery test test-sanitize test-threads bench clean fuzz-build fuzz fuzz-smoke
+.PHONY: all programs install package build demo gallery test test-sanitize test-threads bench clean fuzz-build fuzz fuzz-smoke
 
 all: build
 
@@ -14,6 +14,20 @@ programs:
 	$(DEPS) program
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Installs the programs and their manual pages under PREFIX (DESTDIR, when
+# given, is put before it, as cmake --install does).
+PREFIX ?= /usr/local
+install: programs
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package $(BUILD)/kxrender_<version>_amd64.deb (CPack; the
+# dependencies are computed by dpkg-shlibdeps). Older packages are removed
+# first, so that one .deb is there, of this build's version.
+package: programs
+	$(DEPS) package
+	rm -f $(BUILD)/kxrender_*.deb
+	cmake --build $(BUILD) --target package
 
 # The programs and every test (the farm tests run a Slurm cluster of one node).
 build:
@@ -32,7 +46,7 @@ demo: programs
 	done
 	@ls out
 
-# Render the demo and refresh the README's gallery pictures in docs/.
+# Render the demo and refresh the gallery pictures in docs/ (docs/gallery.md).
 gallery: demo
 	@mkdir -p docs
 	cp out/gallery_*.png docs/

@@ -11,6 +11,8 @@
 #   fuzz     clang and libFuzzer                           (make fuzz)
 #   cluster  Slurm and munge for a cluster of one node (the farm tests,
 #            tools/slurm-local.sh), Python for kxrender-farm
+#   package  the Debian package and the check of its install
+#            (make package, tools/check-install.sh)
 #
 # As root it runs apt-get itself, otherwise through sudo when sudo needs no
 # password; where neither works it prints the apt-get line to run and exits 1.
@@ -22,16 +24,17 @@ set -euo pipefail
 packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
-                  libjpeg-dev libassimp-dev libstb-dev ;;
-    test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels ;;
+                  libjpeg-dev libassimp-dev libstb-dev scdoc ;;
+    test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels groff-base python3 ;;
     bench)   echo libbenchmark-dev time python3 ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;
     cluster) echo slurmctld slurmd slurm-client munge python3 ;;
-    *) echo "install-deps: unknown group '$1' (program, test, bench, fuzz, cluster)" >&2; return 2 ;;
+    package) echo dpkg-dev file man-db ;;
+    *) echo "install-deps: unknown group '$1' (program, test, bench, fuzz, cluster, package)" >&2; return 2 ;;
   esac
 }
 
-[ $# -gt 0 ] || { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[ $# -gt 0 ] || { sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 
 # munge's own set-up and daemon run as the munge user, which must be able to
 # reach the root folder: a system made in a private temporary folder (mode

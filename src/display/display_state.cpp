@@ -49,6 +49,8 @@ DisplayState::DisplayState() : device(std::make_unique<NoDevice>(*this)) { CapFo
 DisplayState::~DisplayState() = default;
 
 int DisplayState::beginImage(int frame) {
+    imageBegun = true;
+    if (selection.frames.contains(frame)) selectedImageBegun = true;
     drawing = selection.frames.contains(frame) && !selection.listOnly;
     const ImageRegion& r = selection.region;
     if (drawing && r.given && (r.x1 > width || r.y1 > height)) {
@@ -66,6 +68,8 @@ void DisplayState::reset() {
     perObjectRefresh = false;
     selection = ImageSelection();
     drawing = true;
+    imageBegun = selectedImageBegun = false;
+    outputFolder.clear();
     device = std::make_unique<NoDevice>(*this);
     CapForFuzzing(*this);
 }

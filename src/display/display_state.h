@@ -41,6 +41,12 @@ struct DisplayState {
     // it is not; the devices then write nothing.
     ImageSelection selection;
     bool drawing = true;
+    // Whether the run has begun an image, and one of a selected frame.
+    bool imageBegun = false;
+    bool selectedImageBegun = false;
+    // The folder relative image file names go under (--output); empty: the
+    // current one.
+    std::string outputFolder;
 
     DisplayDevice& dev() { return *device; }
     void reset();

@@ -18,8 +18,17 @@ namespace kx {
 
 namespace {
 
-int WriteFailed(const std::string& path, int error) {
-    std::string text = "cannot write " + PrintableName(path) + ": " + std::strerror(error != 0 ? error : EIO) + "\n";
+// The line for a file that cannot be written. inFolder: the file could not
+// be made in its folder; when the reason is the folder's own (missing, not a
+// folder, not writable), the line names the folder.
+int WriteFailed(const std::string& path, int error, bool inFolder = false) {
+    std::string text = "cannot write " + PrintableName(path) + ": ";
+    if (inFolder && (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM || error == EROFS)) {
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        text += "folder " + PrintableName(folder) + ": ";
+    }
+    text += std::string(std::strerror(error != 0 ? error : EIO)) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
     return kErrEndOfFile;
@@ -124,7 +133,7 @@ int WriteWholeFile(const std::string& name, const std::function<bool(std::FILE*)
         InterruptsHeld held;
         fd = CreateTemporary(path, mode, temp);
     }
-    if (fd < 0) return WriteFailed(path, errno);
+    if (fd < 0) return WriteFailed(path, errno, true);
     if (replacing) {
         if (existing.st_uid != geteuid() || existing.st_gid != getegid())
             (void)!fchown(fd, existing.st_uid, existing.st_gid);

@@ -14,7 +14,9 @@ namespace kx {
 // permission bits. Any failure (the file cannot be created, a short write, a
 // full disk, the rename) removes the temporary file, prints "cannot write
 // <path>: <the system's reason>" on standard error (the path written with
-// PrintableName) and returns kErrEndOfFile; success returns 0. A file's
+// PrintableName; "cannot write <path>: folder <folder>: <reason>" when the
+// folder is missing, is no folder or may not be written in) and returns
+// kErrEndOfFile; success returns 0. A file's
 // size, when known before it is written (expectedSize, 0 when not), is
 // reserved on the disk first: the blocks are then in place when the rename
 // replaces an older file, which would otherwise make the file system write

@@ -4,6 +4,7 @@
 
 #include "core/errors.h"
 #include "display/file_write.h"
+#include "display/output_folder.h"
 #include "display/region_file.h"
 
 namespace kx {
@@ -52,7 +53,9 @@ int ImageFileDevice::ImageBegin(int frame) {
     // An image left out is not drawn: clearing it would be wasted.
     if (display_.drawing) ImageClear();
     frame_ = frame;
-    fileName_ = FrameFileName(display_.name, frame, extension_.c_str());
+    const std::string own = FrameFileName(display_.name, frame, extension_.c_str());
+    fileName_ = UnderOutputFolder(display_.outputFolder, own);
+    inOutputFolder_ = fileName_ != own;
     return 0;
 }
 
@@ -70,6 +73,9 @@ int ImageFileDevice::writeSelected() const {
         ListImage(frame_, buffer_.width, buffer_.height, fileName_);
         return 0;
     }
+    // The output folder is made when the first file goes into it.
+    if (inOutputFolder_)
+        if (int status = MakeOutputFolder(display_.outputFolder)) return status;
     if (selection.region.given) return WriteRegionFile(fileName_, format_, frame_, buffer_, selection.region);
     return WriteWholeFile(
         fileName_, [this](std::FILE* f) { return write_(f, buffer_); }, size_ ? size_(buffer_) : 0);

@@ -39,7 +39,8 @@ public:
     void spanWritten(int, int, int) override { shown_ = false; }
 
     const FrameBuffer& buffer() const { return buffer_; }
-    // The file of the image begun last; empty before one is begun.
+    // The file of the image begun last (under the command line's output
+    // folder when its name is relative); empty before one is begun.
     const std::string& fileName() const { return fileName_; }
 
 protected:
@@ -63,7 +64,8 @@ private:
     std::string fileName_;
     bool shown_ = false;
     int frame_ = 0;
-    bool selected_ = false;  // the frame of the image begun last is selected
+    bool selected_ = false;        // the frame of the image begun last is selected
+    bool inOutputFolder_ = false;  // its file goes under the command line's output folder
 };
 
 // "<name><frame, at least four digits><extension>"; a negative frame gets a

@@ -45,6 +45,7 @@ bool FrameList::parse(const std::string& text) {
         ++i;
     }
     ranges_ = std::move(ranges);
+    text_ = text;
     return true;
 }
 

@@ -16,12 +16,15 @@ public:
     // With no list given every frame is wanted.
     bool contains(int frame) const;
     bool empty() const { return ranges_.empty(); }
+    // The list as it was given.
+    const std::string& text() const { return text_; }
 
 private:
     struct Range {
         long long first, last, step;
     };
     std::vector<Range> ranges_;
+    std::string text_;
 };
 
 // Pixel bounds of part of an image (--region): columns x0 .. x1 - 1, rows

@@ -16,13 +16,25 @@ namespace kx {
 
 namespace {
 
-// The display whose window is open. The toolkit's callbacks carry no data of
+// The one window of the process: opened once, it lives until the process
+// ends (the toolkit cannot close it and open another), and later runs of
+// --watch show their images in it. The toolkit's callbacks carry no data of
 // their own: through it they reach the window hooks, the scene's status and
-// the device the window shows. Set before any callback can be called.
-DisplayState* gWindowDisplay = nullptr;
+// the device the window shows.
+struct ProcessWindow {
+    // The display whose window is open; set before any callback can be called.
+    DisplayState* display = nullptr;
+    Display* connection = nullptr;
+    Window id = 0;
+    int width = 0, height = 0;
+    // The image of a screen device closed while the window is open, shown
+    // until another device shows its own.
+    FrameBuffer lastImage;
+};
+ProcessWindow theWindow;
 
 // The window libraries' functions, for the callbacks.
-const WindowLibrary& Library() { return *gWindowDisplay->windowLibrary; }
+const WindowLibrary& Library() { return *theWindow.display->windowLibrary; }
 
 // Ends the process. The engines and the process-wide state are left to the
 // operating system: their destructors depend on one another, and the
@@ -38,8 +50,8 @@ const WindowLibrary& Library() { return *gWindowDisplay->windowLibrary; }
 // the window system gone. The program's way out shuts the run down once and
 // ends with the scene's status.
 [[noreturn]] void LeaveWindow() {
-    if (void (*leave)() = gWindowDisplay->window.leave) leave();
-    EndProcess(gWindowDisplay->exitStatus);
+    if (void (*leave)() = theWindow.display->window.leave) leave();
+    EndProcess(theWindow.display->exitStatus);
 }
 
 // How often "rgbsingle" brings the window up to date while pixels arrive.
@@ -57,7 +69,9 @@ public:
 
     int DisplayOpen() override;
     int DisplayClose() override {
+        if (windowOpen_ && !buffer_.pixels.empty()) theWindow.lastImage = std::move(buffer_);
         buffer_.release();
+        windowOpen_ = false;
         return 0;
     }
     int ImageBegin(int frame) override {
@@ -140,10 +154,17 @@ private:
     // The device the open window shows: the display's device while that is
     // the screen device that opened the window; null once it is replaced.
     static ScreenDevice* shown() {
-        if (!gWindowDisplay) return nullptr;
-        auto* s = dynamic_cast<ScreenDevice*>(&gWindowDisplay->dev());
+        if (!theWindow.display) return nullptr;
+        auto* s = dynamic_cast<ScreenDevice*>(&theWindow.display->dev());
         return s && s->windowOpen_ ? s : nullptr;
     }
+    // The image the window shows: the shown device's, or the last one's.
+    static const FrameBuffer* shownImage() {
+        if (const ScreenDevice* s = shown()) return &s->buffer_;
+        return theWindow.lastImage.pixels.empty() ? nullptr : &theWindow.lastImage;
+    }
+    // The window already open shows this device's images (a later run of --watch).
+    int showInWindow();
 
     static void display();
     static void mouse(int button, int state, int x, int y);
@@ -153,7 +174,7 @@ private:
     // A step of the parse, then the window brought up to date; once the
     // scene is parsed the steps stop.
     static void idle() {
-        bool (*step)() = gWindowDisplay->window.idle;
+        bool (*step)() = theWindow.display->window.idle;
         if (!step) return;
         const WindowLibrary& w = Library();
         if (!step()) w.glutIdleFunc(nullptr);
@@ -164,7 +185,7 @@ private:
         std::fputs("kxrender: window system: ", stderr);
         std::vfprintf(stderr, format, args);
         std::fputc('\n', stderr);
-        if (shown()) LeaveWindow();
+        if (theWindow.display) LeaveWindow();
         EndProcess(kErrNoWindowSystem);
     }
     static void toolkitWarning(const char*, va_list) {}
@@ -174,8 +195,7 @@ private:
     // A request on the window after another client destroyed it means the
     // window is closed; other protocol errors change nothing here.
     static int protocolError(Display*, XErrorEvent* e) {
-        const ScreenDevice* s = shown();
-        if (s && e->resourceid == s->window_) LeaveWindow();
+        if (theWindow.display && e->resourceid == theWindow.id) LeaveWindow();
         return 0;
     }
 
@@ -187,13 +207,12 @@ private:
     bool dirty_ = false;
     int dirtyX0_ = 0, dirtyY0_ = 0, dirtyX1_ = 0, dirtyY1_ = 0;
     std::chrono::steady_clock::time_point nextDraw_;
-    Display* connection_ = nullptr;
-    Window window_ = 0;
 };
 
 int ScreenDevice::DisplayOpen() {
     const DisplayState& d = display_;
     immediate_ = (mode_ == ScreenMode::Single);
+    if (theWindow.display) return showInWindow();
     // The window libraries are loaded with the first window; without them
     // there is no window system to open one on.
     if (!display_.windowLibrary) display_.windowLibrary = std::make_unique<WindowLibrary>();
@@ -221,10 +240,12 @@ int ScreenDevice::DisplayOpen() {
     w.glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     w.glutCreateWindow(d.name.c_str());
     w.XCloseDisplay(probe);
-    gWindowDisplay = &display_;
+    theWindow.display = &display_;
     windowOpen_ = true;
-    connection_ = w.glXGetCurrentDisplay();
-    window_ = w.glXGetCurrentDrawable();
+    theWindow.connection = w.glXGetCurrentDisplay();
+    theWindow.id = w.glXGetCurrentDrawable();
+    theWindow.width = d.width;
+    theWindow.height = d.height;
     // A request written after the server went away must come back as an
     // error, for the connection-lost handler to end the run with the scene's
     // status, not as a SIGPIPE that kills the process.
@@ -246,20 +267,41 @@ int ScreenDevice::DisplayOpen() {
     LeaveWindow();
 }
 
+// Called inside the toolkit's loop, from an idle step: the window keeps its
+// place, and takes the new image size.
+int ScreenDevice::showInWindow() {
+    const DisplayState& d = display_;
+    if (!buffer_.allocate(d.width, d.height)) return kErrDisplayMemory;
+    theWindow.lastImage.release();
+    const WindowLibrary& w = *d.windowLibrary;
+    if (d.width != theWindow.width || d.height != theWindow.height) {
+        theWindow.width = d.width;
+        theWindow.height = d.height;
+        w.glutReshapeWindow(d.width > 0 ? d.width : 1, d.height > 0 ? d.height : 1);
+        w.glMatrixMode(GL_PROJECTION);
+        w.glLoadIdentity();
+        w.glOrtho(0, d.width, d.height - 0.999, -1, -1, 1);
+        w.glMatrixMode(GL_MODELVIEW);
+    }
+    w.glutSetWindowTitle(d.name.c_str());
+    windowOpen_ = true;
+    return 0;
+}
+
 void ScreenDevice::display() {
-    const ScreenDevice* s = shown();
-    if (!s || s->buffer_.pixels.empty()) return;
+    const FrameBuffer* image = shownImage();
+    if (!image || image->pixels.empty()) return;
     const WindowLibrary& w = Library();
-    w.glRasterPos2f(0, static_cast<float>(s->buffer_.height - 1));
-    w.glDrawPixels(s->buffer_.width, s->buffer_.height, GL_RGB, GL_UNSIGNED_BYTE, s->buffer_.pixels.data());
+    w.glRasterPos2f(0, static_cast<float>(image->height - 1));
+    w.glDrawPixels(image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, image->pixels.data());
     w.glFlush();
 }
 
 void ScreenDevice::mouse(int button, int state, int x, int y) {
-    const ScreenDevice* s = shown();
-    if (!s || state != GLUT_UP) return;
+    if (!theWindow.display || state != GLUT_UP) return;
     if (button == GLUT_LEFT_BUTTON) {
-        const uint8_t* p = s->buffer_.pixel(x, y);
+        const FrameBuffer* image = shownImage();
+        const uint8_t* p = image ? image->pixel(x, y) : nullptr;
         if (!p) return;  // outside the image (the window may have been resized)
         std::fprintf(stderr, "(%d, %d): %g %g %g\n", x, y, p[0] / 255.999, p[1] / 255.999, p[2] / 255.999);
         std::fflush(stderr);
@@ -275,11 +317,10 @@ void ScreenDevice::keyboard(unsigned char key, int, int) {
 // The toolkit does not notice a window destroyed by another client (xdotool
 // windowclose): ask the server now and then whether it is still there.
 void ScreenDevice::checkWindow(int) {
-    const ScreenDevice* s = shown();
-    if (!s || !s->connection_) return;
+    if (!theWindow.display || !theWindow.connection) return;
     XWindowAttributes attributes;
     const WindowLibrary& w = Library();
-    if (!w.XGetWindowAttributes(s->connection_, s->window_, &attributes)) LeaveWindow();
+    if (!w.XGetWindowAttributes(theWindow.connection, theWindow.id, &attributes)) LeaveWindow();
     w.glutTimerFunc(kWindowCheckMilliseconds, checkWindow, 0);
 }
 

@@ -25,11 +25,14 @@ namespace kx {
     F(glut, glutIdleFunc)                                                                            \
     F(glut, glutTimerFunc)                                                                           \
     F(glut, glutPostRedisplay)                                                                       \
+    F(glut, glutReshapeWindow)                                                                       \
+    F(glut, glutSetWindowTitle)                                                                      \
     F(glut, glutMainLoop)                                                                            \
     F(gl, glXGetCurrentDisplay)                                                                      \
     F(gl, glXGetCurrentDrawable)                                                                     \
     F(gl, glMatrixMode)                                                                              \
     F(gl, glOrtho)                                                                                   \
+    F(gl, glLoadIdentity)                                                                            \
     F(gl, glPixelStorei)                                                                             \
     F(gl, glRasterPos2f)                                                                             \
     F(gl, glDrawPixels)                                                                              \

@@ -7,7 +7,7 @@ namespace kx {
 int CurrentEngine::select(const std::string& name) {
     engine_.reset();
     int status = 0;
-    if (factory) engine_ = factory(name, status);
+    if (factory) engine_ = factory(named(name), status);
     if (!engine_) {
         engine_ = std::make_unique<RenderEngine>();
         status = kErrUnknownEngine;

@@ -22,8 +22,14 @@ public:
     // The Engine command: replaces the current engine. 0 or -35.
     int select(const std::string& name);
     void destroy() { engine_.reset(); }
+    // The engine a run takes for one named by the scene (or for the
+    // "direct" it starts in): the forced one when there is one.
+    std::string named(const std::string& name) const { return forced.empty() ? name : forced; }
 
     Factory factory;
+    // The engine the command line forces (--engine): empty, or the name of
+    // the engine the run starts in and every Engine command is taken as.
+    std::string forced;
 
 private:
     std::unique_ptr<RenderEngine> engine_;

@@ -22,6 +22,7 @@ std::unique_ptr<RenderEngine> Process::makeEngine(const std::string& name, int& 
 void Process::reset() {
     engine.destroy();
     engine.factory = [this](const std::string& name, int& status) { return makeEngine(name, status); };
+    engine.forced.clear();
     input.close();
     parser.reset();
     objects.reset();

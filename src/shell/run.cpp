@@ -8,19 +8,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/version.h"
 #include "display/display.h"
 #include "display/file_write.h"
 #include "scene/report.h"
 #include "shell/command_line.h"
 #include "shell/process.h"
+#include "shell/watch.h"
 
 namespace kx {
 
 namespace {
-
-#ifndef KX_VERSION
-#define KX_VERSION "unknown"
-#endif
 
 const char kHelpText[] =
     "Renders a kx scene file (\"-\" reads the scene from standard input).\n"
@@ -41,16 +39,31 @@ const char kHelpText[] =
     "The exit status is 0, or the code of the first error.\n"
     "\n"
     "Options (before or after the scene file):\n"
+    "  -E NAME, --engine NAME    start in engine NAME and take every Engine command\n"
+    "                            as naming it: direct, raytrace, \"data convert\" or\n"
+    "                            \"scan convert\"\n"
+    "  -o DIR, --output DIR      write image files of relative names under DIR,\n"
+    "                            made (with its parents) if missing\n"
     "  --frames LIST             draw and write only the frames of LIST, such as 3,\n"
     "                            1-100, 1-100:5 or 1,4,9-12; the images are those\n"
-    "                            of a full run. Images outside any frame are frame 0\n"
+    "                            of a full run. Images outside any frame are frame 0.\n"
+    "                            A LIST that selects none of the scene's frames\n"
+    "                            ends the run with status 1\n"
     "  --region X0 Y0 X1 Y1      draw only columns X0..X1-1 and rows Y0..Y1-1 and\n"
     "                            write them as region files, \"<image>.region-X0-Y0-\n"
     "                            X1-Y1\", which kxrender-assemble joins into images\n"
     "  --list-images             draw nothing; print \"image FRAME WIDTH HEIGHT FILE\"\n"
     "                            for every image file the run would write\n"
+    "  --watch                   render, then render again whenever the scene file\n"
+    "                            or a texture it read changes, until interrupted\n"
     "  -h, --help                this text\n"
-    "  --version                 the program's version\n";
+    "  --version                 the program's version\n"
+    "  --                        the end of the options: a scene file named \"-x\"\n"
+    "                            follows as -- -x\n"
+    "An option's value may also follow an \"=\": --engine=raytrace, --frames=1-9,\n"
+    "--region=X0,Y0,X1,Y1. An unknown option ends the run with status 2.\n";
+
+}  // namespace
 
 void Shutdown(Process& p) {
     p.input.close();
@@ -58,6 +71,8 @@ void Shutdown(Process& p) {
     p.display.dev().DisplayClose();
     p.engine.destroy();
 }
+
+namespace {
 
 // Whether the idle callback is inside a parse step.
 bool& inParseStep() {
@@ -93,10 +108,14 @@ bool IdleStep() {
     int result = p.parser.ParseStep();
     if (RenderEngine* e = p.engine.get()) e->finishDrawing();
     inParseStep() = false;
+    // A later run of --watch opens its display here, in the window open.
+    if (result == 2) result = p.display.dev().DisplayOpen();
     if (result == 0) return true;
     if (result != 1) {
         ReportError(result, "input file", p.input);
         p.display.exitStatus = result;
+    } else {
+        p.display.exitStatus = CheckFramesSelected(p, "input file");
     }
     p.input.close();
     return false;
@@ -116,10 +135,12 @@ int RunProgram(int argc, char** argv) {
         return 0;
     }
     if (line.version) {
-        std::printf("kxrender %s\n", KX_VERSION);
+        std::printf("kxrender %s\n", Version());
         return 0;
     }
     RemoveTemporaryOnInterrupt();
+    const WindowHooks hooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};
+    if (line.watch) return RunWatched(process(), line, hooks);
     Process& p = process();
     const std::string& file = line.file;
     int status = p.input.open(file);
@@ -131,19 +152,24 @@ int RunProgram(int argc, char** argv) {
     p.sceneFolder.setFromScene(file);
     ApplyCommandLine(line, p);
     DisplayState& display = p.display;
-    display.window = WindowHooks{.argc = &argc, .argv = argv, .idle = IdleStep, .leave = LeaveWindowRun};
+    display.window = hooks;
     return RunOpenedScene(p, file);
 }
 
-int RunOpenedScene(Process& p, const std::string& file) {
+int BeginOpenedScene(Process& p, const std::string& file) {
     int unused = 0;
-    p.engine.set(p.makeEngine("direct", unused));
+    p.engine.set(p.makeEngine(p.engine.named("direct"), unused));
     int status = p.engine.get()->Begin();
     if (status != 0) {
         ReportError(status, file, p.input);
         p.engine.destroy();
-        return status;
     }
+    return status;
+}
+
+int RunOpenedScene(Process& p, const std::string& file) {
+    int status = BeginOpenedScene(p, file);
+    if (status != 0) return status;
 
     for (;;) {
         int result = p.parser.ParseStep();
@@ -168,6 +194,7 @@ int RunOpenedScene(Process& p, const std::string& file) {
         break;
     }
     Shutdown(p);
+    if (status == 0) status = CheckFramesSelected(p, file);
     return status;
 }
 

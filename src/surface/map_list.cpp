@@ -1,6 +1,7 @@
 #include "surface/map_list.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/errors.h"
 #include "core/printable.h"
@@ -51,27 +52,42 @@ int MapList::MapLoad(const std::string& fileName, const std::string& label, cons
         if (m.label == label) return kErrMapLabel;
     TextureMap map;
     std::string opened = fileName;
-    int rc = LoadTextureFile(fileName, label, map);
+    int why = 0, whyOther = 0;  // the system's reasons, from each try
+    int rc = LoadTextureFile(fileName, label, map, &why);
     // "brick.ppm" named by "scenes/room.kx" is also "scenes/brick.ppm"; a
     // name found as given keeps its meaning.
     const std::string other = folder.alternative(fileName);
     if (rc == kErrMapFileNotFound && !other.empty()) {
         opened = other;
-        rc = LoadTextureFile(other, label, map);
+        rc = LoadTextureFile(other, label, map, &whyOther);
     }
+    noteLooked(rc == kErrMapFileNotFound ? fileName : opened);
+    if (rc == kErrMapFileNotFound && !other.empty()) noteLooked(other);
     if (rc == kErrMapFileNotFound) {
         std::string line = "cannot open map file \"" + PrintableName(fileName) + "\"";
-        if (!fileName.empty() && fileName[0] != '/')
-            line += other.empty() ? ": looked in ." : ": looked in . and " + PrintableName(folder.path);
+        if (!fileName.empty() && fileName[0] != '/') line += ": looked in .";
+        if (!other.empty() && whyOther != why)
+            line += std::string(" (") + std::strerror(why) + ") and " + PrintableName(folder.path) + " (" +
+                    std::strerror(whyOther) + ")";
+        else
+            line += (other.empty() ? "" : " and " + PrintableName(folder.path)) + ": " + std::strerror(why);
         Note(line + "\n");
     } else if (rc == kErrMapFormat) {
-        Note("cannot read map file \"" + PrintableName(opened) + "\"\n");
+        const int reason = opened == fileName ? why : whyOther;
+        Note("cannot read map file \"" + PrintableName(opened) + "\"" +
+             (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) + "\n");
     }
     if (rc != kOk) return rc;
     map.file = fileName;
     maps.reserve(kMaxMaps);  // the current map never moves
     maps.push_back(std::move(map));
     return kOk;
+}
+
+void MapList::noteLooked(const std::string& name) {
+    for (const std::string& f : filesLooked)
+        if (f == name) return;
+    filesLooked.push_back(name);
 }
 
 bool MapList::holds(const std::string& fileName, const std::string& label) const {

@@ -24,7 +24,7 @@ public:
     // "none") or -27 (list full). A relative name not found as given is
     // looked for in the scene file's folder. A file not found, or found but
     // not read as a map, is named on standard error before the error is
-    // reported.
+    // reported, with the folders tried and the system's reason.
     int MapLoad(const std::string& fileName, const std::string& label, const SceneFolder& folder = SceneFolder{});
     // Whether a map of the label is loaded from the file name, as written: a
     // MapLoad replayed from an object definition (instanced many times) then
@@ -59,6 +59,14 @@ public:
     MapFilter secondFilter = MapFilter::Nearest;
     float umin = 0, vmin = 0, du = 1, dv = 1;  // MapBound: origin and extent
     int maxLevel = -1;                         // option "MaxTextureLevel"; -1 no limit
+
+    // Every map file MapLoad opened, under the name it opened, or looked for
+    // and did not find, under each name it tried; once each. Kept by
+    // releaseAll: what --watch watches after the run.
+    std::vector<std::string> filesLooked;
+
+private:
+    void noteLooked(const std::string& name);
 };
 
 }  // namespace kx

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -51,6 +52,7 @@ int readFile(std::FILE* f, std::vector<uint8_t>& bytes) {
         bytes.resize(old + kChunk);
         const size_t n = std::fread(bytes.data() + old, 1, kChunk, f);
         bytes.resize(old + n);
+        if (n < kChunk && std::ferror(f)) return kErrMapFormat;  // errno tells why
         if (old == 0 && !MayBeImageFile(bytes.data(), n)) return kErrMapFormat;
         if (n < kChunk) return kOk;
     }
@@ -70,32 +72,45 @@ int ParseTextureData(const uint8_t* data, size_t size, const std::string& label,
     return rc;
 }
 
-int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out) {
+int LoadTextureFile(const std::string& fileName, const std::string& label, TextureMap& out, int* why) {
     out = TextureMap{};
+    int unused = 0;
+    int& error = why ? *why : unused;
+    error = 0;
     // A NUL inside (a "\0" escape) would cut the name short and load
     // another file.
-    if (fileName.find('\0') != std::string::npos) return kErrMapFileNotFound;
+    if (fileName.find('\0') != std::string::npos) {
+        error = EINVAL;
+        return kErrMapFileNotFound;
+    }
     // Without waiting for a writer: a FIFO or a terminal is no map file and
     // must not hold the run up (a folder is none either).
     const int fd = open(ConfinedPath(fileName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kErrMapFileNotFound;
+    if (fd < 0) {
+        error = errno;
+        return kErrMapFileNotFound;
+    }
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : 0;
         close(fd);
         return kErrMapFormat;
     }
     std::FILE* f = fdopen(fd, "rb");
     if (!f) {
+        error = errno;
         close(fd);
         return kErrMapFileNotFound;
     }
     std::vector<uint8_t> bytes;
     int rc;
+    errno = 0;
     try {
         rc = readFile(f, bytes);
     } catch (const std::bad_alloc&) {
         rc = kErrDisplayMemory;
     }
+    if (rc == kErrMapFormat && std::ferror(f)) error = errno != 0 ? errno : EIO;
     std::fclose(f);
     if (rc != kOk) return rc;
     return ParseTextureData(bytes.data(), bytes.size(), label, out);

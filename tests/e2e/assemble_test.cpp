@@ -84,6 +84,51 @@ TEST(Regions, AssemblerRefusesRegionsThatDoNotTileOneImage) {
               "KXREGION 1\nimage 9 f0002.ppm\nformat ppm\nframe 2\nsize 6 4\nregion 0 0 6 1\npixels\n");
 }
 
+// -o names the format written: regions rendered for a PPM image, joined
+// under a ".png" name, give the very bytes the renderer writes for the PNG
+// image, and PNG regions under a ".PPM" name the PPM image; a name of
+// neither format is refused before any region file is read.
+TEST(Regions, AssemblerWritesTheFormatItsOutputNameSays) {
+    const std::string body = "Format 6 4\nFrameBegin 1\nWorldBegin\nColor 1 0.5 0.25\n"
+                             "PolySet \"P\" 3 1 -1 -1 -2 1 -1 -2 0 1 -2 0 1 2 -1\nWorldEnd\nFrameEnd\n";
+    std::string dir;
+    ASSERT_EQ(RunScene("Display \"f\" \"PNM\" \"rgb\"\n" + body, &dir).status, 0);
+    WriteFile(dir, "png.kx", "Display \"f\" \"PNG\" \"rgb\"\n" + body);
+    for (const char* scene : {"scene.kx", "png.kx"})
+        for (const char* half : {"0", "2"}) {
+            const std::string end = half[0] == '0' ? "2" : "4";
+            RunResult part = RunKx({"--region", "0", half, "6", end, scene}, dir);
+            ASSERT_EQ(part.status, 0) << part.err;
+        }
+    ASSERT_EQ(RunKx({"png.kx"}, dir).status, 0);
+    const std::string ppm = ReadFile(dir + "/f0001.ppm"), png = ReadFile(dir + "/f0001.png");
+    ASSERT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    ASSERT_NE(ppm.find("\xff\x7f\x3f"), std::string::npos);  // the triangle is in the picture
+
+    RunResult r = Assemble({"-o", "x.png", "f0001.ppm.region-0-2-6-4", "f0001.ppm.region-0-0-6-2"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir + "/x.png") == png);
+    r = Assemble({"-o", "sub/../y.PPM", "f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 1) << r.err;  // no folder "sub"
+    EXPECT_EQ(r.err, "cannot write sub/../y.PPM: folder sub/..: No such file or directory\n");
+    r = Assemble({"f0001.png.region-0-0-6-2", "-o", "y.PPM", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir + "/y.PPM") == ppm);
+    // Without -o, the format the regions were rendered for.
+    ASSERT_EQ(unlink((dir + "/f0001.png").c_str()), 0);
+    r = Assemble({"f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir + "/f0001.png") == png);
+
+    for (const char* name : {"x.tga", "x.png.bak", "png", ".png"}) {
+        r = Assemble({"-o", name, "f0001.ppm.region-0-0-6-2", "no-such-region"}, dir);
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_EQ(r.err, std::string("kxrender-assemble: cannot write ") + name +
+                             ": only .ppm and .png images are written\n");
+        EXPECT_FALSE(FileExists(dir + "/" + name)) << name;
+    }
+}
+
 TEST(Regions, RegionOutsideTheImageStopsTheRun) {
     std::string dir;
     ASSERT_EQ(RunScene(kScene, &dir).status, 0);
@@ -92,7 +137,8 @@ TEST(Regions, RegionOutsideTheImageStopsTheRun) {
     EXPECT_EQ(r.err, "Error in scene.kx on line 7: The region lies outside the image\n");
     // Frames left out are not checked.
     r = RunKx({"--frames", "3", "--region", "0", "0", "7", "4", "scene.kx"}, dir);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string(KX_BINARY) + ": --frames 3 selects no frame of scene.kx\n");
 }
 
 TEST(Frames, ListsAndRegionsOnTheCommandLine) {

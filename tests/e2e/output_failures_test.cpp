@@ -1,7 +1,8 @@
 // Lost output is a failure: an image that cannot be written, or converter
 // text that standard output does not take, ends the run with a message
-// naming the file and the system's reason, the report for -1 and a non-zero
-// status, and never leaves a partial file under the final name.
+// naming the file (and the folder, when the file cannot be made in it) and
+// the system's reason, the report for -1 and a non-zero status, and never
+// leaves a partial file under the final name.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,12 +45,14 @@ RunResult Shell(const std::string& dir, const std::string& line) {
 TEST(LostOutput, AnImageThatCannotBeWrittenEndsTheRunForEveryEngine) {
     for (const char* engine : {"direct", "raytrace", "scan convert"}) {
         RunResult r = RunScene(Scene(engine, "missing/img"));
-        EXPECT_TRUE(EndsWith(r.err, Failure("missing/img0000.ppm", "No such file or directory"))) << engine << r.err;
+        EXPECT_TRUE(EndsWith(r.err, Failure("missing/img0000.ppm", "folder missing: No such file or directory")))
+            << engine << r.err;
         EXPECT_EQ(r.status, StatusOf(-1)) << engine;
 
         // A file where a folder should be.
         r = RunScene(Scene(engine, "scene.kx/img"));
-        EXPECT_TRUE(EndsWith(r.err, Failure("scene.kx/img0000.ppm", "Not a directory"))) << engine << r.err;
+        EXPECT_TRUE(EndsWith(r.err, Failure("scene.kx/img0000.ppm", "folder scene.kx: Not a directory")))
+            << engine << r.err;
         EXPECT_EQ(r.status, StatusOf(-1)) << engine;
     }
 }
@@ -60,7 +63,7 @@ TEST(LostOutput, AFolderWithoutWritePermission) {
     ASSERT_EQ(mkdir((dir + "/locked").c_str(), 0555), 0);
     WriteFile(dir, "scene.kx", Scene("direct", "locked/img"));
     RunResult r = kxtest::RunKx({"scene.kx"}, dir);
-    EXPECT_EQ(r.err, Failure("locked/img0000.ppm", "Permission denied"));
+    EXPECT_EQ(r.err, Failure("locked/img0000.ppm", "folder locked: Permission denied"));
     EXPECT_EQ(r.status, StatusOf(-1));
 }
 

@@ -174,9 +174,11 @@ protected:
 
     // Starts kxrender on a window scene in dir_ and returns its window, moved
     // fully onto the screen.
-    std::string startWindow(const std::string& scene, const std::string& title) {
+    std::string startWindow(const std::string& scene, const std::string& title, bool watch = false) {
         WriteFile(dir_, "win.kx", scene);
-        kx_ = Spawn({KX_BINARY, "win.kx"}, dir_, dir_ + "/win.err", display_);
+        kx_ = Spawn(watch ? std::vector<std::string>{KX_BINARY, "--watch", "win.kx"}
+                          : std::vector<std::string>{KX_BINARY, "win.kx"},
+                    dir_, dir_ + "/win.err", display_);
         if (kx_ <= 0) return "";
         std::string window;
         for (int i = 0; i < 200 && window.empty(); ++i) {
@@ -283,6 +285,47 @@ TEST_F(ScreenDevice, WindowShowsThePpmImageAndAnswersTheMouse) {
     EXPECT_EQ(printed, want.str());
 
     // A right click ends the program with status 0.
+    int status = -1;
+    for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
+        xdo("mousemove --window " + window + " 5 5 click 3");
+        status = exitStatus(2);
+    }
+    EXPECT_EQ(status, 0);
+}
+
+// Under --watch the scene edited (replaced by a rename, as editors do) is
+// drawn again in the same window, at its new size: the picture of a plain
+// run of the new scene.
+TEST_F(ScreenDevice, WatchDrawsTheEditedSceneInTheSameWindow) {
+    const std::string watching = std::string(KX_BINARY) + ": watching win.kx for changes (Ctrl-C ends)\n";
+    Image expected;
+    WriteFile(dir_, "ref.kx", SceneFor("ref", "PNM", "rgb"));
+    ASSERT_EQ(RunKx({"ref.kx"}, dir_).status, 0);
+    expected = ReadPPM(dir_ + "/ref0000.ppm");
+    const std::string window = startWindow(SceneFor("kxwindow", "Screen", "rgbdouble"), "kxwindow", true);
+    ASSERT_FALSE(window.empty()) << ReadFile(dir_ + "/win.err");
+    Image shown = waitForPicture(window, expected);
+    EXPECT_TRUE(shown.ok && shown.rgb == expected.rgb);
+
+    auto edited = [](std::string scene) {
+        scene.replace(scene.find("Format 64 48"), 12, "Format 80 40");
+        scene.replace(scene.find("0.2 0.4 0.6"), 11, "0.7 0.1 0.3");
+        return scene;
+    };
+    WriteFile(dir_, "ref.kx", edited(SceneFor("ref", "PNM", "rgb")));
+    ASSERT_EQ(RunKx({"ref.kx"}, dir_).status, 0);
+    Image second = ReadPPM(dir_ + "/ref0000.ppm");
+    ASSERT_EQ(second.width, 80);
+    WriteFile(dir_, "edit.tmp", edited(SceneFor("kxwindow", "Screen", "rgbdouble")));
+    ASSERT_EQ(std::rename((dir_ + "/edit.tmp").c_str(), (dir_ + "/win.kx").c_str()), 0);
+    shown = waitForPicture(window, second);
+    EXPECT_TRUE(shown.ok && shown.width == 80 && shown.height == 40 && shown.rgb == second.rgb);
+    EXPECT_EQ(xdo("search --name '^kxwindow$'"), window + "\n");
+    for (int i = 0; i < 500 && ReadFile(dir_ + "/win.err") != watching + watching; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ReadFile(dir_ + "/win.err"), watching + watching);
+
+    // The window's way out ends the watch with the last run's status.
     int status = -1;
     for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
         xdo("mousemove --window " + window + " 5 5 click 3");

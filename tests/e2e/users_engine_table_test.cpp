@@ -255,10 +255,10 @@ std::vector<TableRow> ReadTable() {
     return rows;
 }
 
-// The commands of the README's command table.
-std::set<std::string> ReadmeCommands() {
+// The commands of the command table in docs/format.md.
+std::set<std::string> FormatPageCommands() {
     std::set<std::string> names;
-    std::istringstream in(ReadFile(KX_SOURCE_DIR "/README.md"));
+    std::istringstream in(ReadFile(KX_SOURCE_DIR "/docs/format.md"));
     bool inTable = false;
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("| Command | Arguments | Where |", 0) == 0) inTable = true;
@@ -273,11 +273,11 @@ std::set<std::string> ReadmeCommands() {
 
 }  // namespace
 
-TEST(EngineTable, EveryCommandOfTheReadmeIsInTheTable) {
+TEST(EngineTable, EveryCommandOfTheFormatPageIsInTheTable) {
     std::set<std::string> inTable;
     for (const TableRow& row : ReadTable())
         for (const std::string& k : row.keywords) inTable.insert(k);
-    std::set<std::string> commands = ReadmeCommands();
+    std::set<std::string> commands = FormatPageCommands();
     ASSERT_GT(commands.size(), 50u);
     // Chosen or handled by the program itself, whatever the engine.
     for (const char* own : {"Engine", "ObjectBegin", "ObjectEnd", "ObjectInstance"}) commands.erase(own);

@@ -1,5 +1,6 @@
-// The README's gallery pictures in docs/ are what the gallery scenes of
-// examples/ render (as make demo runs them, from a folder beside examples/).
+// The gallery pictures in docs/, each shown in docs/gallery.md, are what the
+// gallery scenes of examples/ render (as make demo runs them, from a folder
+// beside examples/).
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -51,7 +52,7 @@ TEST(Gallery, DocsPicturesAreWhatTheScenesRender) {
     std::vector<std::string> rendered = Files(out, "gallery_", ".png");
     std::vector<std::string> docs = Files(source + "/docs", "gallery_", ".png");
     EXPECT_EQ(rendered, docs) << "make gallery refreshes docs/";
-    std::string readme = ReadFile(source + "/README.md");
+    std::string gallery = ReadFile(source + "/docs/gallery.md");
     for (const std::string& name : rendered) {
         Image now = ReadPNG(out + "/" + name);
         Image committed = ReadPNG(source + "/docs/" + name);
@@ -60,13 +61,13 @@ TEST(Gallery, DocsPicturesAreWhatTheScenesRender) {
         EXPECT_EQ(now.width, committed.width) << name;
         EXPECT_EQ(now.height, committed.height) << name;
         EXPECT_TRUE(now.rgb == committed.rgb) << name << " differs from docs/" << name << "; make gallery refreshes it";
-        EXPECT_NE(readme.find("(docs/" + name + ")"), std::string::npos) << name << " is not shown in README.md";
+        EXPECT_NE(gallery.find("](" + name + ")"), std::string::npos) << name << " is not shown in docs/gallery.md";
     }
 }
 
-// From the folder above examples/, as the README runs it, the ray-traced
-// scene finds the textures it names ("../examples/textures/...") beside the
-// scene file, as the direct engine does, and renders its picture.
+// From the folder above examples/, as the README's example runs, the
+// ray-traced scene finds the textures it names ("../examples/textures/...")
+// beside the scene file, as the direct engine does, and renders its picture.
 TEST(Gallery, RayTracedSceneFindsItsTexturesBesideTheSceneFile) {
     const std::string source = KX_SOURCE_DIR;
     const std::string project = MakeTempDir() + "/project";  // with no ../examples

@@ -1,5 +1,5 @@
-// The README's "Where the engines differ": each example scene it names is
-// rendered as it stands in examples/ and shows what the README says of it;
+// "Where the engines differ" in docs/engines.md: each example scene it names
+// is rendered as it stands in examples/ and shows what the page says of it;
 // and texture maps named relative to the scene file's folder, or no files.
 #include <gtest/gtest.h>
 
@@ -43,10 +43,12 @@ std::string Pixel(const Image& img, int x, int y) {
 
 }  // namespace
 
-TEST(Manual, TheExamplesAreInTheReadme) {
-    const std::string readme = ReadFile(KX_SOURCE_DIR "/README.md");
+TEST(Manual, TheExamplesAreInTheEnginesPage) {
+    const std::string page = ReadFile(KX_SOURCE_DIR "/docs/engines.md");
+    const size_t section = page.find("\n## Where the engines differ\n");
+    ASSERT_NE(section, std::string::npos);
     for (const char* name : {"manual_kd", "manual_front", "manual_texture", "manual_ambient"})
-        EXPECT_NE(readme.find(std::string("`examples/") + name + ".kx`"), std::string::npos) << name;
+        EXPECT_NE(page.find(std::string("`examples/") + name + ".kx`", section), std::string::npos) << name;
 }
 
 TEST(Manual, KdStartsAtOneInTheDirectEngineAndAtZeroInTheRayTracer) {
@@ -106,11 +108,12 @@ TEST(Manual, TextureNamesAreAlsoLookedUpBesideTheScene) {
         RunResult r = RunKx({"scenes/room.kx"}, dir);
         EXPECT_EQ(r.status, StatusOf(-28));
         EXPECT_EQ(r.err,
-                  "cannot open map file \"brick.ppm\": looked in . and scenes\n"
+                  "cannot open map file \"brick.ppm\": looked in . and scenes: No such file or directory\n"
                   "Error in scenes/room.kx on line 4: Map file not found\n");
         r = RunKx({"room.kx"}, dir + "/scenes");
         EXPECT_EQ(r.err,
-                  "cannot open map file \"brick.ppm\": looked in .\nError in room.kx on line 4: Map file not found\n");
+                  "cannot open map file \"brick.ppm\": looked in .: No such file or directory\n"
+                  "Error in room.kx on line 4: Map file not found\n");
 
         WriteFile(dir + "/scenes", "brick.ppm", std::string("P6\n1 1\n255\n\xc0\x20\x10", 14));
         r = RunKx({"scenes/room.kx"}, dir);
@@ -146,6 +149,36 @@ TEST(Manual, MapFilesThatAreNoRegularFilesAreRefusedAtOnce) {
     EXPECT_EQ(r.status, StatusOf(-29));
     r = RunKx({"scenes/hall.kx"}, dir);
     EXPECT_EQ(r.err,
-              "cannot read map file \"folder.ppm\"\nError in scenes/hall.kx on line 1: Map file in unrecognized format\n");
+              "cannot read map file \"folder.ppm\": Is a directory\n"
+              "Error in scenes/hall.kx on line 1: Map file in unrecognized format\n");
     EXPECT_EQ(r.status, StatusOf(-29));
+}
+
+// A map file that cannot be opened is named with the folders tried and the
+// system's reason, given for each folder when they differ; the report stays
+// as it is.
+TEST(Manual, MapFilesThatCannotBeOpenedSayWhy) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/scenes").c_str(), 0755), 0);
+    WriteFile(dir, "wall", "a file where a folder should be");
+    WriteFile(dir + "/scenes", "room.kx", "MapLoad \"wall/brick.ppm\" \"b\"\n");
+    RunResult r = RunKx({"scenes/room.kx"}, dir);
+    EXPECT_EQ(r.err,
+              "cannot open map file \"wall/brick.ppm\": looked in . (Not a directory) and scenes (No such file or "
+              "directory)\nError in scenes/room.kx on line 1: Map file not found\n");
+    EXPECT_EQ(r.status, StatusOf(-28));
+
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    WriteFile(dir + "/scenes", "brick.ppm", std::string("P6\n1 1\n255\n\x10\x20\xc0", 14));
+    ASSERT_EQ(chmod((dir + "/scenes/brick.ppm").c_str(), 0), 0);
+    WriteFile(dir + "/scenes", "hall.kx", "MapLoad \"brick.ppm\" \"b\"\n");
+    r = RunKx({"scenes/hall.kx"}, dir);
+    EXPECT_EQ(r.err,
+              "cannot open map file \"brick.ppm\": looked in . (No such file or directory) and scenes (Permission "
+              "denied)\nError in scenes/hall.kx on line 1: Map file not found\n");
+    EXPECT_EQ(r.status, StatusOf(-28));
+    r = RunKx({"hall.kx"}, dir + "/scenes");
+    EXPECT_EQ(r.err,
+              "cannot open map file \"brick.ppm\": looked in .: Permission denied\n"
+              "Error in hall.kx on line 1: Map file not found\n");
 }

@@ -78,7 +78,7 @@ TEST(PngOutput, ModesAndWriteFailures) {
     for (const char* engine : {"direct", "raytrace"}) {
         r = RunScene(std::string("Engine \"") + engine +
                      "\"\nDisplay \"missing/img\" \"PNG\" \"rgb\"\nFormat 4 4\nWorldBegin\nWorldEnd\n");
-        EXPECT_NE(r.err.find("cannot write missing/img0000.png: No such file or directory\n"
+        EXPECT_NE(r.err.find("cannot write missing/img0000.png: folder missing: No such file or directory\n"
                              "Error in scene.kx on line 5: Unexepected end of file\n"),
                   std::string::npos)
             << r.err;

@@ -40,6 +40,9 @@ if [ $status = 77 ]; then
 fi
 [ $status = 0 ] || { cat "$work/start.log"; echo "FAIL: the cluster did not start"; exit 1; }
 export SLURM_CONF=$cluster/slurm.conf
+# The farm runs the kxrender on the PATH (the submitting machine's, which the
+# tasks inherit): this build's.
+export PATH=$build:$PATH
 
 check() {  # check DESCRIPTION COMMAND...
     local what=$1

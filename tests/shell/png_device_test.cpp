@@ -129,7 +129,7 @@ TEST_F(PngDeviceTest, FailuresAreReportedAsForPpm) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(png.ImageShow(), kErrEndOfFile);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "cannot write " + dir + "/missing/img0001.png: No such file or directory\n");
+              "cannot write " + dir + "/missing/img0001.png: folder " + dir + "/missing: No such file or directory\n");
 
     // A PNG has at least one pixel: an empty format writes no file, and
     // says so, where the PPM device writes an empty image.

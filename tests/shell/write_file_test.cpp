@@ -59,7 +59,7 @@ TEST(WholeFile, FailuresNameTheFileAndTheReason) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(WriteWholeFile(dir + "/missing/a.ppm", [](std::FILE*) { return true; }), kx::kErrEndOfFile);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "cannot write " + dir + "/missing/a.ppm: No such file or directory\n");
+    EXPECT_EQ(err, "cannot write " + dir + "/missing/a.ppm: folder " + dir + "/missing: No such file or directory\n");
 
     // A folder in the way of the final name: the rename fails.
     ASSERT_EQ(mkdir((dir + "/b.ppm").c_str(), 0755), 0);
@@ -74,7 +74,8 @@ TEST(WholeFile, FailuresNameTheFileAndTheReason) {
 
     // Nothing in the name reaches the terminal as a control character.
     EXPECT_FALSE(Write(dir + "/missing/\033]0;title\a\x9b" "2J\\ \n\t\xc3\xa9.ppm", "data", &err));
-    EXPECT_EQ(err, "cannot write " + dir + "/missing/\\033]0;title\\007\\2332J\\\\ \\n\\t\xc3\xa9.ppm: No such file or directory\n");
+    EXPECT_EQ(err, "cannot write " + dir + "/missing/\\033]0;title\\007\\2332J\\\\ \\n\\t\xc3\xa9.ppm: folder " + dir +
+                       "/missing: No such file or directory\n");
 }
 
 // An interrupt in the middle of a write removes the temporary file, then

@@ -134,8 +134,9 @@ TEST(ImportTextures, FoundAsAUserExpectsAndOnlyInTheModelsFolder) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err,
                   "models/walls.obj: warning: material \"secret\": texture \"../secret.png\" left out: outside the "
-                  "model's folder, and not found in it\n"
-                  "models/walls.obj: warning: material \"missing\": texture \"missing.png\" left out: not found\n"
+                  "model's folder, and not found in it (looked in models: No such file or directory)\n"
+                  "models/walls.obj: warning: material \"missing\": texture \"missing.png\" left out: not found "
+                  "(looked in models: No such file or directory)\n"
                   "models/walls.obj: warning: material \"notes\": texture \"notes.png\" left out: not readable as a "
                   "map: a format kxrender does not read, or a damaged file (" +
                       Real(dir + "/models/notes.png") +
@@ -216,6 +217,35 @@ TEST(ImportTextures, StoredTexturesAreWrittenBesideTheOutput) {
     r = Import(dir, {"-o", "missing/ball.kx", "ball.glb"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "missing/ball.kx: cannot write: No such file or directory\n");
+}
+
+// A texture not found is left out naming the folders looked in and the
+// system's reason; one found but not opened, the file and the reason.
+TEST(ImportTextures, TexturesThatCannotBeOpenedSayWhy) {
+    const std::string dir = MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/models").c_str(), 0755), 0);
+    WriteFile(dir, "models/wall", "a file where a folder should be\n");
+    WriteFile(dir, "models/locked.png", PngBytes(Checker(4, 4, 40), PngKind::Rgb));
+    WriteFile(dir, "models/m.mtl",
+              "newmtl a\nmap_Kd wall/brick.png\nnewmtl b\nmap_Kd /nowhere/brick.png\nnewmtl c\nmap_Kd locked.png\n");
+    WriteFile(dir, "models/m.obj",
+              "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nusemtl a\nf 1/1 2/2 3/3\n"
+              "usemtl b\nf 1/1 2/2 3/3\nusemtl c\nf 1/1 2/2 3/3\n");
+    const bool root = geteuid() == 0;
+    if (!root) {
+        ASSERT_EQ(chmod((dir + "/models/locked.png").c_str(), 0), 0);
+    }
+    const RunResult r = Import(dir, {"models/m.obj"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected =
+        "models/m.obj: warning: material \"a\": texture \"wall/brick.png\" left out: not found (looked in models: "
+        "Not a directory)\n"
+        "models/m.obj: warning: material \"b\": texture \"/nowhere/brick.png\" left out: outside the model's "
+        "folder, and not found in it (looked in /nowhere and models: No such file or directory)\n";
+    if (!root)
+        expected += "models/m.obj: warning: material \"c\": texture \"locked.png\" left out: cannot be opened (" +
+                    Real(dir + "/models/locked.png") + ": Permission denied)\n";
+    EXPECT_EQ(r.err, expected);
 }
 
 // Wrap modes as MapBorder, vertex colours as "C", at most 20 maps, and

@@ -4,15 +4,21 @@
 //
 //   kxrender-assemble [-o IMAGE] REGION_FILE...
 //
-// The image is written under IMAGE, by default under the first region file's
-// name without its ".region-..." ending, so frame0007.ppm.region-0-0-640-120
-// and its companions give frame0007.ppm. Nothing is written when the regions
-// do not fit together.
+// The image is written under IMAGE, in the format its name ends in (".ppm"
+// or ".png", in any case; another name is refused before anything is read),
+// by default under the first region file's name without its ".region-..."
+// ending, in the format the regions were rendered for, so
+// frame0007.ppm.region-0-0-640-120 and its companions give frame0007.ppm.
+// Nothing is written when the regions do not fit together.
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/printable.h"
+#include "core/version.h"
 #include "display/region_file.h"
 
 namespace {
@@ -20,6 +26,16 @@ namespace {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "kxrender-assemble: %s\n", message.c_str());
     return 1;
+}
+
+// The format that a file name says: "ppm", "png", or "" for neither.
+std::string FormatOf(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    for (const char* format : {"ppm", "png"})
+        if (base.size() > 4 && base[base.size() - 4] == '.' && strcasecmp(base.c_str() + base.size() - 3, format) == 0)
+            return format;
+    return "";
 }
 
 int Usage() {
@@ -39,11 +55,22 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             Usage();
             return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("kxrender-assemble %s\n", kx::Version());
+            return 0;
         } else {
             paths.push_back(argv[i]);
         }
     }
     if (paths.empty()) return Usage();
+    std::string format;
+    if (!output.empty()) {
+        format = FormatOf(output);
+        if (format.empty()) {
+            Fail("cannot write " + kx::PrintableName(output) + ": only .ppm and .png images are written");
+            return 2;
+        }
+    }
 
     std::vector<kx::RegionFile> regions(paths.size());
     std::string error;
@@ -60,6 +87,7 @@ int main(int argc, char** argv) {
             return Fail(first + " is not named <image>.region-X0-Y0-X1-Y1: name the image with -o");
         output = first.substr(0, cut);
     }
+    if (format.empty()) format = regions.front().format;
     // WriteWholeFile has said why on the error stream.
-    return kx::WriteAssembledImage(output, regions.front().format, image) == 0 ? 0 : 1;
+    return kx::WriteAssembledImage(output, format, image) == 0 ? 0 : 1;
 }

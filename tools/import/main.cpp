@@ -1,4 +1,4 @@
-// kxrender-import (also installed under its old name kxrender-obj2kx):
+// kxrender-import (also built under its old name kxrender-obj2kx):
 // writes the meshes of a model file as kx scene commands.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/version.h"
 #include "import.h"
 
 namespace {
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
         }
         if (a == "--version") {
             const char* base = std::strrchr(argv[0], '/');
-            std::printf("%s %s\n", base ? base + 1 : argv[0], KX_VERSION);
+            std::printf("%s %s\n", base ? base + 1 : argv[0], kx::Version());
             return 0;
         }
         if (a == "--center") {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/errors.h"
@@ -103,9 +104,10 @@ bool Materials::FromFile(const std::string& given, Texture& out, std::string& wh
     }
     if (!Room(why)) return false;
     TextureMap map;
-    const int rc = LoadTextureFile(real, "", map);
+    int error = 0;
+    const int rc = LoadTextureFile(real, "", map, &error);
     if (rc != kOk) {
-        why = WhyNotMap(rc) + " (" + real + ")";
+        why = WhyNotMap(rc) + " (" + real + (error != 0 ? std::string(": ") + std::strerror(error) : "") + ")";
         return false;
     }
     out.file = output_.SceneName(real, found.shown);

@@ -55,6 +55,12 @@ bool SameBytes(const std::string& path, const std::string& bytes) {
     return n == bytes.size() && have.compare(0, n, bytes) == 0;
 }
 
+// The system's reason why a name was not found: the first that says more
+// than that it does not exist.
+void NoteError(int& error, int now) {
+    if (error == 0 || error == ENOENT) error = now;
+}
+
 std::string FileName(const std::string& stem, const std::string& tag, const std::string& ext, int attempt) {
     std::string name = stem + "_" + tag;
     if (attempt > 1) (name += '-') += std::to_string(attempt);
@@ -79,16 +85,20 @@ bool TextureFolder::Inside(const std::string& path, std::string& real) const {
 
 // The parts from `from` on, each matched exactly or else without regard to
 // case, below the model's folder.
-bool TextureFolder::Walk(const std::vector<std::string>& parts, size_t from, Found& found,
-                         std::string& refusal) const {
+bool TextureFolder::Walk(const std::vector<std::string>& parts, size_t from, Found& found, std::string& refusal,
+                         int& error) const {
     std::string at = folder_;
     std::string shown = shown_;
     for (size_t i = from; i < parts.size(); ++i) {
         struct stat st;
         std::string next = at + parts[i];
         if (lstat(next.c_str(), &st) != 0) {
+            const int missing = errno;
             const std::string other = FindIgnoringCase(at, parts[i]);
-            if (other.empty()) return false;
+            if (other.empty()) {
+                NoteError(error, missing);
+                return false;
+            }
             next = at + other;
         }
         shown += next.substr(at.size());
@@ -96,15 +106,18 @@ bool TextureFolder::Walk(const std::vector<std::string>& parts, size_t from, Fou
         if (i + 1 < parts.size()) shown += '/';
     }
     found.shown = shown;
-    return Usable(at, found.real, refusal);
+    return Usable(at, found.real, refusal, error);
 }
 
 // A regular file in or below the model's folder. A file there that is
 // not one (a folder, a FIFO, a device), or a link that leads outside, sets
 // refusal, once.
-bool TextureFolder::Usable(const std::string& path, std::string& real, std::string& refusal) const {
+bool TextureFolder::Usable(const std::string& path, std::string& real, std::string& refusal, int& error) const {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
+    if (stat(path.c_str(), &st) != 0) {
+        NoteError(error, errno);
+        return false;
+    }
     const char* why = !Inside(path, real)      ? "leads outside the model's folder"
                       : !S_ISREG(st.st_mode) ? "not a regular file"
                                              : nullptr;
@@ -136,6 +149,8 @@ TextureFolder::Found TextureFolder::Find(const std::string& given, std::string& 
     // As written: a relative name from the model's folder, `..` taken by
     // name; an absolute one where it is, if that is in the folder.
     std::string refusal;
+    int error = 0;
+    std::string looked;  // the folders looked in, for the reason
     bool leaves = absolute;
     if (!absolute) {
         std::vector<std::string> path;
@@ -149,11 +164,14 @@ TextureFolder::Found TextureFolder::Find(const std::string& given, std::string& 
                 path.pop_back();
             }
         }
-        if (!leaves && Walk(path, 0, found, refusal)) return found;
+        if (!leaves && Walk(path, 0, found, refusal, error)) return found;
     } else if (!drive) {
         found.shown = name;
         std::string elsewhere;  // the name's own place outside is no reason to give
-        if (Usable(name, found.real, elsewhere)) return found;
+        if (Usable(name, found.real, elsewhere, error)) return found;
+        // Its own folder was looked in when the file is not there.
+        const size_t slash = name.find_last_of('/');
+        if (error != 0) looked = (slash == 0 ? "/" : name.substr(0, slash)) + " and ";
     }
     // The name's last parts in the model's folder, fewer and fewer; none
     // that holds a "..".
@@ -161,11 +179,16 @@ TextureFolder::Found TextureFolder::Find(const std::string& given, std::string& 
     for (size_t i = 0; i < parts.size(); ++i)
         if (parts[i] == "..") first = i + 1;
     for (size_t k = std::max<size_t>(first, leaves ? 0 : 1); k < parts.size(); ++k)
-        if (Walk(parts, k, found, refusal)) return found;
+        if (Walk(parts, k, found, refusal, error)) return found;
+    const std::string modelFolder = shown_.empty() ? "." : shown_ == "/" ? "/" : shown_.substr(0, shown_.size() - 1);
+    if (looked != modelFolder + " and ") looked += modelFolder;
+    else looked = modelFolder;
     if (!refusal.empty())
         why = refusal;
     else if (leaves)
         why = "outside the model's folder, and not found in it";
+    if (refusal.empty())
+        why += " (looked in " + looked + ": " + std::strerror(error != 0 ? error : ENOENT) + ")";
     found = Found{};
     return found;
 }

@@ -26,13 +26,15 @@ public:
     // base name last, in the model's folder (which finds Windows paths such as
     // `D:/art/wall.jpg` and names that lead outside the folder). A file
     // outside the folder (also through a link) is never taken; when none is
-    // found, why says so ("not found", ...).
+    // found, why says so, with the folders looked in and the system's reason
+    // ("not found (looked in models: No such file or directory)", ...).
     Found Find(const std::string& given, std::string& why) const;
 
 private:
     bool Inside(const std::string& path, std::string& real) const;
-    bool Usable(const std::string& path, std::string& real, std::string& refusal) const;
-    bool Walk(const std::vector<std::string>& parts, size_t from, Found& found, std::string& refusal) const;
+    bool Usable(const std::string& path, std::string& real, std::string& refusal, int& error) const;
+    bool Walk(const std::vector<std::string>& parts, size_t from, Found& found, std::string& refusal,
+              int& error) const;
 
     std::string shown_;   // the model's folder as given, ending in '/'; "" for the current one
     std::string folder_;  // the same, "./" for the current one
