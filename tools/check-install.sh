@@ -6,6 +6,8 @@
 #   - every manual page of man/ is installed and `man` shows it;
 #   - an example scene rendered by the installed kxrender gives the same
 #     image bytes as the build's kxrender;
+#   - so does a subdivision surface, which the installed kxrender refines
+#     with the installed module (<libdir>/kxrender/kxrender-subdivide.so);
 # and removes it with apt-get, checking that no file it installed is left.
 #
 #   tools/check-install.sh          (BUILD=folder to use another build folder)
@@ -111,6 +113,20 @@ for image in $images; do
         || fail "$image of /usr/bin/kxrender differs from that of $build/kxrender"
 done
 ok "$scene: /usr/bin/kxrender wrote $(echo $images) ($(cat "$work"/installed-run/* | wc -c) bytes), as $build/kxrender does"
+
+# The subdivision module, installed and found by the installed kxrender.
+module=$(grep '/kxrender/kxrender-subdivide\.so$' "$work/installed") || fail "the package has no kxrender-subdivide.so"
+printf '%s\n' 'Display "cage" "PNM" "rgb"' 'Format 64 48' 'CameraEye 3 -4 2.5' 'CameraAt 0 0 0' 'CameraUp 0 0 1' \
+    'WorldBegin' 'Subdivision "Catmull-Clark" "P" 8 6 0' '-1 -1 -1 1 -1 -1 1 1 -1 -1 1 -1 -1 -1 1 1 -1 1 1 1 1 -1 1 1' \
+    '0 3 2 1 -1 4 5 6 7 -1 0 1 5 4 -1 1 2 6 5 -1 2 3 7 6 -1 3 0 4 7 -1' 'WorldEnd' >"$work/cage.kx"
+mkdir "$work/cage-installed" "$work/cage-build"
+(cd "$work/cage-installed" && /usr/bin/kxrender "$work/cage.kx") >"$work/cage.out" 2>&1 \
+    || fail "/usr/bin/kxrender, a subdivision surface: $(head -n 1 "$work/cage.out")"
+(cd "$work/cage-build" && "$source_dir/$build/kxrender" "$work/cage.kx") >/dev/null 2>&1 \
+    || fail "$build/kxrender, a subdivision surface, failed"
+cmp -s "$work/cage-installed/cage0000.ppm" "$work/cage-build/cage0000.ppm" \
+    || fail "the subdivision surface of /usr/bin/kxrender differs from that of $build/kxrender"
+ok "a subdivision surface: /usr/bin/kxrender refines it with $module, as $build/kxrender does"
 
 # Removed, nothing left.
 DEBIAN_FRONTEND=noninteractive apt-get remove -y kxrender >"$work/remove.log" 2>&1 \

@@ -24,7 +24,7 @@ set -euo pipefail
 packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
-                  libjpeg-dev libassimp-dev libstb-dev scdoc ;;
+                  libjpeg-dev libassimp-dev libstb-dev libosd-dev scdoc ;;
     test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels groff-base python3 ;;
     bench)   echo libbenchmark-dev time python3 ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;

@@ -49,9 +49,12 @@ enum : int {
     kErrObjectParameters = -42,
     kErrInstanceParameter = -43,
     // Codes of this program beyond the format's table.
-    kErrNoWindowSystem = -44,  // the screen device found no window system
-    kErrOutputFailed = -45,    // an image file could not be written completely
-    kErrRegionOutside = -46,   // the command line's region does not fit the image
+    kErrNoWindowSystem = -44,     // the screen device found no window system
+    kErrOutputFailed = -45,       // an image file could not be written completely
+    kErrRegionOutside = -46,      // the command line's region does not fit the image
+    kErrSubdivisionCage = -47,    // a Subdivision cage that cannot be refined
+    kErrSubdivisionSize = -48,    // a Subdivision refined past kMaxSubdivisionFaces
+    kErrSubdivisionModule = -49,  // kxrender-subdivide.so could not be loaded
 };
 
 // The message of a code, or null for codes without one.
@@ -99,6 +102,11 @@ constexpr const char* ErrorMessage(int code) {
         case kErrNoWindowSystem: return "Cannot open a window: no window system available";
         case kErrOutputFailed: return "Cannot write the image file";
         case kErrRegionOutside: return "The region lies outside the image";
+        case kErrSubdivisionCage:
+            return "Unusable subdivision cage: a degenerate face, a non-manifold edge or vertex, or a crease along no "
+                   "edge";
+        case kErrSubdivisionSize: return "Subdivision surface too large: lower the SubdivisionLevel option";
+        case kErrSubdivisionModule: return "Subdivision surfaces need kxrender-subdivide.so";
         case 2: return "Display not initialized";
         default: return nullptr;
     }

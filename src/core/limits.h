@@ -37,12 +37,24 @@ constexpr int kMaxEchoDivisions = kFuzzingBuild ? 16 : 1000;
 // points are evaluated.
 constexpr double kInterpolationBudget = kFuzzingBuild ? double(1 << 20) : double(1 << 30);
 
+// Uniform refinement levels of a subdivision surface (OptionReal
+// "SubdivisionLevel"): values beyond the range are taken as its ends (the
+// option keeps the value it was given). A cage whose refined surface would
+// have more faces than kMaxSubdivisionFaces (the cage's face corners times
+// 4 ^ (level - 1)) is refused with "Subdivision surface too large": the
+// refinement keeps every level, and the ray tracer every face, in memory.
+constexpr int kMaxSubdivisionLevel = kFuzzingBuild ? 3 : 10;
+constexpr long long kMaxSubdivisionFaces = kFuzzingBuild ? 1 << 12 : 1 << 23;
+
 // ---- the ray tracer ----
 // Reflection bounces, subsamples per axis (n cost n * n rays per pixel) and
 // threads tracing one image.
 constexpr int kRayMaxLevels = kFuzzingBuild ? 4 : 100;
 constexpr int kRayMaxSubsamples = kFuzzingBuild ? 2 : 64;
 constexpr int kRayMaxThreads = kFuzzingBuild ? 2 : 256;
+// See-through surfaces one shadow ray crosses; a light behind more of them
+// is taken as shadowed.
+constexpr int kRayMaxCrossings = kFuzzingBuild ? 8 : 64;
 
 // ---- the direct engine's threads ----
 // Threads drawing one image, and the polygons, vertex floats and surface
@@ -56,6 +68,10 @@ constexpr int kDirectBinSnapshots = kFuzzingBuild ? 8 : 1024;
 constexpr int kDirectMaxBands = 32;
 // The entries of a batch's band lists, over all its bands.
 constexpr int kDirectBinBandEntries = kFuzzingBuild ? 256 : 1 << 16;
+// The pixels of transparent surfaces kept until the end of the world (28
+// bytes each), to be laid over the image far to near; a full list is laid
+// over it there and starts again (the order then holds within each part).
+constexpr size_t kDirectTransparentFragments = kFuzzingBuild ? 1 << 12 : 1 << 23;
 
 // ---- texture maps ----
 // Larger map files or images are treated as unrecognized rather than read.

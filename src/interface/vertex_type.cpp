@@ -27,9 +27,9 @@ VertexType ReadVertexType(std::string_view type, int textureSize) {
     return t;
 }
 
-int VertexStride(std::string_view type) {
+int VertexStride(std::string_view type, bool withOpacity) {
     const VertexType t = ReadVertexType(type);
-    if (!t.valid || t.opacity.present()) return -1;
+    if (!t.valid || (t.opacity.present() && !withOpacity)) return -1;
     return t.stride;
 }
 

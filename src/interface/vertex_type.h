@@ -38,8 +38,8 @@ struct VertexType {
 VertexType ReadVertexType(std::string_view type, int textureSize = 2);
 
 // Numbers per vertex of a caller's array as the scene parser reads it, or
-// -1 for a string with any other character, with an O, or with a stride
-// over kMaxVertexStride.
-int VertexStride(std::string_view type);
+// -1 for a string with any other character, with an O (unless withOpacity:
+// a PolySet's vertices may have one), or with a stride over kMaxVertexStride.
+int VertexStride(std::string_view type, bool withOpacity = false);
 
 }  // namespace kx

@@ -152,7 +152,7 @@ int SceneParser::readIndexedSet(Command command) {
     const ListCodes& codes = poly ? kPolySetCodes : kLineSetCodes;
     VertexReader r(input_);
     r.word(s1_);
-    int stride = VertexStride(s1_);
+    int stride = VertexStride(s1_, poly);
     if (stride < 0) return kErrVertexType;
     int nvertices = r.skipInt();
     int nitems = r.skipInt();

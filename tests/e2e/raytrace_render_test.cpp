@@ -165,11 +165,11 @@ TEST(RaytraceRender, UnknownSurfaceAndTransformUnderflowStopTheRun) {
 TEST(RaytraceRender, UnsupportedCommandsGiveTheirNotices) {
     RunResult r;
     Render(Header("raytrace", 4, 4) +
-               "FrameBegin 3\nWorldBegin\nPoint 0 0 0\nOpacity 0.5\nWorldEnd\nFrameEnd\n",
+               "FrameBegin 3\nWorldBegin\nPoint 0 0 0\nCircle 0 0 0 1\nWorldEnd\nFrameEnd\n",
            &r);
     EXPECT_EQ(r.err,
               "Point command not implemented. Ignoring.\n"
-              "Opacity command not implemented. Ignoring.\n");
+              "Circle command not implemented. Ignoring.\n");
 }
 
 // Every image is named after its frame: an animation keeps all its frames,

@@ -36,6 +36,7 @@ TEST(VertexLists, StridesOfVertexTypes) {
     EXPECT_EQ(kx::VertexStride("PDw"), 7);
     EXPECT_EQ(kx::VertexStride(""), 0);
     EXPECT_EQ(kx::VertexStride("PO"), -1);
+    EXPECT_EQ(kx::VertexStride("PO", true), 4);
     EXPECT_EQ(kx::VertexStride("p"), -1);
 }
 
@@ -56,7 +57,9 @@ TEST(VertexLists, IndexWords) {
 
 TEST(VertexLists, ErrorCodesPerCommand) {
     const std::string tri = "0 0 0 1 0 0 0 1 0 ";
-    EXPECT_EQ(StatusIn("PolySet PO 3 1 " + tri + "0 1 2 -1"), kx::kErrVertexType);
+    // A PolySet's vertices may have an opacity (O), no other list's.
+    EXPECT_EQ(StatusIn("PolySet PO 3 1 0 0 0 1 1 0 0 1 0 1 0 1 0 1 2 -1"), 1);
+    EXPECT_EQ(StatusIn("LineSet PO 3 1 " + tri + "0 1 -1"), kx::kErrVertexType);
     EXPECT_EQ(StatusIn("PolySet P 3 1 0 0 x 1 0 0 0 1 0 0 1 2 -1"), kx::kErrVertexCoordExpected);
     EXPECT_EQ(StatusIn("PolySet P 3 1 " + tri + "0 a 2 -1"), kx::kErrVertexIndexExpected);
     EXPECT_EQ(StatusIn("PolySet P 3 1 " + tri + "0 1.0 2 -1"), kx::kErrIntegerExpected);

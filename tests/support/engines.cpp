@@ -53,16 +53,17 @@ std::vector<Command> Commands(const std::string& s) {
 const std::set<std::string> kDropped = {
     "Engine", "Display",  "AmbientLight", "PointLight", "FarLight", "ConeLight",   "Ka",  "Kd",
     "Ks",     "Specular", "Line",         "Point",      "Circle",   "Curve",       "LineSet",
-    "PointSet", "Fill",   "Subdivision",  "Opacity",    "Emit",     "Ke",          "Custom"};
+    "PointSet", "Fill",   "Custom"};
 
 const std::set<std::string> kSurfaces = {"PolySet", "Patch",    "Cone",     "Cube",  "Cylinder",
                                          "Disk",    "Hyperboloid", "Paraboloid", "Sphere", "SqSphere",
-                                         "SqTorus", "Torus",    "Tube",     "ObjectInstance"};
+                                         "SqTorus", "Torus",    "Tube",     "Subdivision", "ObjectInstance"};
 
 bool KeptOption(const Command& c) {
     if (c.keyword == "OptionReal")
         return c.text.find("\"Divisions\"") != std::string::npos ||
-               c.text.find("\"MaxTextureLevel\"") != std::string::npos;
+               c.text.find("\"MaxTextureLevel\"") != std::string::npos ||
+               c.text.find("\"SubdivisionLevel\"") != std::string::npos;
     if (c.keyword == "OptionBool") return c.text.find("\"Interpolate\"") != std::string::npos;
     return c.keyword != "OptionArray" && c.keyword != "OptionList" && c.keyword != "OptionString";
 }
@@ -113,6 +114,7 @@ std::string FlatScene(const std::string& scene, const std::string& engine, int w
     std::string out = "Engine \"" + engine + "\"\nDisplay \"flat\" \"PNM\" \"rgb\"\n";
     if (options.divisions > 0) out += "OptionReal \"Divisions\" " + std::to_string(options.divisions) + "\n";
     if (options.finestLevel) out += "OptionReal \"MaxTextureLevel\" 1\n";
+    if (options.levels > 0) out += "OptionReal \"Levels\" " + std::to_string(options.levels) + "\n";
     int seen = -1;
     bool inside = false;
     int depth = 0;  // object definitions

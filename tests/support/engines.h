@@ -12,9 +12,10 @@ namespace kxtest {
 
 // The scene reduced to what both engines draw, under the given engine
 // ("direct" or "raytrace"), written as one PPM file named "flat": no lights,
-// no coefficients (Ka is 1 in both engines), no points, lines, circles,
-// curves or fills, no options but "Divisions", "MaxTextureLevel" and
-// "Interpolate". Only the world block number world (from 0) is kept, so
+// no coefficients (Ka is 1 in both engines) but the emission's (Emit, Ke:
+// both engines add it alike) and the opacity's (Opacity), no points, lines, circles,
+// curves or fills, no options but "Divisions", "MaxTextureLevel",
+// "SubdivisionLevel" and "Interpolate". Only the world block number world (from 0) is kept, so
 // that each run writes one image. emptyWorld also drops every surface, for
 // the picture of the background.
 // divisions > 0 replaces the scene's own "Divisions"; finestLevel replaces
@@ -22,6 +23,9 @@ namespace kxtest {
 struct FlatOptions {
     int divisions = 0;
     bool finestLevel = false;
+    // The ray tracer's "Levels" (0: its default): how many see-through
+    // surfaces one ray crosses, less one.
+    int levels = 0;
 };
 std::string FlatScene(const std::string& scene, const std::string& engine, int world, bool emptyWorld = false,
                       const FlatOptions& options = FlatOptions());

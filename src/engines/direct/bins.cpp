@@ -26,6 +26,9 @@ namespace {
 inline bool Same(float a, float b) { return SameBits(a, b); }
 inline bool Same(const ColorRGB& a, const ColorRGB& b) { return SameBits(a, b); }
 inline bool Same(const Point3& a, const Point3& b) { return SameBits(a, b); }
+inline bool Same(const Emission& a, const Emission& b) {
+    return SameBits(a.color, b.color) && SameBits(a.intensity, b.intensity) && SameBits(a.ke, b.ke);
+}
 // Anything else by its own ==.
 template <class T>
 inline bool Same(const T& a, const T& b) {
@@ -86,6 +89,7 @@ void EachAttribute(Snapshot& a, State& s, F f) {
     f(a.ks, s.ks);
     f(a.specularColor, s.specularColor);
     f(a.specularExponent, s.specularExponent);
+    f(a.emission, s.emission);
     f(a.shader, s.shader);
     f(a.interpolate, s.interpolate);
     f(a.doubleSided, s.doubleSided);

@@ -30,6 +30,7 @@
 #include "engines/direct/span_kernels.h"
 #include "engines/direct/vertex_layout.h"
 #include "engines/direct/worker_pool.h"
+#include "surface/emission.h"
 
 namespace kx {
 
@@ -49,6 +50,7 @@ struct SurfaceSnapshot {
     float ka = 1, kd = 1, ks = 0;
     ColorRGB specularColor;
     int specularExponent = 0;
+    Emission emission;
     ShaderFunction shader = nullptr;
     bool interpolate = true;
     bool doubleSided = false;

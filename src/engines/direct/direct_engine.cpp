@@ -9,6 +9,8 @@
 #include "core/lights.h"
 #include "core/transform.h"
 #include "engines/direct/direct_state.h"
+#include "engines/direct/transparent.h"
+#include "surface/opacity.h"
 #include "surface/texture.h"
 #include "interface/frame_stats.h"
 #include "display/display.h"
@@ -92,6 +94,7 @@ int REDirect::WorldBegin() {
 // An image that cannot be shown (a file that cannot be written) ends the run.
 // A clear of the depths left to the threads waits for whatever draws next.
 int REDirect::WorldEnd() {
+    DrawTransparent(pipeline_);  // laid over the opaque surfaces, far to near
     state_.flushPolygons();
     const int status = context_.display.dev().ImageShow();
     FrameStats& stats = context_.stats;
@@ -108,6 +111,7 @@ int REDirect::FrameBegin(int frame) {
 // never overwrites the frame's file.
 int REDirect::FrameEnd() {
     state_.frame = 0;
+    DrawTransparent(pipeline_);
     state_.flushPolygons();
     return context_.display.dev().ImageShow();
 }
@@ -115,6 +119,11 @@ int REDirect::FrameEnd() {
 int REDirect::Clipping(float hither, float yon) {
     state_.hither = hither;
     state_.yon = yon;
+    return 0;
+}
+
+int REDirect::Opacity(float opacity) {
+    state_.opacity = UnitOpacity(opacity);
     return 0;
 }
 
@@ -155,6 +164,16 @@ int REDirect::Kd(float kd) {
 }
 int REDirect::Ks(float ks) {
     state_.ks = ks;
+    return 0;
+}
+// Like the coefficients, taken by the polygons binned from here on.
+int REDirect::Emit(const ColorRGB& c, float intensity) {
+    state_.emission.color = c;
+    state_.emission.intensity = intensity;
+    return 0;
+}
+int REDirect::Ke(float ke) {
+    state_.emission.ke = ke;
     return 0;
 }
 
@@ -208,6 +227,8 @@ int REDirect::OptionReal(const std::string& name, float value) {
     int n = TruncateToInt(value);
     if (name == "Divisions")
         state_.divisions = n;
+    else if (name == "SubdivisionLevel")
+        state_.subdivisionLevel = n;
     else if (name == "MaxTextureLevel")
         maps_.maxLevel = n;
     else if (name == "Threads")

@@ -5,7 +5,7 @@
 // dispatches.
 //
 // The command handlers by family: frames, world, attributes, maps and
-// options in direct_engine.cpp; PolySet in polyset.cpp; the quadrics and
+// options in direct_engine.cpp; PolySet and Subdivision in polyset.cpp; the quadrics and
 // other surfaces in primitives.cpp; curves and patches in bezier.cpp;
 // points, lines, circles and the seed fill in lines.cpp.
 #pragma once
@@ -43,6 +43,8 @@ public:
     int PointSet(const std::string& vtype, int nvertices, const float* vertices) override;
     int PolySet(const std::string& vtype, int nvertices, const float* vertices, int nfaces,
                 const int* indices) override;
+    int Subdivision(const std::string& vtype, const float* vertices, int nvertices, const int* faces, int nfaces,
+                    const int* creases, int ncreases, const float* sharpness) override;
     int Cone(float height, float radius, float thetamax) override;
     int Cube() override;
     int Cylinder(float radius, float zmin, float zmax, float thetamax) override;
@@ -56,12 +58,15 @@ public:
     int Torus(float rmajor, float rminor, float phimin, float phimax, float thetamax) override;
     int Tube(const Point3& start, const Point3& end, float radius) override;
     int Color(const ColorRGB& c) override;
+    int Opacity(float opacity) override;
     int Fill(const Point3& seed) override;
     int Surface(const std::string& name) override;
     int Specular(const ColorRGB& c, int exponent) override;
     int Ka(float ka) override;
     int Kd(float kd) override;
     int Ks(float ks) override;
+    int Emit(const ColorRGB& c, float intensity) override;
+    int Ke(float ke) override;
     int MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) override;
     int MapBound(const std::string& maptype, float umin, float vmin, float umax, float vmax) override;
     int MapLoad(const std::string& filename, const std::string& label) override;

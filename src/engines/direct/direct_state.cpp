@@ -7,6 +7,7 @@
 #include "core/limits.h"
 #include "display/display.h"
 #include "engines/direct/bins.h"
+#include "engines/direct/transparent.h"
 
 namespace kx {
 
@@ -89,6 +90,7 @@ bool DirectState::allocateBuffers(int imageWidth, int imageHeight) {
 
 void DirectState::clearDepth() {
     flushPolygons();  // what was drawn before goes first; a clear waiting is replaced
+    if (transparent) transparent->clear();  // drawn at the end of their world
     depthBounds.clear(1.0f);
     if (bins && bins->clearDepth(depth.data(), width, height, 1.0f)) return;
     std::fill(depth.begin(), depth.end(), 1.0f);
@@ -99,6 +101,7 @@ void DirectState::releaseBuffers() {
     // as the buffer goes.
     if (bins) bins->dropDepthClear();
     flushBins();
+    if (transparent) transparent->clear();
     depth.clear();
     depth.shrink_to_fit();
     depthBounds.release();

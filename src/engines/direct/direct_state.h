@@ -16,6 +16,7 @@
 #include "engines/direct/vertex_layout.h"
 #include "interface/frame_stats.h"
 #include "surface/bezier_patch.h"
+#include "surface/emission.h"
 
 namespace kx {
 
@@ -23,6 +24,7 @@ class DisplayDevice;
 class LightSet;
 class MapList;
 class PolygonBins;
+class TransparentFragments;
 
 struct DirectState {
     DirectState();
@@ -37,6 +39,8 @@ struct DirectState {
     float ka = 1, kd = 1, ks = 0;
     ColorRGB specularColor{1, 1, 1};
     int specularExponent = 10;
+    Emission emission;  // Emit and Ke: added to what the shader lights
+    float opacity = 1;  // Opacity, in 0..1 (transparent.h)
     ShaderFunction shader = ShadeMatte;
     bool interpolate = true;
     bool wireframe = false;
@@ -44,6 +48,7 @@ struct DirectState {
     bool control = false;
     ColorRGB controlColor{1, 1, 1};
     int divisions = 20;  // tessellation resolution of surfaces and curves
+    int subdivisionLevel = 3;  // refinement of subdivision surfaces (SubdivisionLevelUsed)
 
     // ---- viewing, built by WorldBegin ----
     Matrix4 worldToScreen;
@@ -100,6 +105,9 @@ struct DirectState {
     // The polygons waiting for the threads, and the threads; none with one
     // thread (bins.h).
     std::unique_ptr<PolygonBins> bins;
+    // The pixels of transparent surfaces, laid over the image far to near
+    // when the world ends (transparent.h); none until the first.
+    std::unique_ptr<TransparentFragments> transparent;
     // Fills the polygons waiting, and sets the depths when a clear waits for
     // the threads (clearDepth): whatever reads or writes the depth buffer,
     // or draws into the image itself, calls it first.
@@ -140,11 +148,14 @@ struct DirectState {
     // The same, only when 0 <= x < width and 0 <= y < height.
     void plotBounded(DisplayDevice& dev, float x, float y, float z, const ColorRGB& c);
 
-    // Runs the current shader on the fragment, counted as a pixel shaded.
+    // Runs the current shader on the fragment, counted as a pixel shaded,
+    // and adds the light the surface gives off (points and lines; polygons
+    // add it in their span filler, scan_convert.cpp).
     ColorRGB shade(FrameStats& stats) const {
         stats.countPixelShaded();
         ColorRGB c;
         shader(*this, c);
+        if (emission.emits()) c += emission.light();
         return c;
     }
 };

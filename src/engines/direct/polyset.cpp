@@ -1,5 +1,6 @@
 // The direct engine's polygon sets: every face of a vertex array handed to
 // the polygon stage with the flat normal of its last three usable vertices.
+// A subdivision surface is drawn as the polygon set of its refined faces.
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -8,6 +9,7 @@
 #include "engines/direct/direct_engine.h"
 #include "engines/direct/direct_state.h"
 #include "engines/direct/polygon_stage.h"
+#include "surface/subdivide.h"
 
 namespace kx {
 
@@ -50,6 +52,7 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
             v[L.texture] = src[in.texture];
             v[L.texture + 1] = src[in.texture + 1];
         }
+        if (in.hasOpacity) v[L.opacity] = src[in.opacity];
     };
     // A transformed vertex is kept for the faces that share it, in a slot
     // of its own while no later vertex takes that slot: the faces of a mesh
@@ -110,6 +113,16 @@ int REDirect::PolySet(const std::string& vtype, int nvertices, const float* vert
         }
     }
     return 0;
+}
+
+int REDirect::Subdivision(const std::string& vtype, const float* vertices, int nvertices, const int* faces,
+                          int nfaces, const int* creases, int ncreases, const float* sharpness) {
+    SubdividedSurface surface;
+    int status = SubdivideCage(vtype, vertices, nvertices, faces, nfaces, creases, ncreases, sharpness,
+                               state_.subdivisionLevel, surface);
+    if (status != 0 || surface.faceCount == 0) return status;
+    return PolySet(surface.vertexType, surface.vertexCount, surface.vertices.data(), surface.faceCount,
+                   surface.indices.data());
 }
 
 }  // namespace kx

@@ -10,8 +10,10 @@
 #include "engines/direct/raster.h"
 #include "engines/direct/shading.h"
 #include "engines/direct/span_kernels.h"
+#include "engines/direct/transparent.h"
 #include "display/display.h"
 #include "interface/frame_stats.h"
+#include "surface/opacity.h"
 
 namespace kx {
 
@@ -42,6 +44,50 @@ struct FunctionShader {
     ShaderFunction f;
     void operator()(const DirectState& s, ColorRGB& out) const { f(s, out); }
 };
+// The shader function, and the light the surface gives off added to each
+// pixel (Emit, Ke): polygons that emit, few in a scene, are shaded a pixel
+// at a time, so that the lanes and every polygon that does not emit are
+// shaded as they would be without it.
+struct EmittingShader {
+    static constexpr bool kLanes = false;
+    ShaderFunction f;
+    ColorRGB light;
+    void operator()(const DirectState& s, ColorRGB& out) const {
+        f(s, out);
+        out += light;
+    }
+};
+// A transparent polygon's shader: each pixel shaded is kept as a fragment
+// (transparent.h) rather than stored. The depth test is left to the end of
+// the world while the engine's threads may be writing the depths.
+template <class Shader>
+struct KeepShader {
+    static constexpr bool kLanes = false;
+    static constexpr bool kKeep = true;
+    Shader shader;
+    DirectPipeline& p;
+    TransparentFragments& kept;
+    bool testDepth;
+    void operator()(const DirectState& s, ColorRGB& out) const { shader(s, out); }
+    void keep(const DirectState& s, int x, int y, float depth, const ColorRGB& c) const {
+        float a = s.opacity;
+        if (s.layout.hasOpacity) a *= UnitOpacity(s.fragment[s.layout.opacity]);
+        const uint32_t pixel = static_cast<uint32_t>(y) * static_cast<uint32_t>(s.width) + static_cast<uint32_t>(x);
+        if (kept.add(pixel, depth, a, c)) return;
+        // Full: what is kept is laid over the image, and the list starts
+        // again (without memory for any fragment, the pixel is left out).
+        DrawTransparent(p);
+        kept.add(pixel, depth, a, c);
+    }
+};
+template <class Shader>
+constexpr bool kKeep = requires { Shader::kKeep; };
+// Whether the shader's pixels are taken without the depth test.
+template <class Shader>
+inline bool SkipsDepthTest(const Shader& shade) {
+    if constexpr (kKeep<Shader>) return !shade.testDepth;
+    return false;
+}
 // A known material shaded in the lanes of vector registers (span_kernels.h)
 // where the pixels go straight into a frame buffer, else as MaterialShader.
 template <Material M>
@@ -109,7 +155,7 @@ template <int kCount, class Shader>
     AttributeVertex& frag = s.fragment;
     int writtenFirst = xe, writtenLast = -1;
     for (int x = xs; x < xe; ++x) {
-        if (depthRow[x] > v[2]) {
+        if (SkipsDepthTest(shade) || depthRow[x] > v[2]) {
             for (int i = kFixedFloats; i < count; ++i) frag[i] = v[i] / v[4];
             if (L.hasTexture) {
                 s.dudx = d[t] / v[4];
@@ -120,6 +166,11 @@ template <int kCount, class Shader>
             ColorRGB c;
             shade(s, c);
             ++shaded;
+            if constexpr (kKeep<Shader>) {
+                shade.keep(s, x, y, v[2], c);
+                for (int i = 0; i < count; ++i) v[i] += d[i];
+                continue;
+            }
             depthRow[x] = v[2];
             if (!frame) {
                 dev.WritePixel(x, y, ClampColor(c));
@@ -238,6 +289,10 @@ uint64_t ScanShaded(SpanTarget& t, const ShadingLights& lights) {
     const DirectState& s = t.s;
     PendingLanes* pending = t.pending;
     Material m;
+    if (s.emission.emits()) {
+        if (pending) pending->flush();
+        return ScanPolygonOfLayout(t, EmittingShader{s.shader, s.emission.light()});
+    }
     if (!MaterialOf(s.shader, m)) {
         if (pending) pending->flush();
         return ScanPolygonOfLayout(t, FunctionShader{s.shader});
@@ -289,6 +344,16 @@ uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights) {
     return shaded;
 }
 
+uint64_t KeepPolygonFragments(DirectPipeline& p, TransparentFragments& kept) {
+    DirectState& s = p.state;
+    DisplayDevice& dev = p.display.dev();
+    SpanTarget t{s, s.depth.data(), dev, nullptr, 0, s.height};
+    const bool test = !s.bins;
+    if (s.emission.emits())
+        return ScanPolygon<0>(t, KeepShader<EmittingShader>{{s.shader, s.emission.light()}, p, kept, test});
+    return ScanPolygon<0>(t, KeepShader<FunctionShader>{{s.shader}, p, kept, test});
+}
+
 void SpanTarget::spanWritten(int x0, int x1, int y) {
     if (!writtenFirst) {
         dev.spanWritten(x0, x1, y);
@@ -318,16 +383,19 @@ void FillNow(DirectPipeline& p) {
 
 void FillPolygon(DirectPipeline& p) {
     DirectState& s = p.state;
-    if (s.bins) {
+    const bool mayBeSeenThrough = s.opacity < 1 || s.layout.hasOpacity;
+    if (s.bins || mayBeSeenThrough) {
         const AttributeVertex* v[kMaxPolygonVertices];
         for (int i = 0; i < s.clippedCount; ++i) v[i] = &s.clipped[i];
-        if (s.bins->add(p, v, s.clippedCount, 0)) return;
+        if (mayBeSeenThrough && SeenThrough(s, v, s.clippedCount)) return FillTransparent(p, v, s.clippedCount);
+        if (s.bins && s.bins->add(p, v, s.clippedCount, 0)) return;
     }
     FillNow(p);
 }
 
 void FillSurfacePolygon(DirectPipeline& p, const AttributeVertex* const* v, int n) {
     DirectState& s = p.state;
+    if ((s.opacity < 1 || s.layout.hasOpacity) && SeenThrough(s, v, n)) return FillTransparent(p, v, n);
     if (s.bins && s.bins->add(p, v, n, s.surface)) return;
     for (int i = 0; i < n; ++i) s.clipped[i] = *v[i];
     s.clippedCount = n;

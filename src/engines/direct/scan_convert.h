@@ -16,6 +16,7 @@ struct DirectPipeline;
 struct DirectState;
 struct FrameBuffer;
 struct ShadingLights;
+class TransparentFragments;
 class DisplayDevice;
 
 // One polygon edge in the scan converter.
@@ -66,5 +67,9 @@ void FillSurfacePolygon(DirectPipeline& p, const AttributeVertex* const* v, int 
 // the target as FillPolygon would on one thread, shaded by t.s's material
 // with the lights gathered; returns the pixels shaded.
 uint64_t FillPolygonRows(SpanTarget& t, const ShadingLights& lights);
+// Scan-converts the state's clipped[0..clippedCount) a pixel at a time,
+// shaded by its shader function, into fragments kept (transparent.h);
+// returns the pixels shaded.
+uint64_t KeepPolygonFragments(DirectPipeline& p, TransparentFragments& kept);
 
 }  // namespace kx

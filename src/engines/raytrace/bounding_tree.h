@@ -74,6 +74,9 @@ public:
     bool useBoundingTree = true;
     // When true the tree does not destroy its objects.
     bool objectsShared = false;
+    // Whether any object lets light through (an opacity or O value below
+    // 1): only then do shadow rays cross surfaces (tracer.h). Clear resets it.
+    bool seeThrough = false;
 
     // Adds an object with its box. False, with the tree as it was and the
     // object still the caller's, when the memory cannot be had.

@@ -282,6 +282,7 @@ void BoundingTree::Clear() {
     root_ = nullptr;
     nodeCount_ = 0;
     orderedBoxes_ = true;
+    seeThrough = false;
 }
 
 int BoundingTree::Height() const {

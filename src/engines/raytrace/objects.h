@@ -171,6 +171,7 @@ public:
     int normalOffset = -1;
     int textureOffset = -1;
     int colorOffset = -1;  // vertex colours (C), blended likewise
+    int opacityOffset = -1;  // vertex O values, blended likewise (PolySet)
     // Cells of a tessellated surface that are not flat are two triangles:
     // the positions of every cell's four corners, and for each face the
     // index of its cell's first corner (-1 for a face of its own). Empty
@@ -215,5 +216,12 @@ int BuildPolySet(const std::string& vertexType, int vertexCount, const float* ve
 // quadrilaterals builds nothing.
 BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normalOffset, int textureOffset,
                              int colorOffset, const Matrix4& M, const Matrix4& Minv);
+// The same from shared vertices and faceCount faces of vertex indices, each
+// ended by -1 (a refined subdivision surface): a quadrilateral that is not
+// flat is two triangles, as in a tessellated surface; other faces are one.
+// The indices must lie in the vertices.
+BuiltObject BuildSharedMesh(std::vector<float> vertices, int stride, const std::vector<int>& indices, int faceCount,
+                            int normalOffset, int textureOffset, int colorOffset, const Matrix4& M,
+                            const Matrix4& Minv);
 
 }  // namespace kx::raytrace

@@ -13,6 +13,7 @@
 
 #include "core/errors.h"
 #include "interface/vertex_type.h"
+#include "surface/opacity.h"
 
 namespace kx::raytrace {
 
@@ -22,6 +23,8 @@ int RTPolySet::build(const std::string& vertexType, int vertexCount, const float
     if (!type.valid) return kErrVertexType;
     textureOffset = type.texture.first;
     colorOffset = type.color.first;
+    // Where the direct engine reads a repeated O too: at the last.
+    opacityOffset = type.opacity.last;
     return buildFaces(type.stride, type.position.first, vertexCount, data, faceCount, indices);
 }
 
@@ -63,7 +66,7 @@ bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, H
     const IndexedVertices vertices = faces.vertices(local.face);
     const int n = faces.sizeOf(local.face);
     const FacePlane plane = PlaneOf(vertices, n);
-    if (normalOffset < 0 && textureOffset < 0 && colorOffset < 0) {
+    if (normalOffset < 0 && textureOffset < 0 && colorOffset < 0 && opacityOffset < 0) {
         finishHit(ray, th, plane.N, hit);
         if (dot(o.direction, plane.N) > 0) hit.normal = -hit.normal;
         return true;
@@ -108,6 +111,11 @@ bool RTPolySet::intersect(double tmin, double tmax, double& t, const Ray& ray, H
         }
         hit.color = c;
         hit.colored = true;
+    }
+    if (opacityOffset >= 0) {
+        float o = 0;
+        for (int i = 0; i < count; ++i) o += w[i] * (src[i] - positionOffset + opacityOffset)[0];
+        hit.opacity = UnitOpacity(o);
     }
     return true;
 }
@@ -228,6 +236,74 @@ BuiltObject BuildSurfaceMesh(std::vector<float> vertices, int stride, int normal
         set->cellCorners.resize(quads * 4);
         for (size_t k = 0; k < quads * 4; ++k) set->cellCorners[k] = set->vertexData.data() + k * stride;
     }
+    if (set->hierarchy.empty()) return out;
+    set->worldToObject = Minv;
+    VertexBox(*set, M, out.lower, out.upper);
+    out.object = std::move(set);
+    return out;
+}
+
+BuiltObject BuildSharedMesh(std::vector<float> vertices, int stride, const std::vector<int>& indices, int faceCount,
+                            int normalOffset, int textureOffset, int colorOffset, const Matrix4& M,
+                            const Matrix4& Minv) {
+    BuiltObject out;
+    if (stride <= 0 || faceCount <= 0 || indices.size() > static_cast<size_t>(INT32_MAX / 2)) return out;
+    const float* base = vertices.data();
+    // The faces as hit: each quadrilateral that is not flat as two
+    // triangles that blend its four corners. split has one value a face
+    // made: where its cell's corners start in indices, -1 for a face of
+    // its own.
+    std::vector<int> faces, split;
+    faces.reserve(indices.size() + indices.size() / 2);
+    int count = 0;
+    bool anySplit = false;
+    for (size_t k = 0; k < indices.size();) {
+        size_t end = k;
+        while (indices[end] != -1) ++end;
+        const float* c[4];
+        if (end - k == 4)
+            for (int j = 0; j < 4; ++j) c[j] = base + static_cast<size_t>(indices[k + j]) * stride;
+        if (end - k == 4 && !Flat(c)) {
+            const int* q = indices.data() + k;
+            faces.insert(faces.end(), {q[0], q[1], q[2], -1, q[0], q[2], q[3], -1});
+            split.push_back(static_cast<int>(k));
+            split.push_back(static_cast<int>(k));
+            count += 2;
+            anySplit = true;
+        } else {
+            faces.insert(faces.end(), indices.begin() + static_cast<std::ptrdiff_t>(k),
+                         indices.begin() + static_cast<std::ptrdiff_t>(end) + 1);
+            split.push_back(-1);
+            count += 1;
+        }
+        k = end + 1;
+    }
+    auto set = std::make_unique<RTPolySet>();
+    set->normalOffset = normalOffset;
+    set->textureOffset = textureOffset;
+    set->colorOffset = colorOffset;
+    set->stride = stride;
+    set->positionOffset = 0;
+    set->vertexData = std::move(vertices);
+    base = set->vertexData.data();
+    if (anySplit) {
+        // Each split cell's corners, once, and each face's first corner.
+        set->faceCell.assign(split.size(), -1);
+        for (size_t f = 0; f < split.size(); ++f) {
+            if (split[f] < 0) continue;
+            if (f > 0 && split[f - 1] == split[f]) {
+                set->faceCell[f] = set->faceCell[f - 1];
+                continue;
+            }
+            set->faceCell[f] = static_cast<int>(set->cellCorners.size());
+            for (int j = 0; j < 4; ++j)
+                set->cellCorners.push_back(base + static_cast<size_t>(indices[static_cast<size_t>(split[f]) + j]) *
+                                                      static_cast<size_t>(stride));
+        }
+    }
+    split = std::vector<int>();
+    set->faces.assign(base, static_cast<size_t>(stride), faces.data(), count);
+    set->hierarchy.build(set->faces, set->faceCell);
     if (set->hierarchy.empty()) return out;
     set->worldToObject = Minv;
     VertexBox(*set, M, out.lower, out.upper);

@@ -9,6 +9,7 @@
 #include "engines/raytrace/camera.h"
 #include "engines/raytrace/image_sampler.h"
 #include "interface/frame_stats.h"
+#include "surface/opacity.h"
 #include "surface/tessellate.h"
 
 namespace kx::raytrace {
@@ -117,8 +118,15 @@ int RERay::add(BuiltObject built) {
     built.object->attributes = state_.attributes;
     built.object->attributes.map = state_.maps.current();
     built.object->attributes.sampling = state_.maps.sampling();
+    if (state_.emission.emits()) {
+        SurfaceAttributes& a = built.object->attributes;
+        a.lit = a.shader;
+        a.shader = raytrace::EmittingShader;
+        a.emission = state_.emission.light();
+    }
     // The tree owns the object once it holds it.
     if (!state_.scene.Insert(built.object.get(), built.lower, built.upper)) return kErrDisplayMemory;
+    if (built.object->attributes.opacity < 1) state_.scene.seeThrough = true;
     (void)built.object.release();
     context_.stats.countObject();
     return 0;
@@ -139,11 +147,19 @@ int RERay::PolySet(const std::string& vtype, int nvertices, const float* vertice
     int status = raytrace::BuildPolySet(vtype, nvertices, vertices, nfaces, indices, xf.M, xf.Minv, built, texelScale,
                                         state_.interpolate);
     if (status != 0) return status;
-    return add(std::move(built));
+    // Vertices with O values may let light through.
+    const bool withOpacity = built.object && static_cast<raytrace::RTPolySet&>(*built.object).opacityOffset >= 0;
+    status = add(std::move(built));
+    if (status == 0 && withOpacity) state_.scene.seeThrough = true;
+    return status;
 }
 
 int RERay::Background(const ColorRGB& c) {
     state_.background = c;
+    return 0;
+}
+int RERay::Opacity(float opacity) {
+    state_.attributes.opacity = UnitOpacity(opacity);
     return 0;
 }
 int RERay::Color(const ColorRGB& c) {
@@ -186,6 +202,15 @@ int RERay::Ks(float ks) {
     state_.attributes.ks = ks;
     return 0;
 }
+int RERay::Emit(const ColorRGB& c, float intensity) {
+    state_.emission.color = c;
+    state_.emission.intensity = intensity;
+    return 0;
+}
+int RERay::Ke(float ke) {
+    state_.emission.ke = ke;
+    return 0;
+}
 
 int RERay::OptionBool(const std::string& name, bool value) {
     if (name == "Bounding Tree") state_.scene.useBoundingTree = value;
@@ -203,6 +228,8 @@ int RERay::OptionReal(const std::string& name, float value) {
         state_.threads = TruncateOption(value, kRayMaxThreads);
     else if (name == "Divisions")
         state_.divisions = TruncateOption(value, kMaxDivisions);
+    else if (name == "SubdivisionLevel")
+        state_.subdivisionLevel = TruncateOption(value, kMaxSubdivisionLevel);
     return 0;
 }
 

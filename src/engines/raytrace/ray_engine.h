@@ -41,6 +41,8 @@ public:
     int Sphere(float radius, float zmin, float zmax, float thetamax) override;
     int Tube(const Point3& start, const Point3& end, float radius) override;
     int Patch(const std::string& vtype, int udegree, int vdegree, const float* vertices) override;
+    int Subdivision(const std::string& vtype, const float* vertices, int nvertices, const int* faces, int nfaces,
+                    const int* creases, int ncreases, const float* sharpness) override;
     int Hyperboloid(const Point3& p1, const Point3& p2, float thetamax) override;
     int Paraboloid(float rmax, float zmin, float zmax, float thetamax) override;
     int SqSphere(float radius, float north, float east, float zmin, float zmax, float thetamax) override;
@@ -55,11 +57,14 @@ public:
     int Map(const std::string& maptype, const std::string& label) override;
     int Background(const ColorRGB& c) override;
     int Color(const ColorRGB& c) override;
+    int Opacity(float opacity) override;
     int Surface(const std::string& name) override;
     int Specular(const ColorRGB& c, int exponent) override;
     int Ka(float ka) override;
     int Kd(float kd) override;
     int Ks(float ks) override;
+    int Emit(const ColorRGB& c, float intensity) override;
+    int Ke(float ke) override;
     int OptionBool(const std::string& name, bool value) override;
     int OptionReal(const std::string& name, float value) override;
 

@@ -7,11 +7,13 @@ void RayState::reset() {
     scene.useBoundingTree = true;
     scene.objectsShared = false;
     attributes = raytrace::SurfaceAttributes();
+    emission = Emission();
     background = ColorRGB();
     maxLevels = 0;
     subsamples = 1;
     threads = 0;
     divisions = 20;
+    subdivisionLevel = 3;
     interpolate = true;
     maps.reset();
     bezier.release();

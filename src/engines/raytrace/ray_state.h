@@ -8,6 +8,7 @@
 #include "engines/raytrace/bounding_tree.h"
 #include "engines/raytrace/surface.h"
 #include "surface/bezier_patch.h"
+#include "surface/emission.h"
 #include "surface/texture.h"
 
 namespace kx {
@@ -18,11 +19,13 @@ namespace kx {
 struct RayState {
     raytrace::BoundingTree scene;
     raytrace::SurfaceAttributes attributes;
+    Emission emission;  // Emit and Ke, taken by each object made (RERay::add)
     ColorRGB background;
     int maxLevels = 0;
     int subsamples = 1;
     int threads = 0;  // threads tracing an image; 0: one per core
     int divisions = 20;  // tessellation resolution of surfaces (option "Divisions", clamped)
+    int subdivisionLevel = 3;  // refinement of subdivision surfaces (option "SubdivisionLevel", clamped)
     bool interpolate = true;  // option "Interpolate": surfaces blend their vertex normals and colours
     MapList maps;        // texture maps, from MapLoad until End
     BezierWork bezier;   // working storage of patch tessellation

@@ -27,8 +27,11 @@ inline void AddLight(const TraceContext& context, const Light& light, const HitR
     Vector3 L = normalized(D);
     float nl = static_cast<float>(dot(N, L));
     float facing = metalTest ? static_cast<float>(dot(N, D)) : nl;
-    if (!(facing >= 0) || InShadow(context, light, hit.point)) return;
+    if (!(facing >= 0)) return;
+    const float passing = LightPassing(context, light, hit.point);
+    if (passing == 0) return;
     float a = light.attenuation(hit.point);
+    if (passing != 1) a *= passing;
     if (diffuse) *diffuse += light.color * (a * nl);
     if (highlight) {
         float s = static_cast<float>(
@@ -92,6 +95,14 @@ void PaintedPlasticShader(const TraceContext& context, const Vector3& incoming, 
     }
     Plastic(context, incoming, attr, SampleTexture(*attr.map, attr.sampling, hit.u, hit.v, 0, 0, 0, 0, attr.color), hit,
             out);
+}
+
+// Lit by nothing: what the lights and shadows give the material, and the
+// light the surface gives off on top. It lights no other surface.
+void EmittingShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attr,
+                    const HitRecord& hit, ColorRGB& out) {
+    attr.lit(context, incoming, attr, hit, out);
+    out += attr.emission;
 }
 
 }  // namespace kx::raytrace

@@ -21,6 +21,9 @@ struct HitRecord {
     // them (colored).
     ColorRGB color;
     bool colored = false;
+    // The opacity blended from the surface's vertex O values, in 0..1 (1
+    // for a surface without them).
+    float opacity = 1;
 };
 
 struct SurfaceAttributes;
@@ -41,6 +44,11 @@ void PlasticShader(const TraceContext& context, const Vector3& incoming, const S
 // coordinates; without a map or coordinates, plain plastic.
 void PaintedPlasticShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
                           const HitRecord& hit, ColorRGB& out);
+// The material of a surface that gives off light (attributes.lit), and
+// that light (attributes.emission) added: it stands in for the material of
+// such surfaces only, so that the others are shaded without a look at it.
+void EmittingShader(const TraceContext& context, const Vector3& incoming, const SurfaceAttributes& attributes,
+                    const HitRecord& hit, ColorRGB& out);
 
 struct SurfaceAttributes {
     float ka = 1.0f;
@@ -50,6 +58,11 @@ struct SurfaceAttributes {
     ColorRGB specularColor{1, 1, 1};
     float specularExponent = 10.0f;
     SurfaceShader shader = MatteShader;
+    float opacity = 1.0f;  // Opacity, in 0..1: below 1 the surface lets light through
+    // For a surface that gives off light (Emit, Ke), set when the object is
+    // made: its material, while shader is EmittingShader, and the light.
+    SurfaceShader lit = nullptr;
+    ColorRGB emission;
     // The texture map current when the object was made (owned by the
     // engine's map list), and how it is looked up.
     const TextureMap* map = nullptr;

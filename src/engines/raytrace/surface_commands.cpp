@@ -1,7 +1,8 @@
 // The ray tracer's tessellated surfaces and texture maps. A surface that the
 // direct engine draws as a tessellation is traced as the same tessellation
 // (the shared tessellators, the same Divisions), with the vertex normals and
-// texture coordinates blended across each quadrilateral. The full sphere,
+// texture coordinates blended across each quadrilateral; a subdivision
+// surface is traced as its refined faces. The full sphere,
 // cylinder, cone, disk and tube stay exact unless they are painted with a
 // texture: then their tessellation brings the texture coordinates.
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "engines/raytrace/ray_engine.h"
 #include "interface/vertex_type.h"
 #include "surface/bezier_patch.h"
+#include "surface/subdivide.h"
 #include "surface/tessellate.h"
 
 namespace kx::raytrace {
@@ -234,6 +236,34 @@ int RERay::Patch(const std::string& vtype, int udegree, int vdegree, const float
     const TransformState& xf = context_.transforms;
     return add(raytrace::BuildSurfaceMesh(std::move(writer.vertices), width, state_.interpolate ? 3 : -1, textureAt,
                                           state_.interpolate ? colorAt : -1, xf.M, xf.Minv));
+}
+
+int RERay::Subdivision(const std::string& vtype, const float* vertices, int nvertices, const int* faces,
+                       int nfaces, const int* creases, int ncreases, const float* sharpness) {
+    SubdividedSurface s;
+    int status = SubdivideCage(vtype, vertices, nvertices, faces, nfaces, creases, ncreases, sharpness,
+                               state_.subdivisionLevel, s);
+    if (status != 0 || s.faceCount == 0) return status;
+    // Texture coordinates in texel units when the surface is painted with
+    // a map, colours and normals blended when interpolating, as a PolySet.
+    const TextureMap* map = textured() && s.textureOffset >= 0 ? state_.maps.current() : nullptr;
+    if (map) {
+        const float w = static_cast<float>(map->levels[0].width), h = static_cast<float>(map->levels[0].height);
+        for (size_t i = static_cast<size_t>(s.textureOffset); i + 1 < s.vertices.size(); i += s.stride) {
+            s.vertices[i] *= w;
+            s.vertices[i + 1] *= h;
+        }
+    }
+    const TransformState& xf = context_.transforms;
+    raytrace::BuiltObject built;
+    try {
+        built = raytrace::BuildSharedMesh(std::move(s.vertices), s.stride, s.indices, s.faceCount,
+                                          state_.interpolate ? 3 : -1, map ? s.textureOffset : -1,
+                                          state_.interpolate ? s.colorOffset : -1, xf.M, xf.Minv);
+    } catch (const std::bad_alloc&) {
+        return kErrDisplayMemory;
+    }
+    return add(std::move(built));
 }
 
 int RERay::MapBorder(const std::string& maptype, const std::string& ubound, const std::string& vbound) {

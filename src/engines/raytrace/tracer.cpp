@@ -1,6 +1,8 @@
 #include "engines/raytrace/tracer.h"
 
+#include "core/limits.h"
 #include "engines/raytrace/objects.h"
+#include "surface/opacity.h"
 
 namespace kx::raytrace {
 
@@ -17,6 +19,13 @@ void LiftHit(HitRecord& hit) {
     hit.point += kSurfaceOffset * hit.normal;
 }
 
+// The point just past the surface at the lifted hit, on the far side from
+// where the ray along direction came.
+Point3 Beyond(const Point3& lifted, const Vector3& normal, const Vector3& direction) {
+    if (dot(direction, normal) > 0) return lifted;
+    return lifted + (-2 * kSurfaceOffset) * normal;
+}
+
 // The colour at a lifted hit found along ray, with level reflection bounces
 // left; shadows: what is known of its shadows, or null.
 ColorRGB ShadeLifted(const TraceContext& context, const Ray& ray, int level, const HitRecord& hit,
@@ -31,6 +40,13 @@ ColorRGB ShadeLifted(const TraceContext& context, const Ray& ray, int level, con
         ColorRGB r = Trace(context, reflected, level - 1);
         colour += (a.ks * a.specularColor) * r;
     }
+    if (context.scene.seeThrough && level >= 0) {
+        const float opacity = a.opacity * hit.opacity;
+        if (opacity < 1) {
+            const Ray through{Beyond(hit.point, hit.normal, ray.direction), ray.direction};
+            colour = OverBehind(colour, opacity, Trace(context, through, level - 1));
+        }
+    }
     return colour;
 }
 
@@ -43,7 +59,8 @@ ColorRGB ShadeHit(const TraceContext& context, const Ray& ray, int level, HitRec
 // their rays walking the tree together; false when they cannot.
 bool FindShadows(const TraceContext& context, const HitRecord hit[4], KnownShadows known[4]) {
     const auto& lights = context.lights.lights;
-    if (lights.size() > static_cast<size_t>(KnownShadows::kMost)) return false;
+    // Shadows that may be partial are found one by one (ShadowPassing).
+    if (context.scene.seeThrough || lights.size() > static_cast<size_t>(KnownShadows::kMost)) return false;
     for (const auto& light : lights) {
         bool facing = false;
         Ray shadow[4];
@@ -62,6 +79,30 @@ bool FindShadows(const TraceContext& context, const HitRecord hit[4], KnownShado
 }
 
 }  // namespace
+
+float ShadowPassing(const TraceContext& context, const Light& light, const Point3& p) {
+    Ray ray = ShadowRay(light, p);
+    double end = ShadowEnd(light);
+    float passing = 1;
+    for (int crossed = 0; crossed <= kRayMaxCrossings; ++crossed) {
+        CountRaysCast(context);
+        double t;
+        HitRecord hit;
+        GrObject* object = nullptr;
+        if (!context.scene.NearestHit(kTraceMin, end, ray, t, hit, object)) return passing;
+        const SurfaceAttributes& a = static_cast<const GrAttrObject*>(object)->attributes;
+        const float opacity = a.opacity * hit.opacity;
+        if (!(opacity < 1)) return 0;
+        passing *= 1 - opacity;
+        // On from just past the surface; a light at a point stays where it
+        // was along the ray's direction.
+        LiftHit(hit);
+        ray.origin = Beyond(hit.point, hit.normal, ray.direction);
+        if (light.positional) end -= t;
+        if (!(end > kTraceMin)) return passing;
+    }
+    return 0;
+}
 
 ColorRGB Trace(const TraceContext& context, const Ray& ray, int level) {
     CountRaysCast(context);

@@ -1,6 +1,14 @@
 // The recursion of the ray tracer: the colour seen along a ray is the local
 // colour of the nearest hit, lit by the lights that no object shadows, plus
 // what its mirror reflection sees, bounce after bounce.
+//
+// A surface of opacity a below 1 (Opacity times its vertices' O values)
+// shows a times that colour plus (1 - a) times what the ray sees continued
+// through it, unbent. The continued ray counts against the levels as a
+// reflected one does, except that it is traced at level 0 too: at level -1
+// it sees the next surface as opaque. A ray thus sees through "Levels" + 1
+// surfaces. Its shadow rays cross such surfaces, (1 - a) of the light
+// passing each one.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +62,11 @@ void TraceRays(const TraceContext& context, const Ray ray[N], int level, ColorRG
 inline Ray ShadowRay(const Light& light, const Point3& p) { return {p, light.directionTo(p)}; }
 inline double ShadowEnd(const Light& light) { return light.positional ? 1.0 : kTraceMax; }
 
+// The share of the light that reaches p across the see-through surfaces
+// between them: the product of (1 - a) over the surfaces crossed, 0 as
+// soon as one is opaque (or beyond kRayMaxCrossings).
+float ShadowPassing(const TraceContext& context, const Light& light, const Point3& p);
+
 // Whether the point p (the hit point being shaded) is shadowed from the light.
 inline bool InShadow(const TraceContext& context, const Light& light, const Point3& p) {
     CountRaysCast(context);
@@ -61,6 +74,13 @@ inline bool InShadow(const TraceContext& context, const Light& light, const Poin
         for (int i = 0; i < known->count; ++i)
             if (known->light[i] == &light) return known->shadowed[i];
     return context.scene.AnyHit(kTraceMin, ShadowEnd(light), ShadowRay(light, p));
+}
+
+// The share of the light that reaches p: all or nothing (InShadow) unless
+// the scene has see-through surfaces.
+inline float LightPassing(const TraceContext& context, const Light& light, const Point3& p) {
+    if (!context.scene.seeThrough) return InShadow(context, light, p) ? 0.0f : 1.0f;
+    return ShadowPassing(context, light, p);
 }
 
 }  // namespace kx::raytrace
