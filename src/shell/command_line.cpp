@@ -71,6 +71,8 @@ public:
         }
         if (line_.help || line_.version) return 0;
         if (!haveFile_) return fail("");
+        // A watch waits for the scene file to change: standard input never does.
+        if (line_.watch && line_.file == "-") return fail("--watch needs a scene file, not standard input");
         return 0;
     }
 

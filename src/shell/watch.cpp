@@ -38,8 +38,7 @@ constexpr int kSettleRounds = 20;
 // events wait at most that long meanwhile.
 constexpr std::chrono::milliseconds kWindowWait(100);
 
-// The exit statuses of a watch that cannot start or go on.
-constexpr int kUsageStatus = 2;
+// The exit status of a watch that cannot start or go on.
 constexpr int kWatchFailed = 1;
 
 // The folders of the files a run read, watched by inotify, and the names in
@@ -247,11 +246,6 @@ bool WatchIdle() {
 }  // namespace
 
 int RunWatched(Process& p, const CommandLine& line, const WindowHooks& hooks) {
-    if (line.file == "-") {
-        Say("--watch needs a scene file, not standard input");
-        std::fprintf(stderr, "Usage: %s  kx_file\n", program_invocation_name);
-        return kUsageStatus;
-    }
     Watch& w = watch();
     w.p = &p;
     w.line = line;

@@ -13,9 +13,9 @@ namespace kx {
 // Runs line's scene under watch. hooks are those of a plain run; their idle
 // step goes on parsing a scene whose window is open, and the watch waits
 // for changes between the steps once the scene is done. Returns only when
-// the watch cannot go on: 2 for the scene "-", 1 when the scene's folder
-// cannot be watched, after one line on standard error. SIGINT, SIGTERM and
-// SIGHUP end the process as they end a plain run.
+// the watch cannot go on: 1 when the scene's folder cannot be watched,
+// after one line on standard error (the command line refuses the scene "-").
+// SIGINT, SIGTERM and SIGHUP end the process as they end a plain run.
 int RunWatched(Process& p, const CommandLine& line, const WindowHooks& hooks);
 
 }  // namespace kx
