@@ -71,4 +71,31 @@ std::string PrintableName(const std::string& name) {
     return out;
 }
 
+std::string ListedName(const std::string& name) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            if (size_t n = Utf8Length(name, i)) {
+                out.append(name, i, n);
+                i += n;
+                continue;
+            }
+        }
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c >= 0x7f) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xfu];
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    return out;
+}
+
 }  // namespace kx

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/errors.h"
+#include "core/printable.h"
 #include "display/file_write.h"
 #include "display/output_folder.h"
 #include "display/region_file.h"
@@ -20,7 +21,10 @@ std::string FrameFileName(const std::string& name, int frame, const char* extens
 }
 
 void ListImage(int frame, int width, int height, const std::string& name) {
-    std::printf("image %d %d %d %s\n", frame, width, height, name.c_str());
+    // One line whatever the name holds (ListedName).
+    std::string line = "image " + std::to_string(frame) + " " + std::to_string(width) + " " +
+                       std::to_string(height) + " " + ListedName(name) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 

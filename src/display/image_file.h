@@ -73,7 +73,8 @@ private:
 std::string FrameFileName(const std::string& name, int frame, const char* extension);
 
 // The line --list-images prints on standard output for an image file the
-// run writes: "image <frame> <width> <height> <file name>".
+// run writes: "image <frame> <width> <height> <file name>", the name
+// escaped as ListedName says.
 void ListImage(int frame, int width, int height, const std::string& name);
 
 }  // namespace kx

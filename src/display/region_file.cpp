@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/printable.h"
 #include "display/file_write.h"
 #include "display/png_device.h"
 #include "display/ppm_device.h"
@@ -101,7 +102,7 @@ int WriteRegionFile(const std::string& image, const char* format, int frame, con
 bool ReadRegionFile(const std::string& path, RegionFile& out, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+        error = "cannot read " + PrintableName(path) + ": " + std::strerror(errno);
         return false;
     }
     out = RegionFile();
@@ -131,7 +132,7 @@ bool ReadRegionFile(const std::string& path, RegionFile& out, std::string& error
     std::fclose(f);
     if (!ok) {
         out.pixels.clear();
-        error = path + " is not a complete region file";
+        error = PrintableName(path) + " is not a complete region file";
     }
     return ok;
 }
@@ -143,23 +144,24 @@ bool AssembleRegions(const std::vector<RegionFile>& regions, FrameBuffer& image,
     }
     const RegionFile& first = regions.front();
     auto describe = [](const RegionFile& r) {
-        return r.image + " (frame " + std::to_string(r.frame) + ", " + std::to_string(r.width) + " x " +
-               std::to_string(r.height) + ")";
+        return PrintableName(r.image) + " (frame " + std::to_string(r.frame) + ", " + std::to_string(r.width) +
+               " x " + std::to_string(r.height) + ")";
     };
     long long covered = 0;
     for (size_t i = 0; i < regions.size(); ++i) {
         const RegionFile& r = regions[i];
         if (r.image != first.image || r.format != first.format || r.frame != first.frame || r.width != first.width ||
             r.height != first.height) {
-            error = r.path + " is a region of " + describe(r) + ", " + first.path + " of " + describe(first);
+            error = PrintableName(r.path) + " is a region of " + describe(r) + ", " + PrintableName(first.path) +
+                    " of " + describe(first);
             return false;
         }
         for (size_t j = 0; j < i; ++j) {
             const ImageRegion& a = regions[j].region;
             const ImageRegion& b = r.region;
             if (a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1) {
-                error = "regions " + Bounds(a) + " (" + regions[j].path + ") and " + Bounds(b) + " (" + r.path +
-                        ") overlap";
+                error = "regions " + Bounds(a) + " (" + PrintableName(regions[j].path) + ") and " + Bounds(b) + " (" +
+                        PrintableName(r.path) + ") overlap";
                 return false;
             }
         }

@@ -1,5 +1,7 @@
 // Region files through the binaries: what --frames, --region and
 // --list-images refuse, and what kxrender-assemble refuses to join.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -84,11 +86,15 @@ TEST(Regions, AssemblerRefusesRegionsThatDoNotTileOneImage) {
               "KXREGION 1\nimage 9 f0002.ppm\nformat ppm\nframe 2\nsize 6 4\nregion 0 0 6 1\npixels\n");
 }
 
-// -o names the format written: regions rendered for a PPM image, joined
-// under a ".png" name, give the very bytes the renderer writes for the PNG
-// image, and PNG regions under a ".PPM" name the PPM image; a name of
-// neither format is refused before any region file is read.
-TEST(Regions, AssemblerWritesTheFormatItsOutputNameSays) {
+// Each region file must be named after what its header says, and -o must
+// end in the file name of the image the regions are of, or in that name with
+// the other format's ending: a file renamed, or regions joined under another
+// image's name (x.png, F0001.PPM from the regions of f0001.ppm), are refused
+// with nothing written. f0001.png from the regions of f0001.ppm gives the
+// very bytes the renderer writes for the PNG image. Without -o the image goes
+// beside the first file. A name of neither format is refused before any
+// region file is read.
+TEST(Regions, AssemblerChecksTheNamesOfTheRegionsAndTheImage) {
     const std::string body = "Format 6 4\nFrameBegin 1\nWorldBegin\nColor 1 0.5 0.25\n"
                              "PolySet \"P\" 3 1 -1 -1 -2 1 -1 -2 0 1 -2 0 1 2 -1\nWorldEnd\nFrameEnd\n";
     std::string dir;
@@ -104,21 +110,54 @@ TEST(Regions, AssemblerWritesTheFormatItsOutputNameSays) {
     const std::string ppm = ReadFile(dir + "/f0001.ppm"), png = ReadFile(dir + "/f0001.png");
     ASSERT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     ASSERT_NE(ppm.find("\xff\x7f\x3f"), std::string::npos);  // the triangle is in the picture
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
 
-    RunResult r = Assemble({"-o", "x.png", "f0001.ppm.region-0-2-6-4", "f0001.ppm.region-0-0-6-2"}, dir);
+    RunResult r = Assemble({"-o", "sub/f0001.ppm", "f0001.ppm.region-0-2-6-4", "f0001.ppm.region-0-0-6-2"}, dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(ReadFile(dir + "/x.png") == png);
-    r = Assemble({"-o", "sub/../y.PPM", "f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
-    EXPECT_EQ(r.status, 1) << r.err;  // no folder "sub"
-    EXPECT_EQ(r.err, "cannot write sub/../y.PPM: folder sub/..: No such file or directory\n");
-    r = Assemble({"f0001.png.region-0-0-6-2", "-o", "y.PPM", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_TRUE(ReadFile(dir + "/sub/f0001.ppm") == ppm);
+    r = Assemble({"-o", "sub/f0001.png", "f0001.ppm.region-0-2-6-4", "f0001.ppm.region-0-0-6-2"}, dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(ReadFile(dir + "/y.PPM") == ppm);
-    // Without -o, the format the regions were rendered for.
-    ASSERT_EQ(unlink((dir + "/f0001.png").c_str()), 0);
-    r = Assemble({"f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir + "/sub/f0001.png") == png);
+    ASSERT_EQ(unlink((dir + "/sub/f0001.png").c_str()), 0);
+    for (const char* name : {"x.png", "g0001.png", "sub/F0001.PPM"}) {
+        r = Assemble({"-o", name, "f0001.ppm.region-0-0-6-2", "f0001.ppm.region-0-2-6-4"}, dir);
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err, std::string("kxrender-assemble: cannot write ") + name + ": the regions are of f0001.ppm\n");
+    }
+    EXPECT_FALSE(FileExists(dir + "/x.png"));
+    EXPECT_FALSE(FileExists(dir + "/sub/F0001.PPM"));
     EXPECT_TRUE(ReadFile(dir + "/f0001.png") == png);
+    r = Assemble({"-o", "nowhere/f0001.png", "f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot write nowhere/f0001.png: folder nowhere: No such file or directory\n");
+
+    // The regions of the PNG image renamed as those of the PPM image, one
+    // band renamed as another, and a name with a line feed in it.
+    WriteFile(dir, "sub/f0001.ppm.region-0-0-6-2", ReadFile(dir + "/f0001.png.region-0-0-6-2"));
+    WriteFile(dir, "sub/f0001.ppm.region-0-2-6-4", ReadFile(dir + "/f0001.png.region-0-2-6-4"));
+    WriteFile(dir, "sub/f0001.png.region-0-0-6-4", ReadFile(dir + "/f0001.png.region-0-2-6-4"));
+    WriteFile(dir, "sub/f\n.region-0-0-6-2", ReadFile(dir + "/f0001.png.region-0-0-6-2"));
+    ASSERT_EQ(unlink((dir + "/sub/f0001.ppm").c_str()), 0);
+    r = Assemble({"sub/f0001.ppm.region-0-0-6-2", "sub/f0001.ppm.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kxrender-assemble: sub/f0001.ppm.region-0-0-6-2 holds region 0 0 6 2 of f0001.png: its "
+                     "name should be f0001.png.region-0-0-6-2\n");
+    r = Assemble({"-o", "f0001.png", "f0001.png.region-0-0-6-2", "sub/f0001.png.region-0-0-6-4"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kxrender-assemble: sub/f0001.png.region-0-0-6-4 holds region 0 2 6 4 of f0001.png: its "
+                     "name should be f0001.png.region-0-2-6-4\n");
+    r = Assemble({"sub/f\n.region-0-0-6-2"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kxrender-assemble: sub/f\\n.region-0-0-6-2 holds region 0 0 6 2 of f0001.png: its "
+                     "name should be f0001.png.region-0-0-6-2\n");
+    EXPECT_FALSE(FileExists(dir + "/sub/f0001.ppm"));
+    EXPECT_FALSE(FileExists(dir + "/sub/f0001.png"));
+
+    // Without -o, beside the first region file.
+    WriteFile(dir, "sub/f0001.png.region-0-0-6-2", ReadFile(dir + "/f0001.png.region-0-0-6-2"));
+    r = Assemble({"sub/f0001.png.region-0-0-6-2", "f0001.png.region-0-2-6-4"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir + "/sub/f0001.png") == png);
 
     for (const char* name : {"x.tga", "x.png.bak", "png", ".png"}) {
         r = Assemble({"-o", name, "f0001.ppm.region-0-0-6-2", "no-such-region"}, dir);
@@ -127,6 +166,24 @@ TEST(Regions, AssemblerWritesTheFormatItsOutputNameSays) {
                              ": only .ppm and .png images are written\n");
         EXPECT_FALSE(FileExists(dir + "/" + name)) << name;
     }
+}
+
+// --list-images writes one line per image whatever its name holds: a
+// backslash as "\\", control characters, DEL, bytes that are no UTF-8 and
+// the UTF-8 C1 controls as "\xHH"; other UTF-8 as it is. A 0 x 0 PPM image
+// is listed (and written) like any other.
+TEST(Frames, ListedNamesAreEscapedOnOneLine) {
+    std::string dir;
+    const std::string scene =
+        "Engine \"scan convert\"\nDisplay \"a\\nb\x1b[31mc\\\\d\xe9" "e\xc3\xa9" "f\xc2\x85g\x7f\" "
+        "\"PNM\" \"rgb\"\nFormat 0 0\nFrameBegin 7\nWorldBegin\nWorldEnd\nFrameEnd\n";
+    ASSERT_EQ(RunScene(scene, &dir).status, 0);
+    const std::string name = "a\nb\x1b[31mc\\d\xe9" "e\xc3\xa9" "f\xc2\x85g\x7f" "0007.ppm";
+    EXPECT_EQ(ReadFile(dir + "/" + name), "P6\n0 0\n255\n");
+    RunResult r = RunKx({"--list-images", "scene.kx"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "image 7 0 0 a\\x0ab\\x1b[31mc\\\\d\\xe9" "e\xc3\xa9" "f\\xc2\\x85g\\x7f0007.ppm\n");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(Regions, RegionOutsideTheImageStopsTheRun) {

@@ -4,12 +4,16 @@
 //
 //   kxrender-assemble [-o IMAGE] REGION_FILE...
 //
-// The image is written under IMAGE, in the format its name ends in (".ppm"
-// or ".png", in any case; another name is refused before anything is read),
-// by default under the first region file's name without its ".region-..."
-// ending, in the format the regions were rendered for, so
-// frame0007.ppm.region-0-0-640-120 and its companions give frame0007.ppm.
-// Nothing is written when the regions do not fit together.
+// The image is written under IMAGE, by default under the first region
+// file's name without its ".region-..." ending, in the format the regions
+// were rendered for, so frame0007.ppm.region-0-0-640-120 and its companions
+// give frame0007.ppm. Each file must be named after what its header says
+// (the image's file name and the region's bounds), and IMAGE must end in
+// that file name (or that name with the other ending, .ppm or .png, to
+// write the other format): a file renamed, or an image assembled under
+// another image's name, would put pixels where they do not belong. Nothing is
+// written when the names or the regions do not fit together; the image is
+// written into a temporary file beside it and renamed when complete.
 #include <strings.h>
 
 #include <cstdio>
@@ -36,6 +40,22 @@ std::string FormatOf(const std::string& name) {
         if (base.size() > 4 && base[base.size() - 4] == '.' && strcasecmp(base.c_str() + base.size() - 3, format) == 0)
             return format;
     return "";
+}
+
+// The last component of a path.
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether an output path names the image the regions are of: its last
+// component is the image's file name, or that name with its ".ppm" or ".png"
+// ending changed (the other format of the same image, as -o may ask).
+bool NamesImage(const std::string& output, const std::string& image) {
+    const std::string base = BaseName(output);
+    if (base == image) return true;
+    return !FormatOf(image).empty() && base.size() == image.size() &&
+           base.compare(0, base.size() - 4, image, 0, image.size() - 4) == 0;
 }
 
 int Usage() {
@@ -74,18 +94,25 @@ int main(int argc, char** argv) {
 
     std::vector<kx::RegionFile> regions(paths.size());
     std::string error;
-    for (size_t i = 0; i < paths.size(); ++i)
+    for (size_t i = 0; i < paths.size(); ++i) {
         if (!kx::ReadRegionFile(paths[i], regions[i], error)) return Fail(error);
+        const kx::RegionFile& r = regions[i];
+        const std::string named = kx::RegionFileName(r.image, r.region);
+        if (BaseName(paths[i]) != named)
+            return Fail(kx::PrintableName(paths[i]) + " holds region " + std::to_string(r.region.x0) + " " +
+                        std::to_string(r.region.y0) + " " + std::to_string(r.region.x1) + " " +
+                        std::to_string(r.region.y1) + " of " + kx::PrintableName(r.image) + ": its name should be " +
+                        kx::PrintableName(named));
+    }
     kx::FrameBuffer image;
     if (!kx::AssembleRegions(regions, image, error)) return Fail(error);
+    if (!output.empty() && !NamesImage(output, regions.front().image))
+        return Fail("cannot write " + kx::PrintableName(output) + ": the regions are of " +
+                    kx::PrintableName(regions.front().image));
     if (output.empty()) {
-        // The first file's name is "<image>.region-X0-Y0-X1-Y1".
+        // Beside the first file, which is named "<image>.region-X0-Y0-X1-Y1".
         const std::string& first = paths.front();
-        size_t cut = first.rfind(".region-");
-        size_t slash = first.rfind('/');
-        if (cut == std::string::npos || (slash != std::string::npos && cut < slash))
-            return Fail(first + " is not named <image>.region-X0-Y0-X1-Y1: name the image with -o");
-        output = first.substr(0, cut);
+        output = first.substr(0, first.size() - BaseName(first).size()) + regions.front().image;
     }
     if (format.empty()) format = regions.front().format;
     // WriteWholeFile has said why on the error stream.

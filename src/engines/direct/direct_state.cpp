@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <new>
-#include <thread>
 
 #include "core/limits.h"
+#include "core/threads.h"
 #include "display/display.h"
 #include "engines/direct/bins.h"
 #include "engines/direct/transparent.h"
@@ -25,13 +25,8 @@ void DirectState::flushPolygons() {
 }
 
 void DirectState::prepareBins() {
-    int n = threads;
-    if (n <= 0) {
-        // One per core; a count the system does not know is one.
-        const unsigned cores = std::thread::hardware_concurrency();
-        n = cores < 1 ? 1 : cores > static_cast<unsigned>(kDirectMaxThreads) ? kDirectMaxThreads : static_cast<int>(cores);
-    }
-    if (n > kDirectMaxThreads) n = kDirectMaxThreads;
+    // By default one per CPU the process may use.
+    const int n = ThreadsFor(threads, kDirectMaxThreads);
     if (bins && (n < 2 || bins->threads() != n)) bins.reset();
     if (n < 2 || width == 0 || height == 0) return;
     // Memory refused for the bins leaves every polygon to this thread.

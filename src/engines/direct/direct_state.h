@@ -99,7 +99,7 @@ struct DirectState {
 
     BezierWork bezier;  // working storage of the curves and patches
 
-    // ---- threads (OptionReal "Threads"): 0 one per core, 1 every polygon
+    // ---- threads (OptionReal "Threads"): 0 one per usable CPU, 1 every polygon
     // filled at once on the parser's thread ----
     int threads = 0;
     // The polygons waiting for the threads, and the threads; none with one

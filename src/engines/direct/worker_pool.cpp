@@ -3,6 +3,8 @@
 #include <new>
 #include <system_error>
 
+#include "core/threads.h"
+
 namespace kx {
 
 namespace {
@@ -32,8 +34,7 @@ void WorkerPool::waitAMoment(int& waits) {
 int WorkerPool::start(int count, Step step, void* owner) {
     step_ = step;
     owner_ = owner;
-    const unsigned cores = std::thread::hardware_concurrency();
-    watch_ = count > 0 && static_cast<unsigned>(count) + 1 <= cores;
+    watch_ = count > 0 && count + 1 <= UsableCpus();
     try {
         threads_.reserve(static_cast<size_t>(count > 0 ? count : 0));
         for (int i = 0; i < count; ++i) threads_.emplace_back(&WorkerPool::helperLoop, this, i + 1);

@@ -23,7 +23,7 @@ struct RayState {
     ColorRGB background;
     int maxLevels = 0;
     int subsamples = 1;
-    int threads = 0;  // threads tracing an image; 0: one per core
+    int threads = 0;  // threads tracing an image; 0: one per usable CPU
     int divisions = 20;  // tessellation resolution of surfaces (option "Divisions", clamped)
     int subdivisionLevel = 3;  // refinement of subdivision surfaces (option "SubdivisionLevel", clamped)
     bool interpolate = true;  // option "Interpolate": surfaces blend their vertex normals and colours

@@ -7,16 +7,14 @@
 #include <thread>
 #include <vector>
 
+#include "core/limits.h"
+#include "core/threads.h"
+
 namespace kx::raytrace {
 
 int ResolveThreadCount(int requested, int rows) {
-    int n = requested;
-    if (n <= 0) {
-        unsigned cores = std::thread::hardware_concurrency();
-        n = cores > 0 && cores < 1024 ? static_cast<int>(cores) : 1;
-    }
-    if (n > rows) n = rows;
-    return n < 1 ? 1 : n;
+    // By default one per CPU the process may use.
+    return ThreadsFor(requested, rows > kRayMaxThreads ? kRayMaxThreads : rows);
 }
 
 namespace {

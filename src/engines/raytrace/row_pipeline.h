@@ -19,8 +19,8 @@ using RowCompute = std::function<void(int y, ColorRGB* out)>;
 // Takes the finished row y. Called on the calling thread only, in order.
 using RowShow = std::function<void(int y, const ColorRGB* row)>;
 
-// The number of threads a request stands for: 0 means one per core (one
-// when the count of cores is unknown); never more than rows (at least 1).
+// The number of threads a request stands for: 0 means one per CPU the
+// process may use (ThreadsFor); never more than rows (at least 1).
 int ResolveThreadCount(int requested, int rows);
 
 // Computes and shows every row with up to threads threads (1 or less: all
