@@ -2,6 +2,9 @@
 # package (make package: CPack's DEB generator). The programs install their
 # own targets in their folders; the manual pages are installed by man/.
 install(PROGRAMS ${CMAKE_BINARY_DIR}/kxrender-farm DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Its package, where the installed script looks for it (<libdir>/kxrender/kxfarm).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/tools/farm/kxfarm DESTINATION ${CMAKE_INSTALL_LIBDIR}/kxrender
+        FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 
 # kxrender loads the window libraries only when a window opens (display/
 # window_library.cpp), so dpkg-shlibdeps cannot see them in it: this

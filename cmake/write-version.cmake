@@ -3,7 +3,9 @@
 # the version does:
 #   OUT_DIR/version.cpp   kx::Version() (core/version.h) of the C++ programs
 #   OUT_DIR/version.txt   the version alone, for the package
-#   FARM_OUT              FARM_IN with its VERSION line filled in
+#   FARM_OUT              FARM_IN with its VERSION and LIBDIR lines filled in
+#   FARM_PACKAGE_OUT      a copy of the farm's package (FARM_PACKAGE), which
+#                         FARM_OUT finds beside it
 #
 # Where SOURCE_DIR is a git checkout the version comes from git, in a form
 # that is also a Debian version and sorts as the history goes:
@@ -74,6 +76,14 @@ const char* Version() { return \"${version}\"; }
 
 file(READ "${FARM_IN}" farm)
 string(REGEX REPLACE "\nVERSION = \"[^\"\n]*\"\n" "\nVERSION = \"${version}\"\n" farm "${farm}")
+string(REGEX REPLACE "\nLIBDIR = \"[^\"\n]*\"\n" "\nLIBDIR = \"${FARM_LIBDIR}\"\n" farm "${farm}")
 write_if_changed("${FARM_OUT}" "${farm}")
 file(CHMOD "${FARM_OUT}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                      WORLD_READ WORLD_EXECUTE)
+file(GLOB farm_modules "${FARM_PACKAGE}/*.py")
+file(MAKE_DIRECTORY "${FARM_PACKAGE_OUT}/kxfarm")
+foreach(module IN LISTS farm_modules)
+  get_filename_component(module_name "${module}" NAME)
+  file(READ "${module}" content)
+  write_if_changed("${FARM_PACKAGE_OUT}/kxfarm/${module_name}" "${content}")
+endforeach()

@@ -3,7 +3,8 @@
 #  - the layers: a folder includes only from itself and from layers below it
 #      core < display < interface < scene, surface < engines/* < shell
 #    (folders of one rank do not include each other);
-#  - no source file over 600 lines.
+#  - no source file over 600 lines, nor any module of the farm's package
+#    (tools/farm/kxfarm).
 # Prints every breach and exits 1 when there is one.
 #   tools/check-layers.sh [SRC_DIR]
 src=${1:-$(dirname "$0")/../src}
@@ -51,6 +52,14 @@ for file in $(find . -name '*.h' -o -name '*.cpp' -o -name '*.def' | sed 's|^\./
   lines=$(wc -l < "$file")
   if [ "$lines" -gt 600 ]; then
     echo "$file: $lines lines (at most 600: split it by job)"
+    status=1
+  fi
+done
+for file in ../tools/farm/kxfarm/*.py; do
+  [ -f "$file" ] || continue
+  lines=$(wc -l < "$file")
+  if [ "$lines" -gt 600 ]; then
+    echo "${file#../}: $lines lines (at most 600: split it by job)"
     status=1
   fi
 done

@@ -9,8 +9,8 @@
 #   test     build and run every test, windows under Xvfb  (make test)
 #   bench    the micro-benchmarks and the timing scripts   (make bench)
 #   fuzz     clang and libFuzzer                           (make fuzz)
-#   cluster  Slurm and munge for a cluster of one node (the farm tests,
-#            tools/slurm-local.sh), Python for kxrender-farm
+#   cluster  Slurm and munge for a cluster on this machine (the farm tests,
+#            tools/slurm-local.sh, tools/slurm-cluster.sh), Python for kxrender-farm
 #   package  the Debian package and the check of its install
 #            (make package, tools/check-install.sh)
 #
@@ -25,7 +25,7 @@ packages_of() {
   case $1 in
     program) echo cmake make g++ pkg-config freeglut3-dev libgl1-mesa-dev libx11-dev libpng-dev \
                   libjpeg-dev libassimp-dev libstb-dev libosd-dev scdoc ;;
-    test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels groff-base python3 ;;
+    test)    echo libgtest-dev xvfb xauth xdotool x11-apps assimp-testmodels groff-base python3 chromium ;;
     bench)   echo libbenchmark-dev time python3 ;;
     fuzz)    echo clang-14 libclang-rt-14-dev libfuzzer-14-dev ;;
     cluster) echo slurmctld slurmd slurm-client munge python3 ;;
