@@ -175,12 +175,23 @@ cat "$work/names.err"
     [ "$(ls "$work/names" | wc -l)" = 3 ] && (cd "$work/names.local" && for f in *; do cmp "$f" "../names/$f" || exit 1; done)
 expect "a Latin-1 name with %x, in regions, and Format 0 0: the files of the plain run"
 
-# The daemons go with the cluster.
-pids=$(cat "$cluster"/munged.pid "$cluster"/slurmctld.pid "$cluster"/slurmd.pid)
+# A SLURM_CONF that names no file is said at once (the Slurm commands
+# would retry for a minute each).
+(cd "$work" && SLURM_CONF=$work/none "$build/kxrender-farm" "$scene") >"$work/conf.out" 2>"$work/conf.err"
+status=$?
+[ $status = 1 ] && [ ! -s "$work/conf.out" ] && [ ! -e "$work/.kxrender-farm/runs" ] &&
+    [ "$(cat "$work/conf.err")" = "kxrender-farm: SLURM_CONF names $work/none, which is not a file: nothing submitted" ]
+expect "a SLURM_CONF naming no file: one line, status 1, nothing submitted"
+
+# The daemons go with the cluster: munged, slurmctld and the node (its
+# namespace, with slurmd in it).
+pids=$(cat "$cluster"/munged.pid "$cluster"/slurmctld.pid "$cluster"/n1.pid)
+daemons=$(echo $pids)
 "$source/tools/slurm-local.sh" stop "$cluster"
-left=$(for p in $pids; do [ -d "/proc/$p" ] && echo "$p"; done)
-[ -z "$left" ] && [ "$(echo $pids | wc -w)" = 3 ]
-expect "the cluster's three daemons are stopped ($(echo $pids))"
+# (A zombie has ended: this machine's init may be slow to reap it.)
+left=$(for p in $pids; do [ -d "/proc/$p" ] && ! grep -q ') Z ' "/proc/$p/stat" && echo "$p"; done)
+[ -z "$left" ] && [ "$(echo $pids | wc -w)" = 3 ] && ! pgrep -f "slurmd -D -f $cluster/" >/dev/null
+expect "the cluster's daemons are stopped ($daemons)"
 
 [ $fails = 0 ] || { echo "$fails checks failed"; exit 1; }
 echo "all farm checks passed"

@@ -168,6 +168,10 @@ def render(args, scene, folder):
         for line in lines:
             print(line)
         return status
+    conf = os.environ.get("SLURM_CONF")
+    if conf and not os.path.isfile(conf):
+        # The Slurm commands would retry for a minute each before saying so.
+        raise run.Failed(f"SLURM_CONF names {names.shown(conf)}, which is not a file: nothing submitted")
     for program in ("sbatch", "squeue", "scancel"):
         if not any(os.access(os.path.join(d, program), os.X_OK) for d in os.get_exec_path()):
             raise run.Failed(f"{program} is not installed here: {PROGRAM} runs on a machine that submits to Slurm")
