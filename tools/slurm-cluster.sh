@@ -106,13 +106,21 @@ kill_node() {
     rm -f "$dir/$1.pid"
 }
 
+# What runs first in a node's namespaces (of processes and of mounts): a
+# /proc of the namespace's own processes, then the command. The proc file
+# system is mounted here rather than by unshare --mount-proc, which first
+# makes every mount private and so fails in a chroot, where / is no mount
+# point; only /proc is made private, so that nothing mounted in the node
+# reaches the machine's mounts.
+node_shell='mount --make-rprivate /proc && mount -t proc proc /proc || exit 1; "$@" & wait $!'
+
 start_node() {
     rm -f "$dir/spool/$1/slurmd.pid"
     mkdir -p "$dir/spool/$1"
     # The namespace's first process is a shell that waits for slurmd and
     # reaps the orphans of the namespace (slurmd does not: each job step
     # would stay a zombie).
-    unshare --pid --fork --mount-proc /bin/bash -c '"$@" & wait $!' kx-node \
+    unshare --pid --fork --mount --propagation unchanged /bin/bash -c "$node_shell" kx-node \
         /usr/sbin/slurmd -D -f "$conf" -N "$1" >>"$dir/$1.out" 2>&1 </dev/null &
     echo $! >"$dir/$1.pid"
 }
@@ -165,8 +173,8 @@ start() {
         echo "$me: slurmd does not run here" >&2
         exit 1
     fi
-    if ! unshare --pid --fork --mount-proc true 2>/dev/null; then
-        echo "$me: unshare --pid --fork --mount-proc does not work here (no namespaces for the nodes)" >&2
+    if ! unshare --pid --fork --mount --propagation unchanged /bin/bash -c "$node_shell" kx-node true 2>/dev/null; then
+        echo "$me: unshare --pid --fork --mount does not work here (no namespaces for the nodes)" >&2
         exit 1
     fi
     # What an earlier start may have left.
