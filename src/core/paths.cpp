@@ -4,6 +4,11 @@
 
 namespace kx {
 
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string ConfinedPath(const std::string& path) {
     if (!kFuzzingBuild) return path;
     std::string confined = path;

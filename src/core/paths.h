@@ -6,6 +6,9 @@
 
 namespace kx {
 
+// The last component of a path: "f0001.ppm" for "shots/f0001.ppm".
+std::string BaseName(const std::string& path);
+
 // The name under which a file named by the scene is opened. Builds for
 // fuzzing (KX_FUZZ_BUILD) keep every such file in the current folder (each
 // "/" becomes "_"); other builds use the name as it is.

@@ -28,16 +28,10 @@ int AffinityCount(int cpus) {
 }  // namespace
 
 int UsableCpus() {
-    // The fixed set holds 1024 CPUs; a machine with more gets a larger one,
+    // A set of 1024 CPUs first; a machine with more gets a larger one,
     // doubled until the kernel's mask fits.
-    int count = 0;
-    cpu_set_t fixed;
-    CPU_ZERO(&fixed);
-    if (sched_getaffinity(0, sizeof fixed, &fixed) == 0)
-        count = CPU_COUNT(&fixed);
-    else if (errno == EINVAL)
-        for (int cpus = 2 * CPU_SETSIZE; cpus <= (1 << 22); cpus *= 2)
-            if ((count = AffinityCount(cpus)) >= 0) break;
+    int count = -1;
+    for (int cpus = CPU_SETSIZE; count < 0 && cpus <= (1 << 22); cpus *= 2) count = AffinityCount(cpus);
     if (count > 0) return count;
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 && cores <= (1u << 22) ? static_cast<int>(cores) : 1;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "core/printable.h"
 #include "display/file_write.h"
 #include "display/png_device.h"
@@ -18,11 +19,6 @@ namespace kx {
 namespace {
 
 constexpr char kMagic[] = "KXREGION 1\n";
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string Bounds(const ImageRegion& r) {
     return std::to_string(r.x0) + " " + std::to_string(r.y0) + " " + std::to_string(r.x1) + " " +

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/printable.h"
 #include "core/version.h"
 #include "display/region_file.h"
@@ -34,25 +35,18 @@ int Fail(const std::string& message) {
 
 // The format that a file name says: "ppm", "png", or "" for neither.
 std::string FormatOf(const std::string& name) {
-    const size_t slash = name.rfind('/');
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string base = kx::BaseName(name);
     for (const char* format : {"ppm", "png"})
         if (base.size() > 4 && base[base.size() - 4] == '.' && strcasecmp(base.c_str() + base.size() - 3, format) == 0)
             return format;
     return "";
 }
 
-// The last component of a path.
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Whether an output path names the image the regions are of: its last
 // component is the image's file name, or that name with its ".ppm" or ".png"
 // ending changed (the other format of the same image, as -o may ask).
 bool NamesImage(const std::string& output, const std::string& image) {
-    const std::string base = BaseName(output);
+    const std::string base = kx::BaseName(output);
     if (base == image) return true;
     return !FormatOf(image).empty() && base.size() == image.size() &&
            base.compare(0, base.size() - 4, image, 0, image.size() - 4) == 0;
@@ -98,7 +92,7 @@ int main(int argc, char** argv) {
         if (!kx::ReadRegionFile(paths[i], regions[i], error)) return Fail(error);
         const kx::RegionFile& r = regions[i];
         const std::string named = kx::RegionFileName(r.image, r.region);
-        if (BaseName(paths[i]) != named)
+        if (kx::BaseName(paths[i]) != named)
             return Fail(kx::PrintableName(paths[i]) + " holds region " + std::to_string(r.region.x0) + " " +
                         std::to_string(r.region.y0) + " " + std::to_string(r.region.x1) + " " +
                         std::to_string(r.region.y1) + " of " + kx::PrintableName(r.image) + ": its name should be " +
@@ -112,7 +106,7 @@ int main(int argc, char** argv) {
     if (output.empty()) {
         // Beside the first file, which is named "<image>.region-X0-Y0-X1-Y1".
         const std::string& first = paths.front();
-        output = first.substr(0, first.size() - BaseName(first).size()) + regions.front().image;
+        output = first.substr(0, first.size() - kx::BaseName(first).size()) + regions.front().image;
     }
     if (format.empty()) format = regions.front().format;
     // WriteWholeFile has said why on the error stream.

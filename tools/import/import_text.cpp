@@ -40,11 +40,6 @@ std::string Folder(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string WorkingFolder() {
     std::vector<char> buf(PATH_MAX);
     while (!getcwd(buf.data(), buf.size())) {

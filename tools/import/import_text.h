@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/paths.h"
+
 namespace kx {
 
 // "<path>: <what>" on err, one line whatever the names hold; returns 1.
@@ -17,7 +19,7 @@ std::string Lower(std::string s);
 std::string Extension(const std::string& path);
 // The folder part of a path with its final '/'; "" when none.
 std::string Folder(const std::string& path);
-std::string BaseName(const std::string& path);
+// The last component of a path: kx::BaseName (core/paths.h).
 
 // Paths. The current folder; a path made absolute with ".", ".." and
 // repeated slashes resolved by name (a ".." above the root stays at the

@@ -19,6 +19,8 @@ import time
 
 from . import images as names
 from . import slurm
+# The worker imports nothing of the package; the farm shares its one writer.
+from .worker import write_whole
 
 PROGRAM = "kxrender-farm"
 FILES_EVERY = 0.05
@@ -33,13 +35,6 @@ MAX_ARRAY = 1000  # Slurm's default MaxArraySize is 1001
 
 class Failed(Exception):
     """The run cannot go on: one line of why."""
-
-
-def write_whole(path, text):
-    temporary = os.path.join(os.path.dirname(path), "." + os.path.basename(path) + ".new")
-    with open(temporary, "w", encoding="utf-8", errors="surrogateescape") as f:
-        f.write(text)
-    os.replace(temporary, path)
 
 
 def remove(path):
