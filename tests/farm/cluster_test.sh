@@ -25,43 +25,10 @@ build=$1
 source=$2
 scene=$source/tests/farm/orbit.kx
 farm=$build/kxrender-farm
-fails=0
-
-if [ "$(id -u)" != 0 ]; then
-    echo "SKIPPED: the Slurm cluster of three nodes needs root to start its daemons"
-    exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kx-cluster-test.XXXXXX")
-chmod 755 "$work"  # munged, as the munge user, reaches the cluster's folder
-cluster=$work/cluster
-cleanup() {
-    "$source/tools/slurm-cluster.sh" stop "$cluster"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-KX_SLURMD_TIMEOUT=20 "$source/tools/slurm-cluster.sh" start 3 "$cluster" >"$work/start.log" 2>&1
-status=$?
-if [ $status = 77 ]; then
-    cat "$work/start.log"
-    exit 77
-fi
-[ $status = 0 ] || { cat "$work/start.log"; echo "FAIL: the cluster did not start"; exit 1; }
-export SLURM_CONF=$cluster/slurm.conf
-# The nodes run the kxrender on the PATH they inherit: this build's.
-export PATH=$build:$PATH
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        fails=$((fails + 1))
-    fi
-}
+# The cluster, its folder and the checks (tests/farm/test_cluster.sh).
+. "$source/tests/farm/test_cluster.sh"
+export KX_SLURMD_TIMEOUT=20
+start_test_cluster kx-cluster-test "the Slurm cluster of three nodes" "$source/tools/slurm-cluster.sh" start 3
 
 now() { date +%s.%N; }
 seconds() { python3 -c "import sys; print('%.1f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }

@@ -20,53 +20,9 @@ set -uo pipefail
 build=$1
 source=$2
 scene=$source/tests/farm/orbit.kx
-fails=0
-
-if [ "$(id -u)" != 0 ]; then
-    echo "SKIPPED: the single-node Slurm cluster needs root to start its daemons"
-    exit 77
-fi
-
-work=$(mktemp -d /tmp/kx-farm-test.XXXXXX)
-chmod 755 "$work"  # munged, as the munge user, reaches the cluster's folder
-cluster=$work/cluster
-cleanup() {
-    "$source/tools/slurm-local.sh" stop "$cluster"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$source/tools/slurm-local.sh" start "$cluster" >"$work/start.log" 2>&1
-status=$?
-if [ $status = 77 ]; then
-    cat "$work/start.log"
-    exit 77
-fi
-[ $status = 0 ] || { cat "$work/start.log"; echo "FAIL: the cluster did not start"; exit 1; }
-export SLURM_CONF=$cluster/slurm.conf
-# The farm runs the kxrender on the PATH (the submitting machine's, which the
-# tasks inherit): this build's.
-export PATH=$build:$PATH
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        fails=$((fails + 1))
-    fi
-}
-
-expect() {  # expect DESCRIPTION, right after the command that decides it
-    if [ $? = 0 ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        fails=$((fails + 1))
-    fi
-}
+# The cluster, its folder and the checks (tests/farm/test_cluster.sh).
+. "$source/tests/farm/test_cluster.sh"
+start_test_cluster kx-farm-test "the single-node Slurm cluster" "$source/tools/slurm-local.sh" start
 
 # The last line of a run that completed FRAMES of TOTAL after RETRIES.
 summary() {
